@@ -1,0 +1,30 @@
+#pragma once
+#include <string>
+
+// The current user's local application-data folder: $XDG_DATA_HOME when it is set, absolute and
+// an existing folder, else $HOME/.local/share when that exists; "" when neither is available.
+// No trailing "/" is guaranteed.
+std::string GetLocalAppDataPath();
+
+// Full path of the running program file (realpath of /proc/self/exe), unless overridden.
+std::string ProgramFilePath();
+
+// Tests pretend to be another program file; "" restores the real one.
+void SetProgramFilePathForTesting(const std::string& path);
+
+// Folder of the program file, without a trailing "/" (Strings.ini lies there).
+std::string ProgramFolder();
+
+// Program file name without folder and without its last extension ("Reader.new.exe" -> "Reader.new").
+std::string ProgramBaseName();
+
+// GetLocalAppDataPath() + "/" + ProgramBaseName(); created (one level only) when missing, a failure
+// to create it is ignored. Relative to the current directory when there is no app-data folder.
+std::string UserProgramFolder();
+
+// Small path helpers shared by the settings file and the log.
+std::string ExtractFileName(const std::string& path);        // part after the last "/"
+std::string ExtractFileDir(const std::string& path);         // part before the last "/" ("" when none)
+std::string ChangeFileExt(const std::string& path, const std::string& ext);  // ext includes the dot
+bool FileExists(const std::string& path);                    // a regular file (or anything not a folder)
+bool DirectoryExists(const std::string& path);

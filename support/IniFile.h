@@ -1,0 +1,48 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "support/Exceptions.h"
+
+// An INI file with the results of the classic profile calls: a read gives the stored value or the
+// default; a write creates the file, the section and the key as needed or replaces the key's value,
+// keeping every other line of the file as it was. Section and key names are compared without
+// regard to letter case; at most 2047 characters of a value come back. Nothing is cached: every
+// call reads the file anew, every write replaces it whole (temporary file in the same folder,
+// then rename), so a failed write never leaves a truncated file behind.
+class TIniFile {
+ public:
+  static constexpr size_t kMaxValueLength = 2047;
+
+  explicit TIniFile(std::string path);
+  virtual ~TIniFile();
+
+  const std::string& FileName() const;
+
+  std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
+  // "0x"/"0X" (on a text longer than two characters) reads as "$"; "$" introduces hexadecimal;
+  // otherwise decimal with an optional sign. Text that does not convert gives the default.
+  int32_t ReadInteger(const std::string& section, const std::string& key, int32_t def) const;
+
+  // Throw Exception("Unable to write to <path>") on failure. Names and values that would break
+  // the file's line structure (line breaks, "=" or "]" in names, empty names) are refused the same way.
+  void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& key, int32_t value);
+
+ protected:
+  void SetFileName(std::string path);
+
+ private:
+  std::string path_;
+};
+
+// The conversion ReadInteger applies to a value text (exposed for the options and their tests).
+bool IniTextToInt(const std::string& text, int32_t& out);
+
+// The program's settings file: <UserProgramFolder>/<fileName>, where a blank fileName means the
+// program file's name with the extension ".ini". The constructor makes sure the folder exists
+// (one level), but neither opens nor creates the file.
+class TIniFile_VT : public TIniFile {
+ public:
+  explicit TIniFile_VT(const std::string& fileName = "");
+};
