@@ -1,0 +1,377 @@
+#include "app/ReaderFM.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileDialog>
+#include <QFont>
+#include <QFontMetrics>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QScreen>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QToolButton>
+#include <algorithm>
+
+#include "app/ReportFile.h"
+#include "device/ReadKLEN.h"
+#include "jobs/SmallProgressForm.h"
+#include "options/ReadOptions.h"
+#include "support/AppPaths.h"
+#include "support/Exceptions.h"
+#include "support/IniFile.h"
+#include "support/InterfaceTexts.h"
+#include "support/MessageBox.h"
+#include "support/TextUtils.h"
+#include "support/VersionInfo.h"
+#include "ui_ReaderFM.h"
+
+#ifdef VQ_HAVE_BURN_ACTION
+#include "app/BurnAction.h"
+#endif
+
+// Q_INIT_RESOURCE must be used outside any namespace; the icons live in the static vq_app
+// library, so the linker would otherwise drop them.
+static void InitReaderResources() { Q_INIT_RESOURCE(resources); }
+
+namespace {
+
+constexpr const char* kSection = "fmReaderFM";
+constexpr const char* kProductTitle = "Veltra Qormilesk";
+constexpr const char* kApplicationTitle = "Veltra QRM";
+constexpr int32_t kViewWidth = 42;
+constexpr int32_t kPrintRows = 74;
+// The printer sends its report in this code page; the bytes themselves are kept unchanged.
+constexpr uint16_t kReportCodePage = 1250;
+
+QString ReportText(const std::string& bytes) { return AnsiStringToWideString(bytes, kReportCodePage); }
+
+// Longest prefix of `text` (at least one character) whose width fits `width`.
+int FittingLength(const QFontMetrics& fm, const QString& text, int width) {
+  if (fm.horizontalAdvance(text) <= width) return static_cast<int>(text.size());
+  int lo = 1, hi = static_cast<int>(text.size()) - 1;
+  while (lo < hi) {
+    const int mid = (lo + hi + 1) / 2;
+    if (fm.horizontalAdvance(text.left(mid)) <= width)
+      lo = mid;
+    else
+      hi = mid - 1;
+  }
+  return lo;
+}
+
+}  // namespace
+
+std::string MakeReportFileName(const std::string& fileNameStem, const std::string& rangePart) {
+  return StripBlanks(SafeFileNameStem(fileNameStem) + "_" + rangePart + ".txt");
+}
+
+int PrintRows(QPrinter& printer, const TStringList& rows) {
+  QPainter painter;
+  if (!painter.begin(&printer)) throw Exception("Unable to start the print job");
+  // The job is closed on every way out, so a failure never leaves it open.
+  struct JobCloser {
+    QPainter& p;
+    ~JobCloser() {
+      if (p.isActive()) p.end();
+    }
+  } closer{painter};
+
+  QFont font(QStringLiteral("Courier New"));
+  font.setPointSize(10);
+  painter.setFont(font);
+  const QFontMetrics fm(painter.font(), painter.device());
+  const int lineHeight = fm.lineSpacing();
+  // With the painter on the printer, (0, 0) is the top left of the printable area.
+  const int pageWidth = printer.width();
+  const int pageHeight = printer.height();
+
+  int pages = 1;
+  int y = 0;
+  auto printLine = [&](const QString& text) {
+    if (y > 0 && y + lineHeight > pageHeight) {
+      if (!printer.newPage()) throw Exception("Unable to start a new page of the print job");
+      ++pages;
+      y = 0;
+    }
+    if (!text.isEmpty()) painter.drawText(0, y + fm.ascent(), text);
+    y += lineHeight;
+  };
+  for (const std::string& row : rows) {
+    QString rest = ReportText(row);
+    if (rest.isEmpty()) {
+      printLine(rest);
+      continue;
+    }
+    while (!rest.isEmpty()) {
+      const int n = FittingLength(fm, rest, pageWidth);
+      printLine(rest.left(n));
+      rest.remove(0, n);
+    }
+  }
+  if (!painter.end()) throw Exception("Unable to finish the print job");
+  return pages;
+}
+
+TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmReaderFM) {
+  InitReaderResources();
+  ui_->setupUi(this);
+  setObjectName(QStringLiteral("fmReaderFM"));
+
+  QFont windowFont(QStringLiteral("MS Sans Serif"));
+  windowFont.setPixelSize(11);
+  setFont(windowFont);
+
+  Panel1 = ui_->Panel1;
+  SpeedButton1 = ui_->SpeedButton1;
+  SpeedButton2 = ui_->SpeedButton2;
+  SpeedButton3 = ui_->SpeedButton3;
+  SpeedButton4 = ui_->SpeedButton4;
+  SpeedButton5 = ui_->SpeedButton5;
+  richResult = ui_->richResult;
+  MM = ui_->MM;
+  mmFile = ui_->mmFile;
+  acRead = ui_->acRead;
+  acSaveAs = ui_->acSaveAs;
+  acPrint = ui_->acPrint;
+  acBurn = ui_->acBurn;
+  acExit = ui_->acExit;
+
+  // Toolbar left to right: Read, Print, Burn, Save As, Exit; each button shows its action.
+  SpeedButton1->setDefaultAction(acRead);
+  SpeedButton3->setDefaultAction(acPrint);
+  SpeedButton4->setDefaultAction(acBurn);
+  SpeedButton2->setDefaultAction(acSaveAs);
+  SpeedButton5->setDefaultAction(acExit);
+
+  int separator = 0;
+  for (QAction* a : mmFile->actions())
+    if (a->isSeparator()) a->setObjectName(QStringLiteral("N%1").arg(++separator));
+
+  QFont viewFont(QStringLiteral("Courier New"));
+  viewFont.setPointSize(12);
+  richResult->setFont(viewFont);
+
+  connect(acRead, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acReadExecute); });
+  connect(acSaveAs, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acSaveAsExecute); });
+  connect(acPrint, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acPrintExecute); });
+  connect(acBurn, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acBurnExecute); });
+  connect(acExit, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acExitExecute); });
+
+  // FormCreate
+  LoadTexts();
+  const QString version = QString::fromStdString(GetFileVersionText(ProgramFilePath()));
+  setWindowTitle(QStringLiteral("%1 %2").arg(QLatin1String(kProductTitle), version));
+  SetApplicationTitle(QStringLiteral("%1 %2").arg(QLatin1String(kApplicationTitle), version));
+  ReportLines.clear();
+  LoadSettings();
+
+  resize(759, 608);
+  if (const QScreen* s = screen()) {
+    const QRect area = s->availableGeometry();
+    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+  }
+}
+
+TfmReaderFM::~TfmReaderFM() = default;
+
+void TfmReaderFM::LoadTexts() {
+  const TTextTable texts;
+  auto caption = [&](QAction* action, const char* key, const char* def) {
+    const QString text = texts.Read(kSection, key, def);
+    action->setText(text);
+    // The toolbar shows the caption as given; Qt would otherwise drop the "..." of "Save As...".
+    action->setIconText(text);
+  };
+  caption(acRead, "acRead", "Read");
+  caption(acSaveAs, "acSaveAs", "Save As...");
+  caption(acPrint, "acPrint", "Print");
+  caption(acBurn, "acBurn", "Burn");
+  caption(acExit, "acExit", "Exit");
+  mmFile->setTitle(texts.Read(kSection, "mmFile", "File"));
+  ReadText = texts.Read(kSection, "Read", "Read");
+  ProgressText = texts.Read(kSection, "ProgressText", "Read of the fiscal memory. Please wait...");
+  StatusLabelText = texts.Read(kSection, "lblStatus", "Status:");
+  CancelText = texts.Read(kSection, "btnCancel", "Cancel");
+  DnRText = texts.Read(kSection, "DnR", "Device not respond!");
+  IncorrectPeriodText = texts.Read(kSection, "IncorrectPeriod", "Incorrect period!");
+  IncorrectRangeText = texts.Read(kSection, "IncorrectRange", "Incorrect range!");
+}
+
+void TfmReaderFM::LoadSettings() {
+  const TIniFile_VT ini;
+  PortName = ini.ReadString("Settings", "SerialPort", "COM1");
+  Baud = ini.ReadInteger("Settings", "BaudRate", 38400);
+}
+
+void TfmReaderFM::SaveSettings() {
+  TIniFile_VT ini;
+  ini.WriteString("Settings", "SerialPort", PortName);
+  ini.WriteInteger("Settings", "BaudRate", Baud);
+}
+
+void TfmReaderFM::RunAction(void (TfmReaderFM::*body)()) {
+  try {
+    (this->*body)();
+  } catch (const std::exception& e) {
+    ShowErrorBox(e);
+  } catch (...) {
+    ShowErrorBox(QStringLiteral("Unknown error"));
+  }
+}
+
+bool TfmReaderFM::ViewHasLines() const { return !richResult->document()->isEmpty(); }
+
+void TfmReaderFM::AddReportLine(const std::string& line) {
+  const std::string text = TrimBlanksAndControls(line);
+  const bool heading = !text.empty() && text.front() == '^';
+  std::string shown = line;
+  if (heading) std::replace(shown.begin(), shown.end(), '^', ' ');
+
+  QTextCharFormat format;
+  format.setFontFamilies({QStringLiteral("Courier New")});
+  format.setFontPointSize(12);
+  format.setFontWeight(heading ? QFont::Bold : QFont::Normal);
+  // The text colour of the view's own palette, so the report stays readable in dark themes.
+  format.setForeground(richResult->palette().color(QPalette::Text));
+
+  QTextDocument* doc = richResult->document();
+  QTextCursor cursor(doc);
+  cursor.movePosition(QTextCursor::End);
+  if (!doc->isEmpty()) cursor.insertBlock(QTextBlockFormat(), format);
+  cursor.insertText(ReportText(CenterText(shown, kViewWidth)), format);
+}
+
+void TfmReaderFM::FillView(const TStringList& lines) {
+  QTextDocument* doc = richResult->document();
+  richResult->clear();
+  // One edit block defers the layout to its end; the fill is no operator edit to undo.
+  doc->setUndoRedoEnabled(false);
+  QTextCursor block(doc);
+  block.beginEditBlock();
+  for (const std::string& line : lines) AddReportLine(line);
+  block.endEditBlock();
+  doc->setUndoRedoEnabled(true);
+  richResult->moveCursor(QTextCursor::Start);
+}
+
+TReportRequest TfmReaderFM::MakeReportRequest(int searchMode, int reportType, const QDate& from,
+                                              const QDate& to, int fromNumber, int toNumber,
+                                              const std::string& monthYear) const {
+  const std::string letter = reportType == 0 ? "D" : "S";
+  TReportRequest r;
+  switch (searchMode) {
+    case 0: {
+      if (to < from) throw Exception(IncorrectPeriodText.toStdString());
+      const std::string f = from.toString(QStringLiteral("ddMMyy")).toStdString();
+      const std::string t = to.toString(QStringLiteral("ddMMyy")).toStdString();
+      r.Command = 94;
+      r.Params = FormatText("%s,1,%s,%s", letter.c_str(), f.c_str(), t.c_str());
+      r.RangePart = FormatText("%s_%s", f.c_str(), t.c_str());
+      break;
+    }
+    case 1:
+      if (fromNumber > toNumber) throw Exception(IncorrectRangeText.toStdString());
+      r.Command = 95;
+      r.Params = FormatText("%s,1,%d,%d", letter.c_str(), fromNumber, toNumber);
+      r.RangePart = FormatText("%.4d_%.4d", fromNumber, toNumber);
+      break;
+    case 2:
+      r.Command = 94;
+      r.Params = FormatText("%s,1,%s", letter.c_str(), monthYear.c_str());
+      r.RangePart.clear();
+      break;
+    default:
+      throw Exception(FormatText("Unknown search mode %d", searchMode));
+  }
+  return r;
+}
+
+void TfmReaderFM::acReadExecute() {
+  auto options = std::make_unique<TfmReadOptions>();
+  options->SetPortName(PortName);
+  options->SetBaud(Baud);
+  if (options->exec() != QDialog::Accepted) return;
+
+  PortName = options->GetPortName();
+  Baud = options->GetBaud();
+  SaveSettings();  // kept even when the checks below refuse the request
+
+  const TReportRequest request = MakeReportRequest(
+      options->GetSearchMode(), options->GetReportType(), options->GetFromDate(),
+      options->GetToDate(), options->GetFromNumber(), options->GetToNumber(), options->GetMonthYear());
+  options.reset();
+
+  ReportLines.clear();
+  auto job = std::make_unique<TReadKLEN>();
+  job->PortName = PortName;
+  job->Baud = Baud;
+  job->OnFail = [this](void*) { ShowNoAnswer(); };
+  job->Command = request.Command;
+  job->Params = request.Params;
+  job->StatusText = ProgressText;
+  job->Lines = &ReportLines;  // the job fills this very list
+
+  RunWithProgress(job.get(), ReadText, StatusLabelText, CancelText);
+  FileNameStem = job->FileNameStem;
+  ReportFileName = MakeReportFileName(FileNameStem, request.RangePart);
+  job.reset();
+
+  FillView(ReportLines);
+}
+
+void TfmReaderFM::ShowNoAnswer() { ShowMessageBox(this, DnRText, mkError, 0, QString(), 0); }
+
+QString TfmReaderFM::ChooseSaveFileName() {
+  if (SaveFileChooser) return SaveFileChooser(lastSaveFileName_);
+  QFileDialog dialog(this);
+  dialog.setObjectName(QStringLiteral("SaveDialog1"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilter(QStringLiteral("Text file (*.txt)"));
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  if (!lastSaveFileName_.isEmpty()) dialog.selectFile(lastSaveFileName_);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  const QStringList files = dialog.selectedFiles();
+  return files.isEmpty() ? QString() : files.first();
+}
+
+void TfmReaderFM::acSaveAsExecute() {
+  if (ReportLines.empty()) return;
+  const QString fileName = ChooseSaveFileName();
+  if (fileName.isEmpty()) return;
+  lastSaveFileName_ = fileName;
+  WriteReportFile(QFile::encodeName(fileName).toStdString(), ReportLines);
+}
+
+bool TfmReaderFM::ChoosePrinter(QPrinter& printer) {
+  if (PrintChooser) return PrintChooser(printer);
+  QPrintDialog dialog(&printer, this);
+  dialog.setObjectName(QStringLiteral("PrintDialog1"));
+  return dialog.exec() == QDialog::Accepted;
+}
+
+void TfmReaderFM::acPrintExecute() {
+  if (!ViewHasLines()) return;
+  QPrinter printer(QPrinter::HighResolution);
+  if (!ChoosePrinter(printer)) return;
+  TStringList rows;
+  MakePrintColumns(ReportLines, rows, kPrintRows, kViewWidth);
+  PrintRows(printer, rows);
+}
+
+void TfmReaderFM::acBurnExecute() {
+  if (!ViewHasLines()) return;
+#ifdef VQ_HAVE_BURN_ACTION
+  BurnReport(this, ReportLines, ReportFileName, FileNameStem);
+#endif
+}
+
+void TfmReaderFM::acExitExecute() { close(); }

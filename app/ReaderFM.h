@@ -1,0 +1,119 @@
+#pragma once
+// The main window: five actions (Read, Save As, Print, Burn, Exit) over one report view,
+// and the state those actions share for the whole run.
+#include <QMainWindow>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "support/TextUtils.h"
+
+class QAction;
+class QDate;
+class QFrame;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QPrinter;
+class QToolButton;
+
+namespace Ui {
+class fmReaderFM;
+}
+
+// What the Read command derives from the options dialog for one report request.
+struct TReportRequest {
+  uint8_t Command = 94;
+  std::string Params;
+  std::string RangePart;
+};
+
+// The report file name: stem (made safe as a file-name component), "_", range part, ".txt",
+// with every blank removed.
+std::string MakeReportFileName(const std::string& fileNameStem, const std::string& rangePart);
+
+// Prints `rows` one per line in "Courier New" 10 pt from the top left of the printable area,
+// with page breaks when a page is full and over-wide rows continued on the next line.
+// The job is always closed, also when printing fails. Returns the number of pages sent.
+int PrintRows(QPrinter& printer, const TStringList& rows);
+
+class TfmReaderFM : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TfmReaderFM(QWidget* parent = nullptr);
+  ~TfmReaderFM() override;
+
+  // Shared state of the actions.
+  std::string PortName = "COM1";
+  int32_t Baud = 38400;
+  std::string ReportFileName;
+  std::string FileNameStem;
+  TStringList ReportLines;  // raw report lines, exactly as the device sent them
+
+  // Message texts from Strings.ini.
+  QString ReadText, ProgressText, StatusLabelText, CancelText, DnRText, IncorrectPeriodText,
+      IncorrectRangeText;
+
+  // Controls (objectNames double as Strings.ini keys).
+  QFrame* Panel1 = nullptr;
+  QToolButton* SpeedButton1 = nullptr;
+  QToolButton* SpeedButton2 = nullptr;
+  QToolButton* SpeedButton3 = nullptr;
+  QToolButton* SpeedButton4 = nullptr;
+  QToolButton* SpeedButton5 = nullptr;
+  QPlainTextEdit* richResult = nullptr;
+  QMenuBar* MM = nullptr;
+  QMenu* mmFile = nullptr;
+  QAction* acRead = nullptr;
+  QAction* acSaveAs = nullptr;
+  QAction* acPrint = nullptr;
+  QAction* acBurn = nullptr;
+  QAction* acExit = nullptr;
+
+  void LoadTexts();
+  void LoadSettings();
+  void SaveSettings();
+
+  // Appends one report line to the view: centred in 42 characters, bold with every "^"
+  // turned into a blank for a heading line.
+  void AddReportLine(const std::string& line);
+  // Clears the view and adds every line, in one edit step outside the undo history.
+  void FillView(const TStringList& lines);
+  // The view has at least one line (the operator may have edited it).
+  bool ViewHasLines() const;
+
+  // The action bodies; they throw, the action slots show what they throw.
+  void acReadExecute();
+  void acSaveAsExecute();
+  void acPrintExecute();
+  void acBurnExecute();
+  void acExitExecute();
+
+  // Bound to the report job's OnFail; runs on the worker thread.
+  void ShowNoAnswer();
+
+  // Turns the confirmed options into the device command; throws on a bad period or range.
+  TReportRequest MakeReportRequest(int searchMode, int reportType, const QDate& from,
+                                   const QDate& to, int fromNumber, int toNumber,
+                                   const std::string& monthYear) const;
+
+  // Seams for the modal file and printer dialogs. Unset, the real dialogs are shown.
+  // The save chooser gets the previously chosen name and returns the chosen one ("" = cancelled).
+  std::function<QString(const QString& previous)> SaveFileChooser;
+  // The print chooser configures the printer and returns false when the operator cancelled.
+  std::function<bool(QPrinter& printer)> PrintChooser;
+
+  // The name chosen in the last Save As of this run.
+  const QString& LastSaveFileName() const { return lastSaveFileName_; }
+
+ private:
+  // Runs an action body and shows whatever it throws in the application's error box.
+  void RunAction(void (TfmReaderFM::*body)());
+  QString ChooseSaveFileName();
+  bool ChoosePrinter(QPrinter& printer);
+
+  std::unique_ptr<Ui::fmReaderFM> ui_;
+  QString lastSaveFileName_;
+};

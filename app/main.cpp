@@ -1,0 +1,30 @@
+// Program entry: log first, then the application object, the main window and the event loop.
+#include <QApplication>
+#include <QFont>
+#include <QIcon>
+
+#include "app/ReaderFM.h"
+#include "support/LogFile.h"
+#include "support/MessageBox.h"
+
+int main(int argc, char* argv[]) {
+  OpenLog();
+  int result = 0;
+  {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("veltra-qrm"));
+    QApplication::setDesktopFileName(QStringLiteral("veltra-qrm"));
+    // The window layouts name the classic design fonts; where the system has none of them,
+    // use the metric-compatible free fonts.
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"));
+    QFont::insertSubstitution(QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"));
+    SetApplicationTitle(QStringLiteral("VELTRA_QRM"));
+
+    TfmReaderFM window;
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/veltra-qrm.svg")));
+    window.show();
+    result = QApplication::exec();
+  }
+  CloseLog();
+  return result;
+}
