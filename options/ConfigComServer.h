@@ -9,6 +9,7 @@
 
 class QLabel;
 class QComboBox;
+class QResizeEvent;
 
 namespace Ui {
 class TfrmConfigComServer;
@@ -37,6 +38,9 @@ class TfrmConfigComServer : public QFrame {
   QLabel* lblSpeed = nullptr;
   QComboBox* cbComPort = nullptr;
   QComboBox* cbSpeed = nullptr;
+
+ protected:
+  void resizeEvent(QResizeEvent* e) override;
 
  private:
   std::unique_ptr<Ui::TfrmConfigComServer> ui_;

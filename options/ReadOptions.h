@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -42,6 +43,12 @@ class TfmReadOptions : public QDialog {
   std::string GetMonthYear() const;  // month item text followed by the year text
 
   void LoadDialogTexts();
+
+  // Closing with a report-number warning still waiting shows the warning first.
+  void done(int result) override;
+
+  // Tests count the beeps of the key filter; an empty function restores the real beep.
+  static void SetBeepHookForTesting(std::function<void()> hook);
 
   // The warning limit for report numbers.
   static constexpr int kMaxReportNumber = 1830;
@@ -86,6 +93,9 @@ class TfmReadOptions : public QDialog {
   void eFromNumEnter();
   void eToNumExit();
   void WarnIfAboveLimit(const QString& text);
+  void ShowPendingWarning();
+
+  int pendingWarnings_ = 0;
 
   std::unique_ptr<Ui::TfmReadOptions> ui_;
 };
