@@ -1,6 +1,7 @@
 #include "support/IniFile.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,7 +104,13 @@ bool HasLineBreak(const std::string& s) {
   throw Exception("Unable to write to " + path);
 }
 
-bool WriteWhole(const std::string& path, const std::string& data) {
+bool WriteWhole(const std::string& givenPath, const std::string& data) {
+  // A settings file that is a symbolic link keeps being one: the file it points at is replaced.
+  std::string path = givenPath;
+  struct stat lst {};
+  char real[PATH_MAX];
+  if (::lstat(givenPath.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode) && ::realpath(givenPath.c_str(), real))
+    path = real;
   std::string dir = ExtractFileDir(path);
   std::string tmpl = (dir.empty() ? std::string() : dir + "/") + "." + ExtractFileName(path) + ".XXXXXX";
   std::vector<char> name(tmpl.begin(), tmpl.end());

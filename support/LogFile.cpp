@@ -75,7 +75,8 @@ int OpenLog() {
   } catch (...) {
     return kLogNameFailed;
   }
-  s.file = std::fopen(s.fileName.c_str(), "ab");
+  // Append, created when missing, not inherited by child processes.
+  s.file = std::fopen(s.fileName.c_str(), "abe");
   if (!s.file) return kLogOpenFailed;
   s.isOpen = true;
   return kLogOk;

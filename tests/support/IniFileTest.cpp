@@ -233,6 +233,15 @@ TEST(IniFile, WriteGoesThroughATemporaryFileAndLeavesNoneBehind) {
   EXPECT_EQ(ReadFileBytes(path), "[S]\nk=new\n");
 }
 
+TEST(IniFile, ALinkedSettingsFileStaysALink) {
+  TempDir dir;
+  WriteFileBytes(dir / "real.ini", "[S]\nk=1\n");
+  std::filesystem::create_symlink(dir / "real.ini", dir / "link.ini");
+  TIniFile(dir / "link.ini").WriteString("S", "k", "2");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
+  EXPECT_EQ(ReadFileBytes(dir / "real.ini"), "[S]\nk=2\n");
+}
+
 TEST(InterfaceTexts, WorkedExample) {
   TempDir dir;
   WriteFileBytes(dir / "Strings.ini",
