@@ -9,19 +9,21 @@ TSmProgressThread::TSmProgressThread() = default;
 TSmProgressThread::~TSmProgressThread() {
   // A job destroyed while its body still runs: ask it to stop and wait, serving its hand-offs.
   if (isRunning()) {
+    terminated_ = true;
     requestInterruption();
     WaitForJob(this);
   }
 }
 
 void TSmProgressThread::Cancel() {
+  terminated_ = true;
   requestInterruption();
   if (OnCancel) OnCancel();
 }
 
 void TSmProgressThread::Resume() { start(); }
 
-bool TSmProgressThread::Terminated() const { return isInterruptionRequested(); }
+bool TSmProgressThread::Terminated() const { return terminated_ || isInterruptionRequested(); }
 
 void TSmProgressThread::GetErrorText(const std::exception& e, QString& text) { text = QString::fromUtf8(e.what()); }
 

@@ -17,6 +17,8 @@ class TSmProgressThread : public QThread {
 
  public:
   TSmProgressThread();
+  // Owners wait for the job (WaitForJob) before destroying it; a job destroyed while its body still
+  // runs is asked to stop and waited for here, which is too late for a derived job's own members.
   ~TSmProgressThread() override;
 
   // Worker thread, after the body ended, only when no cancel was asked for.
@@ -41,6 +43,11 @@ class TSmProgressThread : public QThread {
   virtual void GetErrorText(const std::exception& e, QString& text);
   // Stores text in CurrentStatus and hands OnStatus to the UI thread, waiting for it to return.
   void SetStatus(const QString& text);
+
+ private:
+  // QThread forgets its interruption request when the thread ends (and ignores one made before the
+  // start); the terminate request of a job stays set once made.
+  std::atomic<bool> terminated_{false};
 };
 
 // Waits on the UI thread for the job's worker thread to end while still serving the worker's
