@@ -75,6 +75,10 @@ bool PosixSerialDevice::Open(const std::string& path, int& err) {
     ::close(fd);
     return false;
   }
+  // The exclusive flag belongs to the terminal, not to this descriptor: when it was set
+  // already (another holder), a failed attempt here must not clear it.
+  int wasExclusive = 0;
+  if (ioctl(fd, TIOCGEXCL, &wasExclusive) != 0) wasExclusive = 0;
   if (ioctl(fd, TIOCEXCL) != 0) {
     err = errno;
     ::close(fd);
@@ -82,7 +86,7 @@ bool PosixSerialDevice::Open(const std::string& path, int& err) {
   }
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     err = errno == EWOULDBLOCK ? EBUSY : errno;
-    ioctl(fd, TIOCNXCL);
+    if (!wasExclusive) ioctl(fd, TIOCNXCL);
     ::close(fd);
     return false;
   }
