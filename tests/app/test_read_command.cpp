@@ -1,0 +1,260 @@
+// The Read command end to end: the toolbar button, the options dialog, the report job against
+// the printer simulator on a pseudo-terminal, and the report view.
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QToolButton>
+#include <QtTest/QTest>
+
+#include <unistd.h>
+
+#include "AppTestSupport.h"
+#include "app/ReaderFM.h"
+#include "device/PortMap.h"
+#include "jobs/SmallProgressForm.h"
+#include "options/ConfigComServer.h"
+#include "options/ReadOptions.h"
+#include "support/IniFile.h"
+#include "support/TextUtils.h"
+#include "tools/PrinterSim.h"
+
+namespace {
+
+QString Today() { return QDate::currentDate().toString("ddMMyy"); }
+
+class ReadCommandTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    ASSERT_TRUE(fakeSys_.isValid());
+    // No real serial ports of this machine in the list: only the ports folder counts.
+    PortRoots roots;
+    roots.sys = fakeSys_.path().toStdString();
+    roots.dev = fakeSys_.path().toStdString();
+    SetPortRootsForTesting(roots);
+  }
+  void TearDown() override {
+    if (sim_) sim_->Stop();
+    SetPortRootsForTesting(PortRoots());
+    AppTest::TearDown();
+  }
+
+  void StartSim(PrinterSimOptions options = {}) {
+    options.LinkPath = PortLinkPathFor("COM1");
+    sim_ = std::make_unique<PrinterSim>(options);
+    sim_->Start();
+  }
+
+  // Presses Read and answers the options dialog with `choose` followed by OK.
+  void PressRead(TfmReaderFM& w, std::function<void(TfmReadOptions*)> choose = {}) {
+    WhenModal<TfmReadOptions>([choose](TfmReadOptions* d) {
+      if (choose) choose(d);
+      d->btnOK->click();
+    });
+    QTest::mouseClick(w.SpeedButton1, Qt::LeftButton);
+  }
+
+  std::unique_ptr<PrinterSim> sim_;
+  QTemporaryDir fakeSys_;
+};
+
+QString ShownLine(const std::string& raw, bool& heading) {
+  const std::string t = TrimBlanksAndControls(raw);
+  heading = !t.empty() && t[0] == '^';
+  std::string s = raw;
+  if (heading) std::replace(s.begin(), s.end(), '^', ' ');
+  return AnsiStringToWideString(CenterText(s, 42), 1250);
+}
+
+}  // namespace
+
+TEST_F(ReadCommandTest, ReadFromTheButtonFillsTheView) {
+  StartSim();
+  TfmReaderFM w;
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  PressRead(w);
+
+  ASSERT_TRUE(Boxes().empty()) << Boxes()[0].text.toStdString();
+  const std::string params = "D,1," + Today().toStdString() + "," + Today().toStdString();
+  const SimReport expected = BuildSimReport(sim_->Options(), 94, params);
+  ASSERT_FALSE(expected.Lines.empty());
+  EXPECT_EQ(w.ReportLines, expected.Lines);
+  EXPECT_EQ(w.FileNameStem, "ZHK 12345678");
+  EXPECT_EQ(w.ReportFileName, "ZHK12345678_" + Today().toStdString() + "_" + Today().toStdString() + ".txt");
+
+  // Identification first, then the report command with the parameter text.
+  const auto requests = sim_->Requests();
+  ASSERT_GE(requests.size(), 2u);
+  EXPECT_EQ(requests[0].Cmd, 90);
+  EXPECT_EQ(requests[0].Data, "#");
+  EXPECT_EQ(requests.back().Cmd, 94);
+  EXPECT_EQ(requests.back().Data, params);
+
+  // The view: every line centred, headings bold with the markers blanked.
+  const QTextDocument* doc = w.richResult->document();
+  ASSERT_EQ(doc->blockCount(), static_cast<int>(expected.Lines.size()));
+  int headings = 0;
+  QTextBlock b = doc->begin();
+  for (const std::string& raw : expected.Lines) {
+    bool heading = false;
+    EXPECT_EQ(b.text(), ShownLine(raw, heading));
+    const bool bold = b.begin().fragment().charFormat().fontWeight() >= QFont::Bold;
+    EXPECT_EQ(bold, heading) << b.text().toStdString();
+    headings += heading;
+    b = b.next();
+  }
+  EXPECT_GE(headings, 2);
+  EXPECT_TRUE(doc->begin().text().contains(QChar(0x0118)));  // E ogonek from code page 1250
+
+  // The confirmed port and speed are in the settings file.
+  TIniFile ini(SettingsPath());
+  EXPECT_EQ(ini.ReadString("Settings", "SerialPort", ""), "COM1");
+  EXPECT_EQ(ini.ReadInteger("Settings", "BaudRate", 0), 38400);
+}
+
+TEST_F(ReadCommandTest, ReportNumberRangeAndSummary) {
+  StartSim();
+  TfmReaderFM w;
+  w.show();
+  PressRead(w, [](TfmReadOptions* d) {
+    d->rbByRptNumber->click();
+    d->eFromNum->setText("7");
+    d->eToNum->setText("12");
+    d->rbSummary->click();
+  });
+  ASSERT_TRUE(Boxes().empty());
+  EXPECT_EQ(sim_->Requests().back().Cmd, 95);
+  EXPECT_EQ(sim_->Requests().back().Data, "S,1,7,12");
+  EXPECT_EQ(w.ReportFileName, "ZHK12345678_0007_0012.txt");
+  EXPECT_EQ(w.ReportLines, BuildSimReport(sim_->Options(), 95, "S,1,7,12").Lines);
+}
+
+TEST_F(ReadCommandTest, IncorrectPeriodAndRangeStopBeforeAnyRead) {
+  StartSim();
+  TfmReaderFM w;
+  w.show();
+  w.ReportLines = {"previous"};
+  w.FillView(w.ReportLines);
+  PressRead(w, [](TfmReadOptions* d) {
+    d->frmConfigComServer1->SetSpeed(9600);
+    d->dtpFrom->setDate(QDate::currentDate());
+    d->dtpTo->setDate(QDate::currentDate().addDays(-1));
+  });
+  auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Incorrect period!");
+  EXPECT_EQ(boxes[0].kind, 1);
+  EXPECT_EQ(boxes[0].caption, ApplicationTitle());
+  EXPECT_EQ(sim_->RequestCount(), 0u);
+  EXPECT_EQ(w.ReportLines, TStringList{"previous"});
+  // The settings were written before the check.
+  EXPECT_EQ(TIniFile(SettingsPath()).ReadInteger("Settings", "BaudRate", 0), 9600);
+  EXPECT_EQ(w.Baud, 9600);
+
+  PressRead(w, [](TfmReadOptions* d) {
+    d->rbByRptNumber->click();
+    d->eFromNum->setText("1831");
+    d->eToNum->setText("120");
+  });
+  boxes = Boxes();
+  // The dialog's own warning for 1831 may come first; the Read command's error comes last.
+  ASSERT_GE(boxes.size(), 2u);
+  EXPECT_EQ(boxes.back().text, "Incorrect range!");
+  EXPECT_EQ(sim_->RequestCount(), 0u);
+  EXPECT_EQ(w.richResult->document()->blockCount(), 1);
+}
+
+TEST_F(ReadCommandTest, CancelledOptionsChangeNothing) {
+  StartSim();
+  TfmReaderFM w;
+  w.show();
+  WhenModal<TfmReadOptions>([](TfmReadOptions* d) {
+    d->frmConfigComServer1->SetSpeed(9600);
+    d->btnCancel->click();
+  });
+  w.acRead->trigger();
+  EXPECT_EQ(w.Baud, 38400);
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(SettingsPath())));
+  EXPECT_EQ(sim_->RequestCount(), 0u);
+}
+
+TEST_F(ReadCommandTest, FailedReadKeepsTheViewAndEmptiesReportLines) {
+  // COM1 leads to something that is no serial line: the port cannot be configured.
+  const std::string link = PortLinkPathFor("COM1");
+  ASSERT_EQ(symlink("/dev/null", link.c_str()), 0);
+  TfmReaderFM w;
+  w.show();
+  w.ReportLines = {"^OLD", "report"};
+  w.FillView(w.ReportLines);
+  w.FileNameStem = "OLD STEM";
+  w.ReportFileName = "OLDSTEM_.txt";
+  PressRead(w);
+  unlink(link.c_str());
+
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].kind, 1);
+  EXPECT_FALSE(boxes[0].text.isEmpty());
+  EXPECT_TRUE(w.ReportLines.empty());
+  EXPECT_EQ(w.richResult->document()->blockCount(), 2);
+  EXPECT_TRUE(w.richResult->document()->begin().text().contains("OLD"));
+  EXPECT_EQ(w.FileNameStem, "OLD STEM");
+  EXPECT_EQ(w.ReportFileName, "OLDSTEM_.txt");
+
+  // Save As has nothing to save now.
+  int chooser = 0;
+  w.SaveFileChooser = [&](const QString&) {
+    ++chooser;
+    return QString();
+  };
+  w.acSaveAs->trigger();
+  EXPECT_EQ(chooser, 0);
+}
+
+TEST_F(ReadCommandTest, SilentPrinterShowsNoAnswerOnceAndTheReadEnds) {
+  PrinterSimOptions o;
+  o.Silent = true;
+  StartSim(o);
+  TfmReaderFM w;
+  w.show();
+  w.ReportLines = {"previous"};
+  w.FillView(w.ReportLines);
+  PressRead(w);
+
+  const auto boxes = Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Device not respond!");
+  EXPECT_EQ(boxes[0].kind, 1);
+  EXPECT_EQ(boxes[0].caption, ApplicationTitle());
+  EXPECT_FALSE(boxes[0].onUiThread);  // asked for by the worker, carried over to the UI thread
+  // The read ended normally with nothing: the view is emptied, the name has an empty stem.
+  EXPECT_TRUE(w.ReportLines.empty());
+  EXPECT_FALSE(w.ViewHasLines());
+  EXPECT_EQ(w.FileNameStem, "");
+  EXPECT_EQ(w.ReportFileName, "_" + Today().toStdString() + "_" + Today().toStdString() + ".txt");
+  // The report command was never sent.
+  for (const auto& r : sim_->Requests()) EXPECT_EQ(r.Cmd, 90);
+}
+
+TEST_F(ReadCommandTest, StemFromTheDeviceCannotLeaveTheFolder) {
+  PrinterSimOptions o;
+  o.Stem = "../../tmp/evil name";
+  StartSim(o);
+  TfmReaderFM w;
+  w.show();
+  PressRead(w, [](TfmReadOptions* d) {
+    d->rbByMonth->click();
+    d->cbMonth->setCurrentIndex(2);
+    d->eYear->setText("24");
+  });
+  ASSERT_TRUE(Boxes().empty());
+  EXPECT_EQ(sim_->Requests().back().Data, "D,1,0324");
+  EXPECT_EQ(w.FileNameStem, "../../tmp/evil name");
+  EXPECT_EQ(w.ReportFileName, ".._.._tmp_evilname_.txt");
+}
