@@ -239,9 +239,10 @@ bool TFiscalLink::ParseAnswer(const uint8_t* frame, int count) {
       break;
     }
   }
-  // The six status bytes must lie inside the frame, before its 0x03.
-  if (sep < 0 || sep + 6 >= count) return false;
-  AnswerLength_ = std::min(sep - 4, kMaxAnswerData);
+  // After the separator come six status bytes, 0x05, four checksum bytes and 0x03; a frame
+  // without room for them would hand over bytes that are not status at all.
+  if (sep < 0 || sep + 13 > count) return false;
+  AnswerLength_ = sep - 4;
   std::memcpy(AnswerData_, frame + 4, size_t(AnswerLength_));
   std::memcpy(Status_, frame + sep + 1, 6);
   return true;
