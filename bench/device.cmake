@@ -1,0 +1,7 @@
+# Device link benchmarks: timed programs against the printer simulator (run them with scripts/bench).
+foreach(b bench_device_capture bench_device_endofreport bench_device_silent)
+  add_executable(${b} ${b}.cpp DeviceBench.h)
+  target_link_libraries(${b} PRIVATE vq_device vq_printer_sim)
+  target_include_directories(${b} PRIVATE ${CMAKE_SOURCE_DIR})
+  vq_warnings(${b})
+endforeach()
