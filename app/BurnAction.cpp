@@ -1,0 +1,94 @@
+#include "app/BurnAction.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QWidget>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "disc/BurnToCD.h"
+#include "support/AppPaths.h"
+#include "support/Exceptions.h"
+#include "support/TextUtils.h"
+
+#include "app/ReportFile.h"
+
+namespace {
+
+std::function<void(int)>& RetryPause() {
+  static std::function<void(int)> pause;
+  return pause;
+}
+
+void Pause(int ms) {
+  if (RetryPause()) {
+    RetryPause()(ms);
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
+}
+
+
+// The report file name normally comes sanitised from the main window; a name that would leave the
+// temporary folder is still made harmless here, since the folder is removed afterwards.
+std::string CopyNameOf(const std::string& reportFileName) { return SafeFileNameStem(reportFileName); }
+
+}  // namespace
+
+std::string MakeTempFolderName() {
+  const QDateTime now = QDateTime::currentDateTime();
+  const std::string date = now.toString(QStringLiteral("ddMMyy")).toStdString();
+  const std::string time = now.toString(QStringLiteral("HHmmss")).toStdString();
+  return "VT_TEMP_" + date + "_" + time;
+}
+
+std::string MakeTempFolderPath(const std::string& folderName) {
+  return GetLocalAppDataPath() + "/" + folderName;
+}
+
+void SetRemoveTempFolderPauseForTesting(std::function<void(int)> pause) { RetryPause() = std::move(pause); }
+
+void RemoveTempFolder(const std::string& folder, const std::string& reportCopy) {
+  try {
+    ::unlink(reportCopy.c_str());
+    for (int attempt = 0; attempt < 50; ++attempt) {
+      if (::rmdir(folder.c_str()) == 0) return;
+      Pause(500);
+    }
+  } catch (...) {
+    // Clean-up never reports anything.
+  }
+}
+
+void BurnReport(QWidget* mainWindow, const TStringList& lines, const std::string& reportFileName,
+                const std::string& fileNameStem) {
+  const std::string folder = MakeTempFolderPath(MakeTempFolderName());
+  const std::string copy = folder + "/" + CopyNameOf(reportFileName);
+  std::exception_ptr failure;
+  try {
+    ::rmdir(folder.c_str());
+    ::mkdir(folder.c_str(), 0700);
+    WriteReportFile(copy, lines);
+
+    auto dialog = std::make_unique<TfmBurnToCD>(nullptr);
+    // The folder is a file-system path (locale encoding); only the printer's stem is code-page text.
+    dialog->SetSourceFolder(QFile::decodeName(QByteArray::fromStdString(folder)));
+    dialog->SetVolumeName(AnsiStringToWideString(fileNameStem, 1250));
+    if (mainWindow) {
+      dialog->move(mainWindow->frameGeometry().center() - dialog->rect().center());
+    }
+    dialog->exec();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  RemoveTempFolder(folder, copy);
+  if (failure) std::rethrow_exception(failure);
+}

@@ -1,0 +1,194 @@
+#include "disc/BurnToCD.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStringList>
+#include <QStyle>
+#include <algorithm>
+
+#include "support/InterfaceTexts.h"
+#include "support/MessageBox.h"
+#include "ui_BurnToCD.h"
+
+TfmBurnToCD::TfmBurnToCD(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      ui_(std::make_unique<Ui::fmBurnToCD>()) {
+  ui_->setupUi(this);
+  setFixedSize(469, 273);
+  lblRecorder = ui_->lblRecorder;
+  cbRecorder = ui_->cbRecorder;
+  lblVolumeName = ui_->lblVolumeName;
+  eVolumeName = ui_->eVolumeName;
+  chFinalize = ui_->chFinalize;
+  ProgressBar = ui_->ProgressBar;
+  lblStatus = ui_->lblStatus;
+  lblTime = ui_->lblTime;
+  btnBurn = ui_->btnBurn;
+  btnCancel = ui_->btnCancel;
+  btnExit = ui_->btnExit;
+  btnCancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+
+  DiscRecorder = new TDiscRecorder(this);
+  DiscRecorder->setObjectName(QStringLiteral("DiscRecorder"));
+  DiscWrite = new TDiscWrite(this);
+  DiscWrite->setObjectName(QStringLiteral("DiscWrite"));
+  DiscWrite->SetRecorder(DiscRecorder);
+  DiscWrite->ClientName = QStringLiteral("Orvanel");
+  DiscWrite->OnUpdate = [this](QObject* sender, TWriteAction a, bool& cancel, int32_t total, int32_t elapsed,
+                               int32_t remaining, int32_t tsb, int32_t usb, int32_t fsb, int32_t sc, int32_t sl,
+                               int32_t lr, int32_t lw) {
+    DiscWriteUpdate(sender, a, cancel, total, elapsed, remaining, tsb, usb, fsb, sc, sl, lr, lw);
+  };
+  DiscImage = new TDiscImage(this);
+  DiscImage->setObjectName(QStringLiteral("DiscImage"));
+  DiscImage->SetDiscWrite(DiscWrite);
+
+  connect(btnBurn, &QPushButton::clicked, this, [this] { btnBurnClick(); });
+  connect(btnCancel, &QPushButton::clicked, this, [this] { btnCancelClick(); });
+  connect(btnExit, &QPushButton::clicked, this, [this] { btnExitClick(); });
+  FormCreate();
+}
+
+TfmBurnToCD::~TfmBurnToCD() {
+  // The image and the writer refer to the recorder: let them go first.
+  delete DiscImage;
+  delete DiscWrite;
+  delete DiscRecorder;
+}
+
+void TfmBurnToCD::FormCreate() {
+  LoadTexts();
+  CancelRequested = false;
+  try {
+    FillRecorderList();
+  } catch (const std::exception& e) {
+    ShowErrorBox(e);
+  }
+}
+
+void TfmBurnToCD::LoadTexts() {
+  const TTextTable t;
+  const char* s = "fmBurnToCD";
+  lblRecorder->setText(t.Read(s, "lblRecorder", "Recorder:"));
+  lblVolumeName->setText(t.Read(s, "lblVolumeName", "Volume name:"));
+  btnBurn->setText(t.Read(s, "btnBurn", "Burn"));
+  btnCancel->setText(t.Read(s, "btnCancel", "Cancel"));
+  btnExit->setText(t.Read(s, "btnExit", "Exit"));
+  chFinalize->setText(t.Read(s, "chFinalize", "Finalize"));
+  actionTexts_[waValidatingMedia] = t.Read(s, "ValidatingMedia", "Validating media");
+  actionTexts_[waFormattingMedia] = t.Read(s, "FormatingMedia", "Formatting media");
+  actionTexts_[waInitializingHardware] = t.Read(s, "InitHardware", "Intializing hardware");
+  actionTexts_[waCalibratingPower] = t.Read(s, "CalibPower", "Calibrating power");
+  actionTexts_[waWritingData] = t.Read(s, "WritingData", "Writing data");
+  actionTexts_[waFinalization] = t.Read(s, "Finalization", "Finalization");
+  actionTexts_[waCompleted] = t.Read(s, "Complete", "Completed");
+  actionTexts_[waVerifying] = t.Read(s, "Verifyng", "Verifying");
+  operSucc_ = t.Read(s, "OperSucc", "Operation completed successfully!");
+  deviceWord_ = t.Read(s, "Device", "Device");
+  secondUnit_ = t.Read(s, "Second", "s");
+  elapsedLabel_ = t.Read(s, "ElapsedTime", "Elapsed time:");
+  estimatedLabel_ = t.Read(s, "EstimatedTime", "Estimated time:");
+  remainingLabel_ = t.Read(s, "RemainingTime", "Remaining time:");
+  preparing_ = t.Read(s, "PreparingDiscImage", "Preparing disc image");
+}
+
+QString TfmBurnToCD::ActionText(TWriteAction action) const {
+  const unsigned i = static_cast<unsigned>(action);
+  return i < 8 ? actionTexts_[i] : actionTexts_[waCompleted];
+}
+
+void TfmBurnToCD::SetVolumeName(const QString& name) {
+  proposedVolumeName_ = name;
+  QString shown = name;
+  for (QChar& c : shown) {
+    if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) c = QChar(c.unicode() - 'a' + 'A');
+  }
+  eVolumeName->setText(shown);
+}
+
+void TfmBurnToCD::FillRecorderList() {
+  cbRecorder->clear();
+  const int32_t count = DiscRecorder->DeviceCount();
+  for (int32_t i = 1; i <= count; ++i) {
+    QString entry;
+    try {
+      const QString product = DiscRecorder->ProductOf(i);
+      std::unique_ptr<IDiscRecorderObject> obj = DiscRecorder->OpenRecorder(i);
+      if (!obj) throw TDiscRecorderException("Recorder not available");
+      QStringList paths;
+      for (const std::string& p : obj->VolumePathNames()) paths << QString::fromStdString(p);
+      entry = product + QStringLiteral(" [") + paths.join(QLatin1Char(',')) + QStringLiteral("]");
+    } catch (const std::exception&) {
+      entry = deviceWord_ + QLatin1Char(' ') + QString::number(i);
+    }
+    cbRecorder->addItem(entry);
+  }
+  if (cbRecorder->count() > 0) cbRecorder->setCurrentIndex(0);
+}
+
+void TfmBurnToCD::SetControlsEnabled(bool enabled) {
+  btnBurn->setEnabled(enabled);
+  btnExit->setEnabled(enabled);
+  cbRecorder->setEnabled(enabled);
+  eVolumeName->setEnabled(enabled);
+  btnCancel->setEnabled(!enabled);
+}
+
+QString TfmBurnToCD::TimeLine(int32_t elapsed, int32_t total, int32_t remaining) const {
+  const QString sep = QStringLiteral("   ");
+  auto group = [this](const QString& label, int32_t v) {
+    return label + QLatin1Char(' ') + QString::number(v) + QLatin1Char(' ') + secondUnit_;
+  };
+  return group(elapsedLabel_, elapsed) + sep + group(estimatedLabel_, total) + sep +
+         group(remainingLabel_, remaining);
+}
+
+void TfmBurnToCD::DiscWriteUpdate(QObject*, TWriteAction currentAction, bool& cancel, int32_t totalTime,
+                                  int32_t elapsedTime, int32_t remainingTime, int32_t, int32_t, int32_t, int32_t,
+                                  int32_t, int32_t, int32_t) {
+  // A write shorter than a second has no total yet; keep the bar a plain bar rather than a busy one.
+  ProgressBar->setMaximum(std::max(totalTime, 1));
+  ProgressBar->setValue(std::clamp(elapsedTime, 0, ProgressBar->maximum()));
+  lblStatus->setText(ActionText(currentAction));
+  lblStatus->repaint();
+  lblTime->setText(TimeLine(elapsedTime, totalTime, remainingTime));
+  lblTime->repaint();
+  QCoreApplication::processEvents();
+  cancel = CancelRequested;
+}
+
+void TfmBurnToCD::btnBurnClick() {
+  CancelRequested = false;
+  lblStatus->setText(preparing_);
+  lblTime->clear();
+  ProgressBar->setValue(0);
+  SetControlsEnabled(false);
+  bool completed = false;
+  std::unique_ptr<std::exception> failure;
+  QString failureText;
+  try {
+    DiscRecorder->SetDevice(cbRecorder->currentIndex() + 1);
+    DiscWrite->SetRecorder(DiscRecorder);
+    DiscWrite->FinalizeMedia = chFinalize->isChecked();
+    DiscImage->VolumeName = eVolumeName->text();
+    DiscImage->SourceTree = SourceFolder;
+    DiscImage->WriteToDisc();
+    ProgressBar->setValue(ProgressBar->maximum());
+    ShowMessageBox(this, operSucc_, 0xFF, MB_OK, QString(), 0);
+    completed = true;
+  } catch (const std::exception& e) {
+    failureText = QString::fromUtf8(e.what());
+  }
+  SetControlsEnabled(true);
+  ProgressBar->setValue(0);
+  if (completed) {
+    accept();
+  } else {
+    ShowErrorBox(failureText);
+  }
+}

@@ -1,0 +1,523 @@
+#include "disc/DiscComponents.h"
+
+#include <QDebug>
+#include <algorithm>
+
+#include "disc/DiscMonitor.h"
+
+namespace {
+QString Wide(const std::string& s) { return QString::fromStdString(s); }
+std::string Narrow(const QString& s) { return s.toStdString(); }
+}  // namespace
+
+// ---- TBurnComponent --------------------------------------------------------------------------------
+
+QString TBurnComponent::About() const {
+  return QStringLiteral("Veltra QRM disc components over libburn, libisofs and libisoburn");
+}
+
+std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() {
+  static std::function<void(const std::exception&)> handler = [](const std::exception& e) {
+    qWarning("%s", e.what());
+  };
+  return handler;
+}
+
+std::vector<QString> SplitTreeList(const QString& list) {
+  std::vector<QString> items;
+  QString rest = list;
+  while (!rest.isEmpty()) {
+    const qsizetype p = rest.indexOf(QLatin1Char(';'));
+    if (p < 0) {
+      items.push_back(rest);
+      break;
+    }
+    items.push_back(rest.left(p));
+    rest = rest.mid(p + 1);
+  }
+  return items;
+}
+
+// ---- TDiscRecorder ---------------------------------------------------------------------------------
+
+TDiscRecorder::TDiscRecorder(QObject* owner) : TBurnComponent(owner) {}
+
+TDiscRecorder::~TDiscRecorder() {
+  recorderObject_.reset();
+  delete mediaMonitor_;
+  mediaMonitor_ = nullptr;
+  if (cookie_ && enumerator_) enumerator_->Unsubscribe(cookie_);
+  cookie_ = 0;
+  enumerator_.reset();
+  const std::vector<TDiscWrite*> writers = writers_;
+  for (TDiscWrite* w : writers) w->ResetFormat();
+  writers_.clear();
+}
+
+std::shared_ptr<IDiscService> TDiscRecorder::EnumeratorShared() {
+  if (!enumerator_) {
+    if (Designing()) {
+      try {
+        enumerator_ = CreateDiscService();
+      } catch (const std::exception&) {
+        return nullptr;
+      }
+    } else {
+      enumerator_ = CreateDiscService();
+    }
+  }
+  return enumerator_;
+}
+
+IDiscService* TDiscRecorder::Enumerator() { return EnumeratorShared().get(); }
+
+QString TDiscRecorder::UniqueIdOf(int32_t index) {
+  IDiscService* e = Enumerator();
+  if (!e || index < 1) return {};
+  if (index > e->Count()) return {};
+  return Wide(e->Item(index - 1));
+}
+
+std::unique_ptr<IDiscRecorderObject> TDiscRecorder::OpenRecorder(int32_t index) {
+  if (UniqueIdOf(index).isEmpty()) return nullptr;
+  std::unique_ptr<IDiscRecorderObject> obj = Enumerator()->CreateRecorder();
+  try {
+    obj->InitializeDiscRecorder(Narrow(UniqueIdOf(index)));
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+  return obj;
+}
+
+QString TDiscRecorder::ProductOf(int32_t index) {
+  std::unique_ptr<IDiscRecorderObject> obj = OpenRecorder(index);
+  return obj ? Wide(obj->ProductId()) : QString();
+}
+
+IDiscRecorderObject* TDiscRecorder::RecorderObject() {
+  if (!recorderObject_) recorderObject_ = OpenRecorder(device_);
+  return recorderObject_.get();
+}
+
+void TDiscRecorder::CheckAvailable() {
+  if (!RecorderObject()) throw TDiscRecorderException("Recorder not available");
+}
+
+void TDiscRecorder::AttachWriter(TDiscWrite* writer) {
+  if (writer && std::find(writers_.begin(), writers_.end(), writer) == writers_.end()) writers_.push_back(writer);
+}
+
+void TDiscRecorder::DetachWriter(TDiscWrite* writer) {
+  writers_.erase(std::remove(writers_.begin(), writers_.end(), writer), writers_.end());
+}
+
+void TDiscRecorder::SetDevice(int32_t value) {
+  if (value == device_) return;
+  device_ = value;
+  recorderObject_.reset();
+  const std::vector<TDiscWrite*> writers = writers_;
+  for (TDiscWrite* w : writers) w->ResetFormat();
+}
+
+int32_t TDiscRecorder::DeviceCount() {
+  IDiscService* e = Enumerator();
+  return e ? e->Count() : 0;
+}
+
+bool TDiscRecorder::DeviceSupported() { return RecorderObject() != nullptr; }
+
+bool TDiscRecorder::CanLoadMedia() {
+  IDiscRecorderObject* r = RecorderObject();
+  return r && r->DeviceCanLoadMedia();
+}
+TProfiles TDiscRecorder::CurrentProfiles() {
+  IDiscRecorderObject* r = RecorderObject();
+  return r ? ProfilesOf(r->CurrentProfiles()) : TProfiles();
+}
+QString TDiscRecorder::DeviceName() {
+  IDiscRecorderObject* r = RecorderObject();
+  return r ? Wide(r->ActiveDiscRecorder()) : QString();
+}
+QString TDiscRecorder::ExclusiveAccessOwner() {
+  IDiscRecorderObject* r = RecorderObject();
+  return r ? Wide(r->ExclusiveAccessOwner()) : QString();
+}
+int32_t TDiscRecorder::LegacyDeviceNumber() {
+  IDiscRecorderObject* r = RecorderObject();
+  return r ? r->LegacyDeviceNumber() : 0;
+}
+QString TDiscRecorder::Product() {
+  IDiscRecorderObject* r = RecorderObject();
+  return r ? Wide(r->ProductId()) : QString();
+}
+QString TDiscRecorder::ProductRevision() {
+  IDiscRecorderObject* r = RecorderObject();
+  return r ? Wide(r->ProductRevision()) : QString();
+}
+bool TDiscRecorder::SupportedEnvironment() {
+  IDiscService* e = Enumerator();
+  return e && e->IsSupportedEnvironment();
+}
+TModePages TDiscRecorder::SupportedModePages() {
+  IDiscRecorderObject* r = RecorderObject();
+  return r ? ModePagesOf(r->SupportedModePages()) : TModePages();
+}
+TProfiles TDiscRecorder::SupportedProfiles() {
+  IDiscRecorderObject* r = RecorderObject();
+  return r ? ProfilesOf(r->SupportedProfiles()) : TProfiles();
+}
+QString TDiscRecorder::Vendor() {
+  IDiscRecorderObject* r = RecorderObject();
+  return r ? Wide(r->VendorId()) : QString();
+}
+QString TDiscRecorder::VolumeName() {
+  IDiscRecorderObject* r = RecorderObject();
+  return r ? Wide(r->VolumeName()) : QString();
+}
+QString TDiscRecorder::VolumePathNames() {
+  IDiscRecorderObject* r = RecorderObject();
+  if (!r) return {};
+  QStringList parts;
+  for (const std::string& p : r->VolumePathNames()) parts << Wide(p);
+  return parts.join(QLatin1Char(','));
+}
+
+void TDiscRecorder::SetDeviceName(const QString& value) {
+  if (value == DeviceName()) return;
+  const int32_t count = DeviceCount();
+  for (int32_t i = 1; i <= count; ++i) {
+    if (UniqueIdOf(i) == value) {
+      SetDevice(i);
+      return;
+    }
+  }
+}
+
+void TDiscRecorder::SetProduct(const QString& value) {
+  if (value == Product()) return;
+  const int32_t count = DeviceCount();
+  for (int32_t i = 1; i <= count; ++i) {
+    if (ProductOf(i) == value) {
+      SetDevice(i);
+      return;
+    }
+  }
+}
+
+void TDiscRecorder::SetOnDeviceAdded(TDiscRecorderDeviceEvent handler) {
+  onDeviceAdded_ = std::move(handler);
+  UpdateDeviceSubscription();
+}
+void TDiscRecorder::SetOnDeviceRemoved(TDiscRecorderDeviceEvent handler) {
+  onDeviceRemoved_ = std::move(handler);
+  UpdateDeviceSubscription();
+}
+void TDiscRecorder::SetOnMediaInsertion(TDiscRecorderMediaEvent handler) {
+  onMediaInsertion_ = std::move(handler);
+  UpdateMediaMonitor();
+}
+void TDiscRecorder::SetOnMediaRemoval(TDiscRecorderMediaEvent handler) {
+  onMediaRemoval_ = std::move(handler);
+  UpdateMediaMonitor();
+}
+
+void TDiscRecorder::UpdateDeviceSubscription() {
+  if (Designing()) return;
+  const bool wanted = onDeviceAdded_ || onDeviceRemoved_;
+  if (wanted && !cookie_) {
+    if (IDiscService* e = Enumerator()) {
+      cookie_ = e->Subscribe([this](bool added, const std::string& id) { DeviceNotice(added, id); });
+    }
+  } else if (!wanted && cookie_) {
+    if (enumerator_) enumerator_->Unsubscribe(cookie_);
+    cookie_ = 0;
+  }
+}
+
+void TDiscRecorder::DeviceNotice(bool added, const std::string& uniqueId) {
+  try {
+    const TDiscRecorderDeviceEvent& h = added ? onDeviceAdded_ : onDeviceRemoved_;
+    if (h) h(this, Wide(uniqueId));
+  } catch (const std::exception& e) {
+    EventErrorHandler()(e);
+  }
+}
+
+void TDiscRecorder::UpdateMediaMonitor() {
+  if (Designing()) return;
+  const bool wanted = onMediaInsertion_ || onMediaRemoval_;
+  if (wanted && !mediaMonitor_) {
+    mediaMonitor_ = new TDiscDeviceMonitor(nullptr);
+    mediaMonitor_->OnMediaInserted = [this](const std::string& node) { MediaNotice(true, node); };
+    mediaMonitor_->OnMediaRemoved = [this](const std::string& node) { MediaNotice(false, node); };
+  } else if (!wanted && mediaMonitor_) {
+    delete mediaMonitor_;
+    mediaMonitor_ = nullptr;
+  }
+}
+
+void TDiscRecorder::MediaNotice(bool inserted, const std::string& devnode) {
+  try {
+    const TDiscRecorderMediaEvent& h = inserted ? onMediaInsertion_ : onMediaRemoval_;
+    if (h) h(this, DriveCharOf(devnode));
+  } catch (const std::exception& e) {
+    EventErrorHandler()(e);
+  }
+}
+
+// ---- TDiscFormat -----------------------------------------------------------------------------------
+
+bool TDiscFormat::CurrentMediaSupported() {
+  return Read<bool>([&] {
+    IDiscDataWriter* w = FormatObject();
+    IDiscRecorderObject* r = RecorderObject();
+    return w && r && w->IsCurrentMediaSupported(r);
+  }, false);
+}
+bool TDiscFormat::MediaPhysicallyBlank() {
+  return Read<bool>([&] {
+    IDiscDataWriter* w = FormatObject();
+    return w && w->MediaPhysicallyBlank();
+  }, false);
+}
+bool TDiscFormat::MediaHeuristicallyBlank() {
+  return Read<bool>([&] {
+    IDiscDataWriter* w = FormatObject();
+    return w && w->MediaHeuristicallyBlank();
+  }, false);
+}
+bool TDiscFormat::RecorderSupported() {
+  IDiscDataWriter* w = FormatObject();
+  IDiscRecorderObject* r = RecorderObject();
+  return w && r && w->IsRecorderSupported(r);
+}
+TMediaTypes TDiscFormat::SupportedMediaTypes() {
+  IDiscDataWriter* w = FormatObject();
+  return w ? MediaTypesOf(w->SupportedMediaTypes()) : TMediaTypes();
+}
+
+// ---- TDiscWrite ------------------------------------------------------------------------------------
+
+TDiscWrite::TDiscWrite(QObject* owner) : TDiscFormat(owner) {}
+
+TDiscWrite::~TDiscWrite() {
+  formatObject_.reset();
+  if (recorder_) recorder_->DetachWriter(this);
+}
+
+void TDiscWrite::ResetFormat() { formatObject_.reset(); }
+
+void TDiscWrite::SetRecorder(TDiscRecorder* value) {
+  if (value == recorder_) return;
+  if (recorder_) recorder_->DetachWriter(this);
+  QObject::disconnect(recorderGone_);
+  formatObject_.reset();
+  if (value) {
+    value->AttachWriter(this);
+    // The recorder is already half gone when this fires: only forget it, do not call into it.
+    recorderGone_ = connect(value, &QObject::destroyed, this, [this] {
+      formatObject_.reset();
+      recorder_ = nullptr;
+    });
+  }
+  recorder_ = value;
+}
+
+IDiscDataWriter* TDiscWrite::FormatObject() {
+  if (!formatObject_) {
+    IDiscRecorderObject* r = RecorderObject();
+    if (r) {
+      std::unique_ptr<IDiscDataWriter> w = recorder_->Enumerator()->CreateDataWriter();
+      w->SetRecorder(r);
+      formatObject_ = std::move(w);
+    }
+  }
+  return formatObject_.get();
+}
+
+TMediaType TDiscWrite::CurrentMediaType() {
+  return Read<TMediaType>([&] {
+    IDiscDataWriter* w = FormatObject();
+    return w ? MediaTypeOfCode(w->CurrentPhysicalMediaType()) : mtUnknown;
+  }, mtUnknown);
+}
+TMediaStatus TDiscWrite::CurrentMediaStatus() {
+  return Read<TMediaStatus>([&] {
+    IDiscDataWriter* w = FormatObject();
+    return w ? MediaStatusOf(w->CurrentMediaStatus()) : TMediaStatus();
+  }, TMediaStatus());
+}
+bool TDiscWrite::CurrentWriteCav() {
+  return Read<bool>([&] {
+    IDiscDataWriter* w = FormatObject();
+    return w && w->CurrentRotationTypeIsPureCAV();
+  }, false);
+}
+int32_t TDiscWrite::CurrentWriteSpeed() {
+  return Read<int32_t>([&] {
+    IDiscDataWriter* w = FormatObject();
+    return w ? w->CurrentWriteSpeed() : 0;
+  }, 0);
+}
+int32_t TDiscWrite::FreeSectors() {
+  return Read<int32_t>([&] {
+    IDiscDataWriter* w = FormatObject();
+    return w ? w->FreeSectorsOnMedia() : 0;
+  }, 0);
+}
+int32_t TDiscWrite::TotalSectors() {
+  return Read<int32_t>([&] {
+    IDiscDataWriter* w = FormatObject();
+    return w ? w->TotalSectorsOnMedia() : 0;
+  }, 0);
+}
+int32_t TDiscWrite::NextWritableAddress() {
+  return Read<int32_t>([&] {
+    IDiscDataWriter* w = FormatObject();
+    return w ? w->NextWritableAddress() : 0;
+  }, 0);
+}
+TWriteProtectStatus TDiscWrite::WriteProtectStatus() {
+  return Read<TWriteProtectStatus>([&] {
+    IDiscDataWriter* w = FormatObject();
+    return w ? WriteProtectStatusOf(w->WriteProtectStatus()) : TWriteProtectStatus();
+  }, TWriteProtectStatus());
+}
+
+void TDiscWrite::CheckReady() {
+  if (!recorder_) throw TDiscWriteException("Recorder not attached");
+  recorder_->CheckAvailable();
+  if (!FormatObject()) throw TDiscWriteException("Disc write not supported");
+}
+
+void TDiscWrite::Configure() {
+  CheckReady();
+  IDiscDataWriter* w = FormatObject();
+  w->SetClientName(Narrow(ClientName));
+  w->SetDisableConsumerDvdCompatibilityMode(!ConsumerDvdCompatible);
+  w->SetBufferUnderrunFreeDisabled(!BufferUnderrunFree);
+  w->SetForceMediaToBeClosed(FinalizeMedia);
+  w->SetForceOverwrite(ForceOverwrite);
+  w->SetPostgapAlreadyInImage(PostgapInImage);
+  w->SetWriteSpeed(WriteSpeed, WriteCav);
+  if (w->OffersVerification()) {
+    try {
+      w->SetVerificationLevel(static_cast<int32_t>(Verification));
+    } catch (const std::exception&) {
+      // A writer that refuses the level writes without verification.
+    }
+  }
+}
+
+void TDiscWrite::Progress(const DiscProgressNotice& n) {
+  bool cancel = false;
+  if (OnUpdate) {
+    OnUpdate(this, WriteActionOfCode(n.CurrentAction), cancel, n.TotalTime, n.ElapsedTime, n.RemainingTime,
+             n.TotalSystemBuffer, n.UsedSystemBuffer, n.FreeSystemBuffer, n.SectorCount, n.StartLba,
+             n.LastReadLba, n.LastWrittenLba);
+  }
+  if (cancel && !cancelLatch_) {
+    cancelLatch_ = true;
+    if (formatObject_) formatObject_->CancelWrite();
+  }
+}
+
+void TDiscWrite::WriteStream(IDiscImageStream& stream) {
+  Configure();
+  cancelLatch_ = false;
+  IDiscDataWriter* w = FormatObject();
+  if (OnUpdate) {
+    w->Write(stream, [this](const DiscProgressNotice& n) { Progress(n); });
+  } else {
+    w->Write(stream, {});
+  }
+}
+
+void TDiscWrite::WriteImage(TDiscImage* image) {
+  std::shared_ptr<IDiscImageResult> result = image->BuildImage();
+  if (!result) return;
+  std::shared_ptr<IDiscImageStream> stream = result->ImageStream();
+  if (!stream) throw TDiscWriteException("Cannot retrieve image stream");
+  WriteStream(*stream);
+}
+
+// ---- TDiscImage ------------------------------------------------------------------------------------
+
+void TDiscImage::SetDiscWrite(TDiscWrite* value) {
+  if (value == discWrite_) return;
+  QObject::disconnect(writerGone_);
+  discWrite_ = value;
+  if (value) writerGone_ = connect(value, &QObject::destroyed, this, [this] { discWrite_ = nullptr; });
+}
+
+void TDiscImage::WriteToDisc() {
+  if (!discWrite_) throw TDiscImageException("Writer not attached");
+  discWrite_->WriteImage(this);
+}
+
+std::shared_ptr<IDiscImageResult> TDiscImage::BuildImage() {
+  cancel_ = false;
+  std::shared_ptr<IDiscService> service;
+  if (discWrite_ && discWrite_->Recorder()) service = discWrite_->Recorder()->EnumeratorShared();
+  if (!service) {
+    if (!service_) service_ = CreateDiscService();
+    service = service_;
+  }
+  std::unique_ptr<IDiscImageBuilder> builder = service ? service->CreateImageBuilder() : nullptr;
+  if (!builder) throw TDiscImageException("Cannot create system image");
+
+  if (discWrite_ && discWrite_->RecorderObject()) {
+    builder->ChooseImageDefaults(discWrite_->RecorderObject());
+    if (!discWrite_->MediaHeuristicallyBlank() && discWrite_->FormatObject()) {
+      std::function<void(const DiscImportNotice&)> sink;
+      if (OnImport) {
+        sink = [this](const DiscImportNotice& n) {
+          OnImport(this, FileSystemOfFlags(n.FileSystems), QString::fromStdString(n.CurrentItem),
+                   n.ImportedDirectoryItems, n.TotalDirectoryItems, n.ImportedFileItems, n.TotalFileItems);
+        };
+      }
+      builder->SetMultisessionInterfaces(discWrite_->FormatObject()->MultisessionInterfaces());
+      builder->ImportFileSystem(sink);
+    }
+  }
+  builder->SetFileSystemsToCreate(FileSystemFlagsOf(FileSystems));
+  if (MediaType != mtUnknown) builder->ChooseImageDefaultsForMediaType(static_cast<int32_t>(MediaType));
+  if (!WorkingDirectory.isEmpty()) builder->SetWorkingDirectory(Narrow(WorkingDirectory));
+  if (!VolumeName.isEmpty()) builder->SetVolumeName(Narrow(VolumeName));
+
+  struct SinkGuard {
+    IDiscImageBuilder* b;
+    ~SinkGuard() { b->SetUpdateSink(nullptr); }
+  };
+  bool cancelled = false;
+  {
+    if (OnUpdate) {
+      builder->SetUpdateSink([this](const std::string& file, int32_t copied, int32_t total) {
+        bool cancel = false;
+        if (OnUpdate) OnUpdate(this, cancel, QString::fromStdString(file), copied, total);
+        if (cancel) cancel_ = true;
+      });
+    }
+    SinkGuard guard{builder.get()};
+    for (const QString& item : SplitTreeList(SourceTree)) {
+      if (!item.isEmpty()) builder->AddTree(Narrow(item), IncludeBaseDirectory);
+      if (cancel_) {
+        cancelled = true;
+        break;
+      }
+    }
+    if (!cancelled) {
+      for (const QString& item : SplitTreeList(RemoveSourceTree)) {
+        if (!item.isEmpty()) builder->RemoveTree(Narrow(item));
+        if (cancel_) {
+          cancelled = true;
+          break;
+        }
+      }
+    }
+  }
+  if (cancelled) return nullptr;
+  std::shared_ptr<IDiscImageResult> result = builder->CreateResultImage();
+  if (!result) throw TDiscImageException("Cannot create result image");
+  return result;
+}

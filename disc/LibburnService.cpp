@@ -1,0 +1,975 @@
+// The disc service over libburn (drives, writing), libisofs (image trees) and libisoburn (sessions).
+#include <stdint.h>
+// Order matters: libisofs declares a global struct burn_source, libburn wraps itself in namespace burn.
+#include <libisofs.h>
+#include <libburn.h>
+using namespace burn;
+#include <libisoburn.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QString>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "disc/DiscMonitor.h"
+#include "disc/DiscService.h"
+#include "support/AppPaths.h"
+#include "support/IniFile.h"
+
+namespace {
+
+// ---- library start and messages -------------------------------------------------------------------
+
+bool g_libOk = false;
+std::string g_libError;
+
+void EnsureLibraries() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    char msg[1024] = {0};
+    if (isoburn_initialize(msg, 0) <= 0) {
+      g_libError = std::string("Cannot start the disc libraries: ") + msg;
+      return;
+    }
+    // Messages are queued for the error handler, never printed. No signal handling is requested from
+    // libburn: the program's own handlers stay in place.
+    burn_msgs_set_severities(const_cast<char*>("SORRY"), const_cast<char*>("NEVER"), const_cast<char*>("vq: "));
+    iso_set_msgs_severities(const_cast<char*>("SORRY"), const_cast<char*>("NEVER"), const_cast<char*>("vq: "));
+    iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
+    burn_allow_drive_role_4(1);  // read-only image files show as write-protected media
+    g_libOk = true;
+  });
+}
+
+int SeverityRank(const char* s) {
+  static const char* kOrder[] = {"DEBUG", "UPDATE", "NOTE", "HINT", "WARNING", "SORRY", "MISHAP", "FAILURE",
+                                 "FATAL", "ABORT"};
+  for (int i = 0; i < 10; ++i) {
+    if (std::strcmp(s, kOrder[i]) == 0) return i;
+  }
+  return 0;
+}
+
+// Drains both libraries' queues; gives the most severe (earliest of equals) message text.
+std::string TakeLibraryMessage() {
+  if (!g_libOk) return {};
+  std::string best;
+  int bestRank = -1;
+  char text[BURN_MSGS_MESSAGE_LEN];
+  char severity[80];
+  int code = 0, osErrno = 0, imgid = 0;
+  while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, severity) == 1) {
+    int rank = SeverityRank(severity);
+    if (rank > bestRank) {
+      bestRank = rank;
+      best = text;
+      if (osErrno != 0 && best.find(std::strerror(osErrno)) == std::string::npos) {
+        best += std::string(" (") + std::strerror(osErrno) + ")";
+      }
+    }
+  }
+  while (iso_obtain_msgs(const_cast<char*>("ALL"), &code, &imgid, text, severity) == 1) {
+    int rank = SeverityRank(severity);
+    if (rank > bestRank) {
+      bestRank = rank;
+      best = text;
+    }
+  }
+  while (!best.empty() && (best.back() == '\n' || best.back() == ' ')) best.pop_back();
+  return best;
+}
+
+void DiscardMessages() { (void)TakeLibraryMessage(); }
+
+[[noreturn]] void Fail(uint32_t code = kDiscErrFail) { RaiseServiceError(code, TakeLibraryMessage()); }
+
+bool IsImageAddress(const std::string& adr) { return adr.rfind("stdio:", 0) == 0; }
+std::string ImagePathOf(const std::string& adr) { return adr.substr(6); }
+
+// Mount points (from /proc/self/mounts) of the block device `dev`.
+std::vector<std::string> MountPointsOf(const std::string& dev) {
+  std::vector<std::string> out;
+  struct stat target {};
+  if (::stat(dev.c_str(), &target) != 0 || !S_ISBLK(target.st_mode)) return out;
+  std::ifstream in("/proc/self/mounts");
+  std::string src, mp, rest;
+  auto unescape = [](const std::string& s) {
+    std::string r;
+    for (size_t i = 0; i < s.size(); ++i) {
+      if (s[i] == '\\' && i + 3 < s.size() + 0 && i + 3 <= s.size() - 1 + 1) {
+        r += static_cast<char>(std::strtol(s.substr(i + 1, 3).c_str(), nullptr, 8));
+        i += 3;
+      } else {
+        r += s[i];
+      }
+    }
+    return r;
+  };
+  while (in >> src >> mp && std::getline(in, rest)) {
+    struct stat st {};
+    if (::stat(unescape(src).c_str(), &st) == 0 && S_ISBLK(st.st_mode) && st.st_rdev == target.st_rdev) {
+      out.push_back(unescape(mp));
+    }
+  }
+  return out;
+}
+
+std::string AcquireFailureText(const std::string& adr, const std::string& lib) {
+  if (IsImageAddress(adr)) {
+    return "Cannot open the image file " + ImagePathOf(adr) + (lib.empty() ? "" : ": " + lib);
+  }
+  if (::access(adr.c_str(), F_OK) == 0 && ::access(adr.c_str(), R_OK | W_OK) != 0) {
+    return "No read-write access to the recorder " + adr +
+           ". The user must be a member of the group \"cdrom\" (log in again after joining it).";
+  }
+  const std::vector<std::string> mounts = MountPointsOf(adr);
+  if (!mounts.empty()) {
+    return "The disc in the recorder " + adr + " is mounted at " + mounts.front() + ". Unmount it first.";
+  }
+  return "Cannot open the recorder " + adr + (lib.empty() ? "" : ": " + lib);
+}
+
+// ---- acquired drives -------------------------------------------------------------------------------
+
+struct Drive {
+  std::string adr;
+  burn_drive_info* info = nullptr;
+  burn_drive* d = nullptr;
+  ~Drive() {
+    if (d) isoburn_drive_release(d, 0);
+    if (info) burn_drive_info_free(info);
+  }
+};
+
+std::map<std::string, std::weak_ptr<Drive>>& Drives() {
+  static std::map<std::string, std::weak_ptr<Drive>> drives;
+  return drives;
+}
+
+bool AnyDriveHeld() {
+  for (auto& [adr, w] : Drives()) {
+    if (!w.expired()) return true;
+  }
+  return false;
+}
+
+// One acquisition per address for the whole program; everyone who needs the drive shares it.
+std::shared_ptr<Drive> AcquireDrive(const std::string& adr) {
+  if (auto held = Drives()[adr].lock()) return held;
+  if (!g_libOk) throw EDiscServiceError(g_libError, kDiscErrFail);
+  DiscardMessages();
+  auto drive = std::make_shared<Drive>();
+  drive->adr = adr;
+  if (isoburn_drive_aquire(&drive->info, const_cast<char*>(adr.c_str()), 0) <= 0 || !drive->info) {
+    drive->info = nullptr;
+    const std::string lib = TakeLibraryMessage();
+    throw EDiscServiceError(AcquireFailureText(adr, lib), kDiscErrAccessDenied);
+  }
+  drive->d = drive->info[0].drive;
+  Drives()[adr] = drive;
+  return drive;
+}
+
+std::string Trimmed(const char* s) {
+  std::string r(s);
+  while (!r.empty() && r.back() == ' ') r.pop_back();
+  return r;
+}
+
+struct KnownDrive {
+  std::string adr, vendor, product, revision;
+};
+
+std::vector<KnownDrive> ScanOpticalDrives() {
+  std::vector<KnownDrive> out;
+  if (!g_libOk || AnyDriveHeld()) return out;
+  burn_drive_info* infos = nullptr;
+  unsigned int n = 0;
+  int r;
+  while ((r = burn_drive_scan(&infos, &n)) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  if (r < 0) {
+    DiscardMessages();
+    return out;
+  }
+  for (unsigned i = 0; i < n; ++i) {
+    char adr[BURN_DRIVE_ADR_LEN] = {0};
+    if (burn_drive_d_get_adr(infos[i].drive, adr) > 0) {
+      out.push_back({adr, Trimmed(infos[i].vendor), Trimmed(infos[i].product), Trimmed(infos[i].revision)});
+    }
+    // The scan holds every drive exclusively; let go of them until one is really used.
+    burn_drive_info_forget(&infos[i], 0);
+  }
+  burn_drive_info_free(infos);
+  DiscardMessages();
+  return out;
+}
+
+bool IsWritableProfile(int p) {
+  switch (p) {
+    case 0x09: case 0x0A: case 0x11: case 0x12: case 0x13: case 0x14: case 0x15: case 0x16: case 0x1A:
+    case 0x1B: case 0x2A: case 0x2B: case 0x41: case 0x42: case 0x43: case 0xFFFF:
+      return true;
+    default:
+      return false;
+  }
+}
+
+int MediaTypeCodeOfProfile(int p) {
+  switch (p) {
+    case 0x01: case 0x02: case 0xFFFF: return 12;
+    case 0x08: return 1;
+    case 0x09: return 2;
+    case 0x0A: return 3;
+    case 0x10: return 4;
+    case 0x11: return 9;
+    case 0x12: return 5;
+    case 0x13: case 0x14: return 10;
+    case 0x15: case 0x16: return 11;
+    case 0x1A: return 7;
+    case 0x1B: return 6;
+    case 0x2A: return 13;
+    case 0x2B: return 8;
+    case 0x40: return 17;
+    case 0x41: case 0x42: return 18;
+    case 0x43: return 19;
+    case 0x50: return 14;
+    case 0x51: return 15;
+    case 0x52: return 16;
+    default: return 0;
+  }
+}
+
+std::vector<int32_t> AllProfiles(burn_drive* d) {
+  int n = 0, profiles[64];
+  char current[64];
+  burn_drive_get_all_profiles(d, &n, profiles, current);
+  std::vector<int32_t> out(profiles, profiles + std::clamp(n, 0, 64));
+  if (out.empty() && burn_drive_get_drive_role(d) != 1) {
+    int pno = 0;
+    char name[80];
+    if (burn_disc_get_profile(d, &pno, name) == 1 && pno > 0) out.push_back(pno);
+  }
+  return out;
+}
+
+int32_t Clamp32(long long v) { return static_cast<int32_t>(std::clamp<long long>(v, 0, INT32_MAX)); }
+
+// ---- service ---------------------------------------------------------------------------------------
+
+class LibburnService;
+
+class LibRecorder : public IDiscRecorderObject {
+ public:
+  explicit LibRecorder(std::shared_ptr<LibburnService> service) : service_(std::move(service)) {}
+  void InitializeDiscRecorder(const std::string& uniqueId) override;
+  std::string ActiveDiscRecorder() override { return adr_; }
+  std::string VendorId() override { return known_.vendor; }
+  std::string ProductId() override { return known_.product; }
+  std::string ProductRevision() override { return known_.revision; }
+  std::string VolumeName() override {
+    if (IsImageAddress(adr_)) return {};
+    const std::string label = UdevPropertyOf(adr_, "ID_FS_LABEL");
+    return label;
+  }
+  std::string ExclusiveAccessOwner() override { return {}; }
+  std::vector<std::string> VolumePathNames() override {
+    if (IsImageAddress(adr_)) return {ImagePathOf(adr_)};
+    return MountPointsOf(adr_);
+  }
+  bool DeviceCanLoadMedia() override {
+    if (IsImageAddress(adr_)) return false;
+    auto drive = AcquireDrive(adr_);
+    unsigned char flags = 0, len = 0;
+    unsigned char* data = nullptr;
+    const int r = burn_drive_get_feature(drive->d, 0x0003, &flags, &len, &data, nullptr);
+    bool canLoad = false;
+    // Removable-medium feature: loading mechanism type 0 is a caddy/slot, 1 a tray; bit 3 = eject.
+    if (r > 0 && data && len >= 1) canLoad = ((data[0] >> 5) & 7) <= 1 && (data[0] & 0x08);
+    std::free(data);
+    return canLoad;
+  }
+  int32_t LegacyDeviceNumber() override {
+    if (adr_.rfind("/dev/sr", 0) == 0) return std::atoi(adr_.c_str() + 7);
+    return -1;
+  }
+  std::vector<int32_t> SupportedProfiles() override { return AllProfiles(AcquireDrive(adr_)->d); }
+  std::vector<int32_t> CurrentProfiles() override {
+    auto drive = AcquireDrive(adr_);
+    int pno = 0;
+    char name[80];
+    if (burn_disc_get_profile(drive->d, &pno, name) == 1 && pno > 0) return {pno};
+    return {};
+  }
+  // Mode pages are not reachable through libburn; the list stays empty.
+  std::vector<int32_t> SupportedModePages() override { return {}; }
+
+ private:
+  std::shared_ptr<LibburnService> service_;
+  std::string adr_;
+  KnownDrive known_;
+};
+
+class LibImage : public IDiscImageStream, public IDiscImageResult, public std::enable_shared_from_this<LibImage> {
+ public:
+  LibImage(IsoImage* image, uint32_t flags) : image_(image), flags_(flags) { iso_image_ref(image_); }
+  ~LibImage() override { iso_image_unref(image_); }
+  std::shared_ptr<IDiscImageStream> ImageStream() override { return shared_from_this(); }
+  void SaveToFile(const std::string& path) override;
+  IsoImage* Image() const { return image_; }
+  uint32_t Flags() const { return flags_; }
+
+ private:
+  IsoImage* image_;
+  uint32_t flags_;
+};
+
+void LibImage::SaveToFile(const std::string& path) {
+  DiscardMessages();
+  IsoWriteOpts* opts = nullptr;
+  if (iso_write_opts_new(&opts, 0) < 0) Fail();
+  iso_write_opts_set_iso_level(opts, 3);
+  iso_write_opts_set_rockridge(opts, 1);
+  iso_write_opts_set_joliet(opts, (flags_ & 2) ? 1 : 0);
+  ::burn_source* isoSrc = nullptr;
+  const int r = iso_image_create_burn_source(image_, opts, &isoSrc);
+  iso_write_opts_free(opts);
+  if (r < 0 || !isoSrc) Fail();
+  auto* src = reinterpret_cast<burn::burn_source*>(isoSrc);
+  const std::string temp = path + ".part";
+  FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) {
+    if (src->cancel) src->cancel(src);
+    burn_source_free(src);
+    throw EDiscServiceError(path + ": " + std::strerror(errno), kDiscErrFail);
+  }
+  std::vector<unsigned char> buf(2048 * 32);
+  bool ok = true;
+  for (;;) {
+    const int got = src->read_xt ? src->read_xt(src, buf.data(), static_cast<int>(buf.size()))
+                                 : src->read(src, buf.data(), static_cast<int>(buf.size()));
+    if (got < 0) {
+      ok = false;
+      break;
+    }
+    if (got == 0) break;
+    if (std::fwrite(buf.data(), 1, static_cast<size_t>(got), f) != static_cast<size_t>(got)) {
+      ok = false;
+      break;
+    }
+    if (got < static_cast<int>(buf.size())) break;
+  }
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok && src->cancel) src->cancel(src);
+  burn_source_free(src);
+  if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+    std::remove(temp.c_str());
+    Fail();
+  }
+}
+
+class LibWriter : public IDiscDataWriter {
+ public:
+  explicit LibWriter(int pollMs) : pollMs_(pollMs) {}
+  void SetRecorder(IDiscRecorderObject* recorder) override {
+    adr_ = recorder ? recorder->ActiveDiscRecorder() : std::string();
+    drive_.reset();
+    if (!adr_.empty()) drive_ = AcquireDrive(adr_);
+  }
+  bool IsRecorderSupported(IDiscRecorderObject* recorder) override {
+    if (!recorder) return false;
+    auto drive = AcquireDrive(recorder->ActiveDiscRecorder());
+    if (burn_drive_get_drive_role(drive->d) == 4) return false;
+    for (int32_t p : AllProfiles(drive->d)) {
+      if (IsWritableProfile(p)) return true;
+    }
+    return false;
+  }
+  bool IsCurrentMediaSupported(IDiscRecorderObject* recorder) override {
+    if (!recorder) return false;
+    auto drive = AcquireDrive(recorder->ActiveDiscRecorder());
+    burn_multi_caps* caps = nullptr;
+    const int r = burn_disc_get_multi_caps(drive->d, BURN_WRITE_NONE, &caps, 0);
+    if (caps) burn_disc_free_multi_caps(&caps);
+    DiscardMessages();
+    return r > 0;
+  }
+  bool MediaPhysicallyBlank() override { return burn_disc_get_status(D()) == BURN_DISC_BLANK; }
+  bool MediaHeuristicallyBlank() override { return isoburn_disc_get_status(D()) == BURN_DISC_BLANK; }
+  std::vector<int32_t> SupportedMediaTypes() override {
+    std::vector<int32_t> out;
+    for (int32_t p : AllProfiles(D())) {
+      const int m = MediaTypeCodeOfProfile(p);
+      if (m && std::find(out.begin(), out.end(), m) == out.end()) out.push_back(m);
+    }
+    return out;
+  }
+  int32_t CurrentPhysicalMediaType() override {
+    int pno = 0;
+    char name[80];
+    if (burn_disc_get_profile(D(), &pno, name) != 1) return 0;
+    return MediaTypeCodeOfProfile(pno);
+  }
+  uint32_t CurrentMediaStatus() override;
+  uint32_t WriteProtectStatus() override {
+    burn_drive* d = D();
+    if (burn_drive_get_drive_role(d) == 4) return 0x4000;
+    int pno = 0;
+    char name[80];
+    if (burn_disc_get_profile(d, &pno, name) == 1 && (pno == 0x08 || pno == 0x10 || pno == 0x40 || pno == 0x50))
+      return 0x4000;
+    return 0;
+  }
+  int32_t TotalSectorsOnMedia() override { return Clamp32(static_cast<long long>(NextWritableAddress()) + FreeSectorsOnMedia()); }
+  int32_t FreeSectorsOnMedia() override {
+    burn_drive* d = D();
+    if (isoburn_disc_get_status(d) == BURN_DISC_FULL) return 0;
+    return Clamp32(isoburn_disc_available_space(d, nullptr) / 2048);
+  }
+  int32_t NextWritableAddress() override {
+    int lba = 0, nwa = 0;
+    burn_drive* d = D();
+    const int r = isoburn_disc_track_lba_nwa(d, nullptr, 0, &lba, &nwa);
+    DiscardMessages();
+    return r == 1 ? nwa : 0;
+  }
+  int32_t CurrentWriteSpeed() override { return burn_drive_get_write_speed(D()); }
+  bool CurrentRotationTypeIsPureCAV() override { return false; }
+  // Name, compatibility mode and postgap have no counterpart in libburn; they are kept, not used.
+  void SetClientName(const std::string& name) override { clientName_ = name; }
+  void SetDisableConsumerDvdCompatibilityMode(bool v) override { dvdCompatDisabled_ = v; }
+  void SetBufferUnderrunFreeDisabled(bool v) override { underrunFreeDisabled_ = v; }
+  void SetForceMediaToBeClosed(bool v) override { close_ = v; }
+  void SetForceOverwrite(bool v) override { forceOverwrite_ = v; }
+  void SetPostgapAlreadyInImage(bool v) override { postgap_ = v; }
+  void SetWriteSpeed(int32_t speed, bool pureCav) override {
+    speed_ = speed;
+    cav_ = pureCav;
+  }
+  bool OffersVerification() override { return true; }
+  void SetVerificationLevel(int32_t level) override { verification_ = level; }
+  TMultisessionInterfaces MultisessionInterfaces() override {
+    D();
+    return drive_;
+  }
+  void Write(IDiscImageStream& stream, const std::function<void(const DiscProgressNotice&)>& progress) override;
+  void CancelWrite() override {
+    if (writing_ && drive_) burn_drive_cancel(drive_->d);
+  }
+
+ private:
+  burn_drive* D() {
+    if (adr_.empty()) RaiseServiceError(kDiscErrFail, "No recorder is set for the data writer");
+    if (!drive_) drive_ = AcquireDrive(adr_);
+    return drive_->d;
+  }
+  void Verify(burn_drive* d, const std::function<void(const DiscProgressNotice&)>& progress,
+              DiscProgressNotice notice);
+
+  int pollMs_;
+  std::string adr_;
+  std::shared_ptr<Drive> drive_;
+  std::string clientName_;
+  bool dvdCompatDisabled_ = false, underrunFreeDisabled_ = false, close_ = false, forceOverwrite_ = false,
+       postgap_ = false, cav_ = false, writing_ = false;
+  int32_t speed_ = -1, verification_ = 0;
+};
+
+uint32_t LibWriter::CurrentMediaStatus() {
+  burn_drive* d = D();
+  uint32_t word = 0;
+  int pno = 0;
+  char name[80];
+  burn_disc_get_profile(d, &pno, name);
+  if (pno == 0x12 || pno == 0x13 || pno == 0x1A || pno == 0x2A || pno == 0x43 || pno == 0xFFFF) word |= 0x0001;
+  switch (isoburn_disc_get_status(d)) {
+    case BURN_DISC_BLANK: word |= 0x0002; break;
+    case BURN_DISC_APPENDABLE: word |= 0x0004 | 0x1000; break;
+    case BURN_DISC_FULL:
+      word |= 0x4000 | 0x1000 | 0x0008;
+      if (isoburn_disc_erasable(d)) word |= 0x0800;
+      break;
+    case BURN_DISC_UNSUITABLE: word |= 0x8000; break;
+    default: break;
+  }
+  if (burn_disc_next_track_is_damaged(d, 0) & 1) word |= 0x0400;
+  if (WriteProtectStatus() != 0) word |= 0x2000;
+  DiscardMessages();
+  return word;
+}
+
+int ActionOfStatus(burn_drive_status s) {
+  switch (s) {
+    case BURN_DRIVE_SPAWNING: case BURN_DRIVE_GRABBING: return 2;
+    case BURN_DRIVE_FORMATTING: case BURN_DRIVE_ERASING: return 1;
+    case BURN_DRIVE_WRITING_LEADIN: case BURN_DRIVE_WRITING_PREGAP: return 3;
+    case BURN_DRIVE_WRITING: return 4;
+    case BURN_DRIVE_WRITING_LEADOUT: case BURN_DRIVE_CLOSING_TRACK: case BURN_DRIVE_CLOSING_SESSION: return 5;
+    case BURN_DRIVE_IDLE: return 6;
+    default: return 0;
+  }
+}
+
+void LibWriter::Write(IDiscImageStream& stream, const std::function<void(const DiscProgressNotice&)>& progress) {
+  auto* image = dynamic_cast<LibImage*>(&stream);
+  if (!image) RaiseServiceError(kDiscErrFail, "The image was not made by this disc service");
+  burn_drive* d = D();
+  std::shared_ptr<Drive> keep = drive_;
+  DiscardMessages();
+  if (isoburn_get_attached_image(d) != image->Image()) {
+    iso_image_ref(image->Image());  // the drive takes this reference
+    if (isoburn_attach_image(d, image->Image()) <= 0) Fail();
+  } else {
+    // isoburn_get_attached_image handed out a reference of its own
+    iso_image_unref(image->Image());
+  }
+  isoburn_imgen_opts* io = nullptr;
+  if (isoburn_igopt_new(&io, 0) <= 0) Fail();
+  isoburn_igopt_set_level(io, 3);
+  // ISO 9660 carries Rock Ridge always; Joliet on request. UDF has no writer here and is left out.
+  isoburn_igopt_set_extensions(io, isoburn_igopt_rockridge | ((image->Flags() & 2) ? isoburn_igopt_joliet : 0));
+  burn_disc* disc = nullptr;
+  if (isoburn_prepare_disc(d, &disc, io) <= 0) {
+    const std::string lib = TakeLibraryMessage();
+    isoburn_igopt_destroy(&io, 0);
+    RaiseServiceError(kDiscErrFail, lib);
+  }
+  burn_write_opts* wo = burn_write_opts_new(d);
+  auto cleanup = [&](bool cancelPrepared) {
+    if (cancelPrepared) isoburn_cancel_prepared_write(d, nullptr, 0);
+    isoburn_sync_after_write(d, nullptr, 0);
+    if (disc) burn_disc_free(disc);
+    if (wo) burn_write_opts_free(wo);
+    isoburn_igopt_destroy(&io, 0);
+  };
+  if (!wo) {
+    const std::string lib = TakeLibraryMessage();
+    cleanup(true);
+    RaiseServiceError(kDiscErrFail, lib);
+  }
+  burn_multi_caps* caps = nullptr;
+  int multi = 0;
+  if (burn_disc_get_multi_caps(d, BURN_WRITE_NONE, &caps, 0) > 0 && caps) multi = caps->multi_session;
+  if (caps) burn_disc_free_multi_caps(&caps);
+  burn_write_opts_set_multi(wo, !close_ && multi);
+  burn_write_opts_set_underrun_proof(wo, underrunFreeDisabled_ ? 0 : 1);
+  burn_write_opts_set_simulate(wo, 0);
+  char reasons[BURN_REASONS_LEN] = {0};
+  if (burn_write_opts_auto_write_type(wo, disc, reasons, 0) == BURN_WRITE_NONE) {
+    TakeLibraryMessage();
+    cleanup(true);
+    RaiseServiceError(kDiscErrFail, std::string("The medium cannot take this session: ") + reasons);
+  }
+  // The speed is given in kB/s; -1 or 0 asks for the drive's best speed.
+  burn_drive_set_speed(d, 0, speed_ > 0 ? speed_ : 0);
+  DiscardMessages();
+
+  QElapsedTimer clock;
+  clock.start();
+  DiscProgressNotice notice;
+  auto fill = [&](burn_drive_status s, const burn_progress& p) {
+    const int elapsed = static_cast<int>(clock.elapsed() / 1000);
+    notice.ElapsedTime = elapsed;
+    if (p.sectors > 0) {
+      notice.SectorCount = p.sectors;
+      notice.StartLba = p.start_sector;
+      if (p.sector > 0) {
+        notice.LastWrittenLba = p.start_sector + p.sector - 1;
+        notice.RemainingTime =
+            static_cast<int32_t>(static_cast<long long>(clock.elapsed()) * (p.sectors - p.sector) / p.sector / 1000);
+      }
+    }
+    notice.TotalTime = notice.ElapsedTime + notice.RemainingTime;
+    int size = 0, freeBytes = 0;
+    char* text = nullptr;
+    if (isoburn_get_fifo_status(d, &size, &freeBytes, &text) >= 0) {
+      notice.TotalSystemBuffer = size;
+      notice.FreeSystemBuffer = freeBytes;
+      notice.UsedSystemBuffer = size - freeBytes;
+      notice.LastReadLba = notice.LastWrittenLba + (size - freeBytes) / 2048;
+    }
+    notice.CurrentAction = ActionOfStatus(s);
+  };
+
+  writing_ = true;
+  isoburn_disc_write(wo, disc);
+  burn_progress p {};
+  burn_drive_status s = burn_drive_get_status(d, &p);
+  // The first notice comes at once, so that a cancel can still stop the write before any data moved.
+  bool first = true;
+  while (first || s != BURN_DRIVE_IDLE) {
+    fill(s, p);
+    if (progress) {
+      try {
+        progress(notice);
+      } catch (...) {
+        burn_drive_cancel(d);
+        while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        writing_ = false;
+        cleanup(true);
+        drive_.reset();
+        throw;
+      }
+    }
+    first = false;
+    if (s == BURN_DRIVE_IDLE) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pollMs_));
+    s = burn_drive_get_status(d, &p);
+  }
+  writing_ = false;
+  bool ok = isoburn_drive_wrote_well(d) == 1;
+  std::string lib;
+  if (ok) {
+    ok = isoburn_activate_session(d) > 0;
+    if (!ok) lib = TakeLibraryMessage();
+    cleanup(false);
+  } else {
+    lib = TakeLibraryMessage();
+    cleanup(true);
+  }
+  // The medium changed under the held drive: the next question acquires it afresh.
+  drive_.reset();
+  keep.reset();
+  if (!ok) {
+    RaiseServiceError(lib.empty() ? kDiscErrAborted : kDiscErrFail, lib);
+  }
+  if (verification_ > 0) Verify(D(), progress, notice);
+  if (progress) {
+    notice.CurrentAction = 6;
+    progress(notice);
+  }
+}
+
+void LibWriter::Verify(burn_drive* d, const std::function<void(const DiscProgressNotice&)>& progress,
+                       DiscProgressNotice notice) {
+  notice.CurrentAction = 7;
+  if (progress) progress(notice);
+  // Quick and full verification both read the newest session's head back from the medium.
+  int start = 0;
+  if (isoburn_disc_get_msc1(d, &start) <= 0) Fail();
+  int blocks = 0;
+  char info[2048];
+  if (isoburn_read_iso_head(d, start, &blocks, info, 0) <= 0) {
+    RaiseServiceError(kDiscErrFail, "Verification failed: the written session cannot be read back");
+  }
+  DiscardMessages();
+}
+
+class LibBuilder : public IDiscImageBuilder {
+ public:
+  ~LibBuilder() override {
+    if (image_) iso_image_unref(image_);
+  }
+  void ChooseImageDefaults(IDiscRecorderObject*) override {}
+  void ChooseImageDefaultsForMediaType(int32_t mediaType) override { mediaType_ = mediaType; }
+  void SetMultisessionInterfaces(TMultisessionInterfaces interfaces) override {
+    drive_ = std::static_pointer_cast<Drive>(interfaces);
+  }
+  void ImportFileSystem(const std::function<void(const DiscImportNotice&)>& notice) override;
+  void SetFileSystemsToCreate(uint32_t flags) override { flags_ = flags; }
+  void SetWorkingDirectory(const std::string& folder) override { workingDirectory_ = folder; }
+  void SetVolumeName(const std::string& name) override {
+    Ensure();
+    iso_image_set_volume_id(image_, IsoVolumeIdOf(name).c_str());
+  }
+  void SetUpdateSink(std::function<void(const std::string&, int32_t, int32_t)> sink) override {
+    sink_ = std::move(sink);
+  }
+  void AddTree(const std::string& folder, bool includeBaseDirectory) override;
+  void RemoveTree(const std::string& imagePath) override;
+  std::shared_ptr<IDiscImageResult> CreateResultImage() override {
+    Ensure();
+    return std::make_shared<LibImage>(image_, flags_);
+  }
+
+ private:
+  static int ReadPacifier(IsoImage* image, IsoFileSource* src);
+  void Ensure() {
+    if (image_) return;
+    if (!g_libOk) throw EDiscServiceError(g_libError, kDiscErrFail);
+    if (iso_image_new("ISOIMAGE", &image_) < 0) Fail();
+    iso_tree_set_follow_symlinks(image_, 0);
+    iso_tree_set_ignore_hidden(image_, 0);
+  }
+  void AddEntries(const QString& folder, IsoDir* parent);
+  void Report(const QString& path, long long size);
+
+  IsoImage* image_ = nullptr;
+  std::shared_ptr<Drive> drive_;
+  uint32_t flags_ = 3;
+  int32_t mediaType_ = 0;
+  std::string workingDirectory_;
+  std::function<void(const std::string&, int32_t, int32_t)> sink_;
+  std::function<void(const DiscImportNotice&)> importNotice_;
+  DiscImportNotice importState_;
+  long long copiedSectors_ = 0, totalSectors_ = 0;
+};
+
+int LibBuilder::ReadPacifier(IsoImage* image, IsoFileSource* src) {
+  auto* self = static_cast<LibBuilder*>(iso_image_get_attached_data(image));
+  if (!self || !self->importNotice_) return 1;
+  struct stat st {};
+  DiscImportNotice& n = self->importState_;
+  if (src && iso_file_source_lstat(src, &st) >= 0) {
+    if (S_ISDIR(st.st_mode)) {
+      ++n.ImportedDirectoryItems;
+    } else {
+      ++n.ImportedFileItems;
+    }
+  }
+  if (src) {
+    char* path = iso_file_source_get_path(src);
+    n.CurrentItem = path ? path : "";
+    std::free(path);
+  }
+  // The library does not know the totals in advance; they grow with the items seen so far.
+  n.TotalDirectoryItems = n.ImportedDirectoryItems;
+  n.TotalFileItems = n.ImportedFileItems;
+  self->importNotice_(n);
+  return 1;
+}
+
+void LibBuilder::ImportFileSystem(const std::function<void(const DiscImportNotice&)>& notice) {
+  if (!drive_) RaiseServiceError(kDiscErrMultisessionParameter);
+  DiscardMessages();
+  isoburn_read_opts* ro = nullptr;
+  if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
+  isoburn_ropt_set_extensions(ro, isoburn_ropt_noiso1999 | isoburn_ropt_noaaip | isoburn_ropt_noacl |
+                                      isoburn_ropt_noea);
+  importNotice_ = notice;
+  importState_ = DiscImportNotice{};
+  importState_.FileSystems = 1 | 2;
+  if (notice) isoburn_set_read_pacifier(drive_->d, &LibBuilder::ReadPacifier, this);
+  IsoImage* read = nullptr;
+  const int r = isoburn_read_image(drive_->d, ro, &read);
+  if (notice) isoburn_set_read_pacifier(drive_->d, nullptr, nullptr);
+  importNotice_ = nullptr;
+  isoburn_ropt_destroy(&ro, 0);
+  if (r <= 0 || !read) Fail();
+  if (image_) iso_image_unref(image_);
+  image_ = read;
+  iso_tree_set_follow_symlinks(image_, 0);
+  iso_tree_set_ignore_hidden(image_, 0);
+}
+
+void LibBuilder::Report(const QString& path, long long size) {
+  copiedSectors_ += (size + 2047) / 2048;
+  if (sink_) sink_(path.toStdString(), Clamp32(copiedSectors_), Clamp32(totalSectors_));
+}
+
+// Adds the folder's entries below `parent`. Folders that are already in the image (an earlier
+// session) are merged into; a file whose name is taken stops the build rather than being dropped.
+void LibBuilder::AddEntries(const QString& folder, IsoDir* parent) {
+  QDir dir(folder);
+  const QFileInfoList entries =
+      dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+  if (!dir.exists() || !dir.isReadable()) {
+    RaiseServiceError(kDiscErrFail, "Cannot read the folder " + folder.toStdString());
+  }
+  for (const QFileInfo& fi : entries) {
+    const QByteArray name = QFile::encodeName(fi.fileName());
+    const QByteArray full = QFile::encodeName(fi.absoluteFilePath());
+    IsoNode* existing = nullptr;
+    const bool taken = iso_dir_get_node(parent, name.constData(), &existing) == 1;
+    if (fi.isDir() && !fi.isSymLink()) {
+      IsoDir* sub = nullptr;
+      if (taken) {
+        if (iso_node_get_type(existing) != LIBISO_DIR) {
+          RaiseServiceError(kDiscErrFail, "\"" + fi.fileName().toStdString() + "\" already exists on the disc");
+        }
+        sub = reinterpret_cast<IsoDir*>(existing);
+      } else {
+        // Only the folder itself: its entries follow one by one.
+        IsoNode* node = nullptr;
+        if (iso_tree_add_node(image_, parent, full.constData(), &node) < 0) Fail();
+        sub = reinterpret_cast<IsoDir*>(node);
+      }
+      Report(fi.absoluteFilePath(), 0);
+      AddEntries(fi.absoluteFilePath(), sub);
+      continue;
+    }
+    if (taken) {
+      RaiseServiceError(kDiscErrFail, "\"" + fi.fileName().toStdString() + "\" already exists on the disc");
+    }
+    if (!fi.isSymLink() && !fi.isReadable()) {
+      RaiseServiceError(kDiscErrFail, "Cannot read the file " + fi.absoluteFilePath().toStdString());
+    }
+    IsoNode* node = nullptr;
+    if (iso_tree_add_node(image_, parent, full.constData(), &node) < 0) Fail();
+    Report(fi.absoluteFilePath(), fi.isSymLink() ? 0 : fi.size());
+  }
+}
+
+long long SectorsBelow(const QString& folder) {
+  long long total = 0;
+  const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
+                                                           QDir::System);
+  for (const QFileInfo& fi : entries) {
+    if (fi.isDir() && !fi.isSymLink()) {
+      total += SectorsBelow(fi.absoluteFilePath());
+    } else if (!fi.isSymLink()) {
+      total += (fi.size() + 2047) / 2048;
+    }
+  }
+  return total;
+}
+
+void LibBuilder::AddTree(const std::string& folder, bool includeBaseDirectory) {
+  Ensure();
+  DiscardMessages();
+  const QString path = QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
+  QFileInfo fi(path);
+  if (!fi.exists() || !fi.isDir()) RaiseServiceError(kDiscErrFail, "The folder " + folder + " does not exist");
+  copiedSectors_ = 0;
+  totalSectors_ = SectorsBelow(path);
+  IsoDir* target = iso_image_get_root(image_);
+  if (includeBaseDirectory && !fi.isRoot()) {
+    const QByteArray name = QFile::encodeName(fi.fileName());
+    IsoNode* existing = nullptr;
+    if (iso_dir_get_node(target, name.constData(), &existing) == 1) {
+      if (iso_node_get_type(existing) != LIBISO_DIR) {
+        RaiseServiceError(kDiscErrFail, "\"" + fi.fileName().toStdString() + "\" already exists on the disc");
+      }
+      target = reinterpret_cast<IsoDir*>(existing);
+    } else {
+      IsoNode* node = nullptr;
+      if (iso_tree_add_node(image_, target, QFile::encodeName(path).constData(), &node) < 0) Fail();
+      target = reinterpret_cast<IsoDir*>(node);
+    }
+  }
+  AddEntries(path, target);
+}
+
+void LibBuilder::RemoveTree(const std::string& imagePath) {
+  Ensure();
+  DiscardMessages();
+  std::string p = imagePath;
+  for (char& c : p) {
+    if (c == '\\') c = '/';
+  }
+  if (p.empty() || p[0] != '/') p = "/" + p;
+  IsoNode* node = nullptr;
+  // A path that is not in the image leaves nothing to remove.
+  if (iso_image_path_to_node(image_, p.c_str(), &node) != 1 || !node) return;
+  if (node == reinterpret_cast<IsoNode*>(iso_image_get_root(image_))) {
+    IsoDirIter* it = nullptr;
+    if (iso_dir_get_children(iso_image_get_root(image_), &it) < 0) Fail();
+    IsoNode* child = nullptr;
+    while (iso_dir_iter_next(it, &child) == 1) {
+      if (iso_node_remove_tree(child, it) < 0) {
+        iso_dir_iter_free(it);
+        Fail();
+      }
+    }
+    iso_dir_iter_free(it);
+    return;
+  }
+  if (iso_node_remove_tree(node, nullptr) < 0) Fail();
+}
+
+class LibburnService : public IDiscService, public std::enable_shared_from_this<LibburnService> {
+ public:
+  explicit LibburnService(LibburnServiceOptions options) : options_(std::move(options)) {
+    EnsureLibraries();
+    if (!g_libOk) throw EDiscServiceError(g_libError, kDiscErrFail);
+    Refresh();
+  }
+  ~LibburnService() override = default;
+
+  int32_t Count() override {
+    if (dirty_ && !AnyDriveHeld()) Refresh();
+    return static_cast<int32_t>(drives_.size());
+  }
+  std::string Item(int32_t index) override {
+    if (index < 0 || index >= static_cast<int32_t>(drives_.size())) RaiseServiceError(0x80070057, "Invalid index");
+    return drives_[static_cast<size_t>(index)].adr;
+  }
+  bool IsSupportedEnvironment() override { return g_libOk; }
+  std::unique_ptr<IDiscRecorderObject> CreateRecorder() override {
+    return std::make_unique<LibRecorder>(shared_from_this());
+  }
+  std::unique_ptr<IDiscDataWriter> CreateDataWriter() override {
+    return std::make_unique<LibWriter>(options_.PollIntervalMs);
+  }
+  std::unique_ptr<IDiscImageBuilder> CreateImageBuilder() override { return std::make_unique<LibBuilder>(); }
+
+  int Subscribe(TDeviceNoticeSink sink) override {
+    auto monitor = std::make_unique<TDiscDeviceMonitor>();
+    if (!monitor->Active()) return 0;
+    const int cookie = ++lastCookie_;
+    std::weak_ptr<LibburnService> weak = weak_from_this();
+    monitor->OnRecorderAdded = [weak, sink](const std::string& node) {
+      if (auto self = weak.lock()) self->dirty_ = true;
+      if (sink) sink(true, node);
+    };
+    monitor->OnRecorderRemoved = [weak, sink](const std::string& node) {
+      if (auto self = weak.lock()) self->dirty_ = true;
+      if (sink) sink(false, node);
+    };
+    monitors_[cookie] = std::move(monitor);
+    return cookie;
+  }
+  void Unsubscribe(int cookie) override { monitors_.erase(cookie); }
+
+  bool Find(const std::string& adr, KnownDrive& out) const {
+    for (const KnownDrive& k : drives_) {
+      if (k.adr == adr) {
+        out = k;
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  void Refresh() {
+    dirty_ = false;
+    drives_.clear();
+    if (options_.ScanRealDrives) drives_ = ScanOpticalDrives();
+    std::vector<std::string> targets;
+    if (options_.ReadImageTargets) {
+      TIniFile_VT settings;
+      targets = SplitImageTargets(settings.ReadString("Disc", "ImageTargets", ""), UserProgramFolder());
+    }
+    targets.insert(targets.end(), options_.ExtraImageTargets.begin(), options_.ExtraImageTargets.end());
+    for (const std::string& t : targets) {
+      KnownDrive k;
+      k.adr = ImageTargetAddress(t);
+      k.product = "Image file";
+      if (std::none_of(drives_.begin(), drives_.end(), [&](const KnownDrive& d) { return d.adr == k.adr; }))
+        drives_.push_back(k);
+    }
+  }
+
+  LibburnServiceOptions options_;
+  std::vector<KnownDrive> drives_;
+  bool dirty_ = false;
+  int lastCookie_ = 0;
+  std::map<int, std::unique_ptr<TDiscDeviceMonitor>> monitors_;
+};
+
+void LibRecorder::InitializeDiscRecorder(const std::string& uniqueId) {
+  KnownDrive k;
+  if (!service_->Find(uniqueId, k)) RaiseServiceError(0x80070057, "Unknown recorder " + uniqueId);
+  adr_ = uniqueId;
+  known_ = k;
+}
+
+}  // namespace
+
+std::shared_ptr<IDiscService> CreateLibburnService(const LibburnServiceOptions& options) {
+  return std::make_shared<LibburnService>(options);
+}
