@@ -54,6 +54,8 @@ void ExpectRawEightNOne(const TestPty& pty, uint32_t baud) {
   EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), tcflag_t(CLOCAL | CREAD));
   EXPECT_EQ(t.c_cc[VMIN], 0);
   EXPECT_EQ(t.c_cc[VTIME], 0);
+  EXPECT_EQ(t.c_cc[VSTART], TestPty::kStartChar);
+  EXPECT_EQ(t.c_cc[VSTOP], TestPty::kStopChar);
   uint32_t out = 0, in = 0;
   ASSERT_TRUE(GetLineSpeed(pty.master, out, in));
   EXPECT_EQ(out, baud);

@@ -30,6 +30,8 @@ struct TestPty {
   TestPty(const TestPty&) = delete;
   TestPty& operator=(const TestPty&) = delete;
 
+  static constexpr cc_t kStartChar = 0x01, kStopChar = 0x02;
+
   bool ok() const { return master >= 0 && !path.empty(); }
 
   // Settings a previous program could have left: they survive close and reopen, so the
@@ -44,6 +46,8 @@ struct TestPty {
     t.c_cflag |= PARENB | PARODD | CSTOPB | CRTSCTS;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 5;
+    t.c_cc[VSTART] = kStartChar;  // the driver's own special characters must survive
+    t.c_cc[VSTOP] = kStopChar;
     cfsetospeed(&t, B300);
     cfsetispeed(&t, B1200);
     tcsetattr(spare, TCSANOW, &t);
