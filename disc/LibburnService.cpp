@@ -466,7 +466,12 @@ class LibWriter : public IDiscDataWriter {
   }
   void Write(IDiscImageStream& stream, const std::function<void(const DiscProgressNotice&)>& progress) override;
   void CancelWrite() override {
-    if (writing_ && drive_) burn_drive_cancel(drive_->d);
+    if (!writing_ || !drive_) return;
+    if (started_) {
+      burn_drive_cancel(drive_->d);
+    } else {
+      cancelPending_ = true;
+    }
   }
 
  private:
@@ -483,7 +488,8 @@ class LibWriter : public IDiscDataWriter {
   std::shared_ptr<Drive> drive_;
   std::string clientName_;
   bool dvdCompatDisabled_ = false, underrunFreeDisabled_ = false, close_ = false, forceOverwrite_ = false,
-       postgap_ = false, cav_ = false, writing_ = false;
+       postgap_ = false, cav_ = false, writing_ = false,
+       started_ = false, cancelPending_ = false;
   int32_t speed_ = -1, verification_ = 0;
 };
 
@@ -603,32 +609,52 @@ void LibWriter::Write(IDiscImageStream& stream, const std::function<void(const D
     notice.CurrentAction = ActionOfStatus(s);
   };
 
+  auto abandon = [&] {
+    burn_drive_cancel(d);
+    while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    writing_ = false;
+    started_ = false;
+    cleanup(true);
+    drive_.reset();
+  };
+  // The first notice comes before any data moves, so that a cancel given there leaves the disc as it was.
   writing_ = true;
-  isoburn_disc_write(wo, disc);
+  started_ = false;
+  cancelPending_ = false;
   burn_progress p {};
-  burn_drive_status s = burn_drive_get_status(d, &p);
-  // The first notice comes at once, so that a cancel can still stop the write before any data moved.
-  bool first = true;
-  while (first || s != BURN_DRIVE_IDLE) {
+  burn_drive_status s = BURN_DRIVE_SPAWNING;
+  fill(s, p);
+  if (progress) {
+    try {
+      progress(notice);
+    } catch (...) {
+      abandon();
+      throw;
+    }
+  }
+  if (cancelPending_) {
+    abandon();
+    RaiseServiceError(kDiscErrAborted, TakeLibraryMessage());
+  }
+  started_ = true;
+  isoburn_disc_write(wo, disc);
+  s = burn_drive_get_status(d, &p);
+  while (s != BURN_DRIVE_IDLE) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(pollMs_));
+    s = burn_drive_get_status(d, &p);
+    if (s == BURN_DRIVE_IDLE) break;
     fill(s, p);
     if (progress) {
       try {
         progress(notice);
       } catch (...) {
-        burn_drive_cancel(d);
-        while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
-          std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        writing_ = false;
-        cleanup(true);
-        drive_.reset();
+        abandon();
         throw;
       }
     }
-    first = false;
-    if (s == BURN_DRIVE_IDLE) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(pollMs_));
-    s = burn_drive_get_status(d, &p);
   }
+  started_ = false;
   writing_ = false;
   bool ok = isoburn_drive_wrote_well(d) == 1;
   std::string lib;

@@ -1,0 +1,209 @@
+// The components against image files offered as recorders: the libraries do the real work.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "disc/DiscComponents.h"
+#include "tests/disc/DiscTestSupport.h"
+
+using namespace disctest;
+
+namespace {
+
+class DiscOnImageFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(tmp.isValid());
+    image = tmp.filePath(QStringLiteral("disc.iso"));
+    UseImageRecorders({image.toStdString()});
+    writer.SetRecorder(&recorder);
+    builder.SetDiscWrite(&writer);
+  }
+  void TearDown() override { RestoreService(); }
+
+  QString MakeFolder(const QString& name, const QStringList& files) {
+    const QString folder = tmp.filePath(name);
+    for (const QString& f : files) WriteFile(folder + QLatin1Char('/') + f, (f + QStringLiteral(" content")).toUtf8());
+    QDir().mkpath(folder);
+    return folder;
+  }
+
+  QTemporaryDir tmp;
+  QString image;
+  TDiscRecorder recorder;
+  TDiscWrite writer;
+  TDiscImage builder;
+};
+
+TEST_F(DiscOnImageFile, ImageFileIsOfferedAsRecorder) {
+  EXPECT_EQ(recorder.DeviceCount(), 1);
+  EXPECT_TRUE(recorder.DeviceSupported());
+  EXPECT_EQ(recorder.DeviceName(), QStringLiteral("stdio:") + image);
+  EXPECT_EQ(recorder.Product(), QStringLiteral("Image file"));
+  EXPECT_EQ(recorder.VolumePathNames(), image);
+  EXPECT_TRUE(writer.MediaHeuristicallyBlank());
+  EXPECT_TRUE(writer.CurrentMediaStatus().Contains(msBlank));
+  EXPECT_EQ(writer.CurrentMediaType(), mtDisk);
+  EXPECT_TRUE(writer.RecorderSupported());
+}
+
+TEST_F(DiscOnImageFile, WritesFolderWithProgressAndReadsBack) {
+  const QString folder = MakeFolder(QStringLiteral("src"), {QStringLiteral("Report_1.txt"), QStringLiteral("sub/b.txt")});
+  int notices = 0;
+  TWriteAction last = waValidatingMedia;
+  writer.OnUpdate = [&](QObject* sender, TWriteAction a, bool& cancel, int32_t, int32_t, int32_t, int32_t, int32_t,
+                        int32_t, int32_t, int32_t, int32_t, int32_t) {
+    EXPECT_EQ(sender, &writer);
+    ++notices;
+    last = a;
+    cancel = false;
+  };
+  builder.SourceTree = folder;
+  builder.VolumeName = QStringLiteral("ZK 123/x");
+  builder.WriteToDisc();
+  EXPECT_GE(notices, 2);
+  EXPECT_EQ(last, waCompleted);
+  QString volid;
+  EXPECT_EQ(ListImageFiles(image, &volid), (QStringList{QStringLiteral("/Report_1.txt"), QStringLiteral("/sub/b.txt")}));
+  EXPECT_EQ(volid, QStringLiteral("ZK_123_x"));
+  EXPECT_EQ(ExtractFile(image, QStringLiteral("/sub/b.txt"), tmp.path()), QByteArray("sub/b.txt content"));
+  EXPECT_FALSE(writer.MediaHeuristicallyBlank());
+  EXPECT_TRUE(writer.CurrentMediaStatus().Contains(msAppendable));
+  EXPECT_GT(writer.NextWritableAddress(), 0);
+}
+
+TEST_F(DiscOnImageFile, CancelInFirstNoticeLeavesDiscUnchangedAndFails) {
+  const QString folder = MakeFolder(QStringLiteral("src"), {QStringLiteral("a.txt")});
+  builder.SourceTree = folder;
+  int notices = 0;
+  writer.OnUpdate = [&](QObject*, TWriteAction, bool& cancel, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                        int32_t, int32_t, int32_t, int32_t) {
+    ++notices;
+    cancel = true;
+  };
+  EXPECT_THROW(builder.WriteToDisc(), Exception);
+  EXPECT_GE(notices, 1);
+  EXPECT_TRUE(ListImageFiles(image).isEmpty());
+  writer.OnUpdate = nullptr;
+  EXPECT_TRUE(writer.MediaHeuristicallyBlank());
+  // The drive is usable again: the next write goes through.
+  builder.WriteToDisc();
+  EXPECT_EQ(ListImageFiles(image), QStringList{QStringLiteral("/a.txt")});
+}
+
+TEST_F(DiscOnImageFile, SecondSessionImportsTheFirst) {
+  builder.SourceTree = MakeFolder(QStringLiteral("one"), {QStringLiteral("first.txt"), QStringLiteral("d/x.txt")});
+  builder.WriteToDisc();
+  int imported = 0;
+  builder.OnImport = [&](QObject*, TFileSystem, const QString&, int32_t, int32_t, int32_t files, int32_t) {
+    imported = files;
+  };
+  builder.SourceTree = MakeFolder(QStringLiteral("two"), {QStringLiteral("second.txt"), QStringLiteral("d/y.txt")});
+  builder.WriteToDisc();
+  EXPECT_GE(imported, 2);
+  EXPECT_EQ(SessionCount(image), 2);
+  EXPECT_EQ(ListImageFiles(image), (QStringList{QStringLiteral("/d/x.txt"), QStringLiteral("/d/y.txt"),
+                                                QStringLiteral("/first.txt"), QStringLiteral("/second.txt")}));
+  EXPECT_EQ(ExtractFile(image, QStringLiteral("/first.txt"), tmp.path()), QByteArray("first.txt content"));
+}
+
+TEST_F(DiscOnImageFile, SameFileNameInALaterSessionFailsInsteadOfBeingDropped) {
+  builder.SourceTree = MakeFolder(QStringLiteral("one"), {QStringLiteral("r.txt")});
+  builder.WriteToDisc();
+  builder.SourceTree = MakeFolder(QStringLiteral("two"), {QStringLiteral("r.txt")});
+  try {
+    builder.WriteToDisc();
+    FAIL() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_NE(std::string(e.what()).find("r.txt"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(SessionCount(image), 1);
+}
+
+TEST_F(DiscOnImageFile, IncludeBaseDirectoryAndRemoveSourceTree) {
+  const QString a = MakeFolder(QStringLiteral("alpha"), {QStringLiteral("keep.txt"), QStringLiteral("drop/x.txt")});
+  const QString b = MakeFolder(QStringLiteral("beta"), {QStringLiteral("b.txt")});
+  builder.IncludeBaseDirectory = true;
+  // An empty item between the folders and a trailing separator add nothing.
+  builder.SourceTree = a + QStringLiteral(";;") + b + QStringLiteral(";");
+  builder.RemoveSourceTree = QStringLiteral("/alpha/drop;;/not/there");
+  builder.WriteToDisc();
+  EXPECT_EQ(ListImageFiles(image), (QStringList{QStringLiteral("/alpha/keep.txt"), QStringLiteral("/beta/b.txt")}));
+}
+
+TEST_F(DiscOnImageFile, UpdateHandlerCancelStopsBeforeTheSecondFolderWithoutError) {
+  const QString a = MakeFolder(QStringLiteral("a"), {QStringLiteral("1.txt"), QStringLiteral("2.txt")});
+  const QString b = MakeFolder(QStringLiteral("b"), {QStringLiteral("3.txt")});
+  QStringList seen;
+  builder.OnUpdate = [&](QObject*, bool& cancel, const QString& file, int32_t copied, int32_t total) {
+    seen << QFileInfo(file).fileName();
+    EXPECT_LE(copied, total);
+    cancel = true;
+  };
+  builder.SourceTree = a + QLatin1Char(';') + b;
+  EXPECT_NO_THROW(builder.WriteToDisc());
+  // The folder under way is finished, the next one is not started, nothing is written.
+  EXPECT_EQ(seen, (QStringList{QStringLiteral("1.txt"), QStringLiteral("2.txt")}));
+  EXPECT_TRUE(ListImageFiles(image).isEmpty());
+  EXPECT_TRUE(writer.MediaHeuristicallyBlank());
+}
+
+TEST_F(DiscOnImageFile, EmptySourceTreeStillMakesAnImage) {
+  builder.SourceTree.clear();
+  builder.VolumeName = QStringLiteral("EMPTY");
+  builder.WriteToDisc();
+  QString volid;
+  EXPECT_TRUE(ListImageFiles(image, &volid).isEmpty());
+  EXPECT_EQ(volid, QStringLiteral("EMPTY"));
+  EXPECT_EQ(SessionCount(image), 1);
+}
+
+TEST_F(DiscOnImageFile, MissingFolderIsAnErrorAndNothingIsWritten) {
+  builder.SourceTree = tmp.filePath(QStringLiteral("nope"));
+  EXPECT_THROW(builder.WriteToDisc(), Exception);
+  EXPECT_TRUE(writer.MediaHeuristicallyBlank());
+}
+
+TEST_F(DiscOnImageFile, UnreadableFileStopsTheBuild) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  const QString folder = MakeFolder(QStringLiteral("src"), {QStringLiteral("ok.txt"), QStringLiteral("secret.txt")});
+  QFile::setPermissions(folder + QStringLiteral("/secret.txt"), QFileDevice::Permissions());
+  builder.SourceTree = folder;
+  EXPECT_THROW(builder.WriteToDisc(), Exception);
+  EXPECT_TRUE(writer.MediaHeuristicallyBlank());
+}
+
+TEST_F(DiscOnImageFile, ImageWithoutRecorderCanBeSavedAndRead) {
+  TDiscImage alone;
+  alone.SetService(CreateDiscService());
+  alone.SourceTree = MakeFolder(QStringLiteral("src"), {QStringLiteral("x.txt")});
+  alone.VolumeName = QStringLiteral("ALONE");
+  auto result = alone.BuildImage();
+  ASSERT_TRUE(result);
+  const QString out = tmp.filePath(QStringLiteral("plain.iso"));
+  result->ImageStream()->SaveToFile(out.toStdString());
+  QString volid;
+  EXPECT_EQ(ListImageFiles(out, &volid), QStringList{QStringLiteral("/x.txt")});
+  EXPECT_EQ(volid, QStringLiteral("ALONE"));
+}
+
+TEST_F(DiscOnImageFile, ReadOnlyImageFileIsWriteProtected) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes every file";
+  builder.SourceTree = MakeFolder(QStringLiteral("src"), {QStringLiteral("x.txt")});
+  builder.WriteToDisc();
+  QFile::setPermissions(image, QFileDevice::ReadOwner);
+  recorder.SetDevice(2);
+  recorder.SetDevice(1);  // a fresh drive acquisition sees the new permissions
+  EXPECT_TRUE(writer.WriteProtectStatus().Contains(wpReadOnlyMedia));
+  EXPECT_TRUE(writer.CurrentMediaStatus().Contains(msWriteProtected));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
