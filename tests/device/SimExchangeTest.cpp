@@ -3,6 +3,9 @@
 // canonical mode, CR/LF translation, 7 bits), so every test also proves the raw set-up.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include "SimRig.h"
@@ -221,4 +224,31 @@ TEST(SimExchange, ReturnsSoonAfterTheAnswerFrame) {
     ASSERT_TRUE(writes.back().Answered);
     EXPECT_LT(MsBetween(writes.back().AnswerDone, back), 100);
   }
+}
+
+TEST(SimExchange, SimulatorProgramServesAComPortAndRecordsRequests) {
+  const char* build = std::getenv("VQ_BUILD_DIR");
+  ASSERT_NE(build, nullptr);
+  SetProgramFilePathForTesting("/opt/veltra/veltra-qrm");
+  const std::string record = UserProgramFolder() + "/sim-record.txt";
+  std::remove(record.c_str());
+  {
+    PrinterSimProcess sim(std::string(build) + "/tools/vq-printer-sim",
+                          {"--port", "COM9", "--mode", "nak-first=1", "--stem", "AB 99",
+                           "--record", record});
+    RecordingLink link("COM9");
+    const std::string ident = link.SendCommandText(90, "#");
+    EXPECT_NE(ident.find(",AB 99,"), std::string::npos) << ident;
+    EXPECT_EQ(link.RetryCount(), 1);
+  }
+  SetProgramFilePathForTesting("");
+  std::ifstream in(record);
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find("reply=nak"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("reply=answer"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[1].find("data=\"#\""), std::string::npos) << lines[1];
+  // The program removes its link when it stops.
+  EXPECT_THROW(RecordingLink("COM9"), Exception);
 }
