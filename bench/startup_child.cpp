@@ -1,0 +1,73 @@
+// Start-up probe: starts like the program does (or as a bare QMainWindow program), prints the
+// monotonic time at which the main window is first exposed, and quits.
+#include <QApplication>
+#include <QEvent>
+#include <QFont>
+#include <QMainWindow>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
+
+#include "AppBench.h"
+
+#ifdef VQ_STARTUP_REAL_WINDOW
+#include "app/ReaderFM.h"
+#include "support/LogFile.h"
+#include "support/MessageBox.h"
+#endif
+
+namespace {
+
+class ExposeProbe : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (e->type() == QEvent::Expose && !done_) {
+      auto* window = static_cast<QWindow*>(watched);
+      if (window->isExposed()) {
+        done_ = true;
+        // Let the expose be painted first, then take the time.
+        QTimer::singleShot(0, [] {
+          std::printf("%.3f\n", MonotonicMs());
+          std::fflush(stdout);
+          QCoreApplication::quit();
+        });
+      }
+    }
+    return false;
+  }
+
+ private:
+  bool done_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  PrepareBenchEnvironment();
+#ifdef VQ_STARTUP_REAL_WINDOW
+  OpenLog();
+#endif
+  int result = 0;
+  {
+    QApplication app(argc, argv);
+    ExposeProbe probe;
+    QTimer::singleShot(20000, [] { QCoreApplication::exit(1); });
+#ifdef VQ_STARTUP_REAL_WINDOW
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"));
+    QFont::insertSubstitution(QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"));
+    SetApplicationTitle(QStringLiteral("VELTRA_QRM"));
+    TfmReaderFM w;
+#else
+    QMainWindow w;
+    w.resize(759, 608);
+#endif
+    w.show();
+    w.windowHandle()->installEventFilter(&probe);
+    result = QApplication::exec();
+  }
+#ifdef VQ_STARTUP_REAL_WINDOW
+  CloseLog();
+#endif
+  return result;
+}
