@@ -1,0 +1,187 @@
+// The burn dialog, offscreen: texts, recorder list, volume name, time line, burn, failures and cancel.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include "disc/BurnToCD.h"
+#include "support/AppPaths.h"
+#include "support/MessageBox.h"
+#include "tests/disc/DiscTestSupport.h"
+#include "tests/disc/FakeDiscService.h"
+
+using namespace disctest;
+
+namespace {
+
+// Collects the boxes the dialog would show and answers OK.
+struct Boxes {
+  std::vector<MessageBoxRequest> shown;
+  std::function<void(const MessageBoxRequest&)> onShow;
+  Boxes() {
+    SetMessageBoxObserverForTesting([this](const MessageBoxRequest& r) {
+      shown.push_back(r);
+      if (onShow) onShow(r);
+      return IDOK;
+    });
+  }
+  ~Boxes() { SetMessageBoxObserverForTesting({}); }
+};
+
+TEST(BurnDialog, LayoutAndDefaultTexts) {
+  FakeServiceScope fake;
+  TfmBurnToCD dlg;
+  EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Burn to CD/DVD"));
+  EXPECT_EQ(dlg.minimumSize(), QSize(469, 273));
+  EXPECT_EQ(dlg.maximumSize(), QSize(469, 273));
+  EXPECT_EQ(dlg.lblRecorder->text(), QStringLiteral("Recorder:"));
+  EXPECT_EQ(dlg.chFinalize->text(), QStringLiteral("Finalize"));
+  EXPECT_TRUE(dlg.chFinalize->isChecked());
+  EXPECT_FALSE(dlg.btnCancel->isEnabled());
+  EXPECT_TRUE(dlg.btnBurn->isEnabled());
+  EXPECT_EQ(dlg.cbRecorder->geometry(), QRect(96, 24, 337, dlg.cbRecorder->height()));
+  EXPECT_EQ(dlg.ProgressBar->geometry(), QRect(16, 111, 417, 17));
+  EXPECT_EQ(dlg.btnExit->geometry(), QRect(339, 192, 100, 25));
+  EXPECT_EQ(dlg.DiscWrite->Recorder(), dlg.DiscRecorder);
+  EXPECT_EQ(dlg.DiscImage->DiscWrite(), dlg.DiscWrite);
+  EXPECT_EQ(dlg.DiscWrite->ClientName, QStringLiteral("Orvanel"));
+  EXPECT_EQ(dlg.ActionText(waInitializingHardware), QStringLiteral("Intializing hardware"));
+  EXPECT_EQ(dlg.ActionText(waVerifying), QStringLiteral("Verifying"));
+  EXPECT_EQ(dlg.TimeLine(12, 300, 288),
+            QStringLiteral("Elapsed time: 12 s   Estimated time: 300 s   Remaining time: 288 s"));
+}
+
+TEST(BurnDialog, TextsFromStringsIni) {
+  FakeServiceScope fake;
+  QTemporaryDir dir;
+  WriteFile(dir.filePath(QStringLiteral("Strings.ini")),
+            "[FMBURNTOCD]\nbtnBurn=Brenne\nSecond=sek\nElapsedTime=\nVerifyng=Pruefe\n");
+  SetProgramFilePathForTesting(dir.filePath(QStringLiteral("veltra-qrm")).toStdString());
+  TfmBurnToCD dlg;
+  SetProgramFilePathForTesting("");
+  EXPECT_EQ(dlg.btnBurn->text(), QStringLiteral("Brenne"));
+  EXPECT_EQ(dlg.btnExit->text(), QStringLiteral("Exit"));
+  EXPECT_EQ(dlg.ActionText(waVerifying), QStringLiteral("Pruefe"));
+  EXPECT_EQ(dlg.TimeLine(1, 2, 1), QStringLiteral(" 1 sek   Estimated time: 2 sek   Remaining time: 1 sek"));
+}
+
+TEST(BurnDialog, RecorderListWithFallbackEntry) {
+  FakeServiceScope fake;
+  FakeRecorderSpec a, b;
+  a.id = "/dev/sr0";
+  a.product = "DVD-RW AD-7200";
+  a.paths = {"/media/a", "/mnt/b"};
+  b.id = "/dev/sr1";
+  b.failProduct = true;
+  fake.state->recorders = {a, b};
+  TfmBurnToCD dlg;
+  ASSERT_EQ(dlg.cbRecorder->count(), 2);
+  EXPECT_EQ(dlg.cbRecorder->itemText(0), QStringLiteral("DVD-RW AD-7200 [/media/a,/mnt/b]"));
+  EXPECT_EQ(dlg.cbRecorder->itemText(1), QStringLiteral("Device 2"));
+  EXPECT_EQ(dlg.cbRecorder->currentIndex(), 0);
+}
+
+TEST(BurnDialog, VolumeNameShownWithOnlyLettersUpperCased) {
+  FakeServiceScope fake;
+  TfmBurnToCD dlg;
+  dlg.SetVolumeName(QStringLiteral("zk 12ab-\u0105x"));
+  EXPECT_EQ(dlg.eVolumeName->text(), QStringLiteral("ZK 12AB-\u0105X"));
+  EXPECT_EQ(dlg.ProposedVolumeName(), QStringLiteral("zk 12ab-\u0105x"));
+}
+
+TEST(BurnDialog, NoRecorderFailsAndStaysOpen) {
+  UseImageRecorders({});
+  Boxes boxes;
+  QTemporaryDir src;
+  WriteFile(src.filePath(QStringLiteral("r.txt")), "x");
+  TfmBurnToCD dlg;
+  dlg.SetSourceFolder(src.path());
+  dlg.show();
+  EXPECT_EQ(dlg.cbRecorder->count(), 0);
+  dlg.btnBurn->click();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Recorder not available."));
+  EXPECT_TRUE(dlg.isVisible());
+  EXPECT_NE(dlg.result(), QDialog::Accepted);
+  EXPECT_TRUE(dlg.btnBurn->isEnabled());
+  EXPECT_FALSE(dlg.btnCancel->isEnabled());
+  EXPECT_EQ(dlg.ProgressBar->value(), 0);
+  EXPECT_EQ(dlg.lblStatus->text(), QStringLiteral("Preparing disc image"));
+  RestoreService();
+}
+
+TEST(BurnDialog, BurnToImageFileShowsSuccessAndCloses) {
+  QTemporaryDir tmp;
+  const QString image = tmp.filePath(QStringLiteral("disc.iso"));
+  UseImageRecorders({image.toStdString()});
+  Boxes boxes;
+  WriteFile(tmp.filePath(QStringLiteral("src/R_1.txt")), "report\r\n");
+  TfmBurnToCD dlg;
+  ASSERT_EQ(dlg.cbRecorder->count(), 1);
+  EXPECT_EQ(dlg.cbRecorder->itemText(0), QStringLiteral("Image file [") + image + QStringLiteral("]"));
+  dlg.SetSourceFolder(tmp.filePath(QStringLiteral("src")));
+  dlg.SetVolumeName(QStringLiteral("zk0001"));
+  dlg.eVolumeName->setText(QStringLiteral("Edited_1"));
+  dlg.show();
+  int barAtMessage = -1, barMax = 0;
+  bool cancelEnabledAtMessage = false;
+  boxes.onShow = [&](const MessageBoxRequest&) {
+    barAtMessage = dlg.ProgressBar->value();
+    barMax = dlg.ProgressBar->maximum();
+    cancelEnabledAtMessage = dlg.btnCancel->isEnabled();
+  };
+  dlg.btnBurn->click();
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Operation completed successfully!"));
+  EXPECT_EQ(barAtMessage, barMax);
+  EXPECT_TRUE(cancelEnabledAtMessage);
+  EXPECT_EQ(dlg.result(), QDialog::Accepted);
+  EXPECT_FALSE(dlg.isVisible());
+  EXPECT_FALSE(dlg.lblTime->text().isEmpty());
+  QString volid;
+  EXPECT_EQ(ListImageFiles(image, &volid), QStringList{QStringLiteral("/R_1.txt")});
+  EXPECT_EQ(volid, QStringLiteral("Edited_1"));
+  RestoreService();
+}
+
+TEST(BurnDialog, CancelDuringWritingReachesTheServiceOnce) {
+  FakeServiceScope fake;
+  FakeRecorderSpec a;
+  a.id = "/dev/sr0";
+  a.product = "Drive";
+  fake.state->recorders = {a};
+  fake.state->progressActions = {2, 4, 4, 4, 5};
+  Boxes boxes;
+  TfmBurnToCD dlg;
+  dlg.SetSourceFolder(QStringLiteral("/nowhere"));
+  dlg.show();
+  QStringList statuses;
+  // The click is handled while the progress handler pumps events.
+  QMetaObject::invokeMethod(dlg.btnCancel, "click", Qt::QueuedConnection);
+  dlg.btnBurnClick();
+  EXPECT_EQ(fake.state->cancels, 1);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Burn run canceled."));
+  EXPECT_TRUE(dlg.isVisible());
+  EXPECT_TRUE(dlg.btnBurn->isEnabled());
+  EXPECT_TRUE(dlg.cbRecorder->isEnabled());
+  EXPECT_FALSE(dlg.btnCancel->isEnabled());
+  EXPECT_EQ(dlg.ProgressBar->value(), 0);
+  EXPECT_EQ(dlg.lblStatus->text(), QStringLiteral("Finalization"));
+  EXPECT_EQ(dlg.lblTime->text(), QStringLiteral("Elapsed time: 12 s   Estimated time: 300 s   Remaining time: 288 s"));
+  EXPECT_TRUE(fake.state->Logged("Close=1"));  // Finalize ticked
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
