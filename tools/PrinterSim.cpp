@@ -413,6 +413,12 @@ PrinterSim::~PrinterSim() { Stop(); }
 void PrinterSim::Start() {
   if (Master_ >= 0) throw std::runtime_error("printer simulator already started");
   Started_ = Clock::now();
+  NakLeft_ = Options_.NakCount;
+  DamagedLeft_ = Options_.DamagedCount;
+  WrongSeqLeft_ = Options_.WrongSeqCount;
+  Status05Left_ = Options_.Status05Count;
+  LongAnswerLeft_ = Options_.LongAnswerCount;
+  ReportAttempts_ = 0;
   Master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (Master_ < 0) SysFail("posix_openpt");
   char name[128];
@@ -592,6 +598,9 @@ bool PrinterSim::Pump() {
     if (!Sleeping_) {
       while (PlanOffset_ < s.Bytes.size()) {
         const size_t chunk = std::min<size_t>(s.Bytes.size() - PlanOffset_, 65536);
+        // Stamped before the write that may carry the answer's last byte, so the mark is in
+        // place before the program can have seen that byte (a later write call re-stamps).
+        if (s.AnswerEnd && PlanOffset_ + chunk == s.Bytes.size()) MarkAnswered(true);
         ssize_t n = write(Master_, s.Bytes.data() + PlanOffset_, chunk);
         if (n < 0) {
           if (errno == EINTR) continue;
@@ -602,14 +611,6 @@ bool PrinterSim::Pump() {
           return false;
         }
         PlanOffset_ += size_t(n);
-      }
-      if (s.AnswerEnd) {
-        const auto now = Clock::now();
-        std::lock_guard<std::mutex> g(Mutex_);
-        if (PlanRequest_ < Requests_.size()) {
-          Requests_[PlanRequest_].Answered = true;
-          Requests_[PlanRequest_].AnswerDone = now;
-        }
       }
       if (s.SleepMs > 0) {
         Sleeping_ = true;
@@ -624,6 +625,15 @@ bool PrinterSim::Pump() {
     PlanOffset_ = 0;
   }
   return false;
+}
+
+void PrinterSim::MarkAnswered(bool answered) {
+  const auto now = Clock::now();
+  std::lock_guard<std::mutex> g(Mutex_);
+  if (PlanRequest_ < Requests_.size()) {
+    Requests_[PlanRequest_].Answered = answered;
+    Requests_[PlanRequest_].AnswerDone = now;
+  }
 }
 
 void PrinterSim::OnByte(uint8_t b) {
@@ -689,6 +699,9 @@ void PrinterSim::PlanReply(size_t index) {
     q = Requests_[index];
   }
   // A new request ends whatever was still being sent for the previous one.
+  if (PlanIndex_ < Plan_.size() && Plan_[PlanIndex_].AnswerEnd &&
+      PlanOffset_ < Plan_[PlanIndex_].Bytes.size())
+    MarkAnswered(false);
   Plan_.clear();
   PlanIndex_ = PlanOffset_ = 0;
   Sleeping_ = false;
@@ -708,7 +721,7 @@ void PrinterSim::PlanReply(size_t index) {
   };
 
   if (Options_.Silent) return finish("silent");
-  if (!q.Valid || Take(Options_.NakCount)) {
+  if (!q.Valid || Take(NakLeft_)) {
     Plan_.push_back({std::string(1, char(kNak)), 0, false});
     return finish(q.Valid ? "nak" : "nak (bad frame)");
   }
@@ -738,19 +751,19 @@ void PrinterSim::PlanReply(size_t index) {
   }
   uint8_t status[6] = {0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
   uint8_t seq = q.Seq;
-  if (Take(Options_.LongAnswerCount)) {
+  if (Take(LongAnswerLeft_)) {
     data = std::string(250, 'L');
     faults.push_back("long-answer");
   }
-  if (Take(Options_.Status05Count)) {
+  if (Take(Status05Left_)) {
     status[3] = kPost;
     faults.push_back("status-05");
   }
-  if (Take(Options_.WrongSeqCount)) {
+  if (Take(WrongSeqLeft_)) {
     seq = NextSeq(seq);
     faults.push_back("wrong-seq");
   }
-  const bool damage = Take(Options_.DamagedCount);
+  const bool damage = Take(DamagedLeft_);
   if (damage) faults.push_back("damaged");
   Plan_.push_back({BuildSimAnswer(seq, q.Cmd, data, status, damage), 0, true});
   std::string what = "answer";

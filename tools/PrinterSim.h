@@ -84,8 +84,8 @@ class PrinterSim {
     std::string Data;
     bool Valid = false;          // checksum and length right
     std::string Reply;           // "answer", "nak", "silent", "damaged", ...
-    bool Answered = false;       // the answer's last byte went out
-    Clock::time_point AnswerDone;
+    bool Answered = false;       // the whole answer frame was handed to the line
+    Clock::time_point AnswerDone;  // start of the write call that carried its last byte
   };
 
   explicit PrinterSim(PrinterSimOptions options = {});
@@ -123,6 +123,7 @@ class PrinterSim {
   void PlanReply(size_t requestIndex);
   bool Pump();  // writes/sleeps the plan as far as possible; false when it waits for POLLOUT
   int PollTimeoutMs() const;
+  void MarkAnswered(bool answered);
   void Record(const std::string& line);
   static bool Take(int& count);
 
@@ -151,6 +152,8 @@ class PrinterSim {
   Clock::time_point WakeAt_;
   size_t PlanRequest_ = 0;
   int ReportAttempts_ = 0;
+  // Fault counts still to use up, copied from the options at Start (the options stay as given).
+  int NakLeft_ = 0, DamagedLeft_ = 0, WrongSeqLeft_ = 0, Status05Left_ = 0, LongAnswerLeft_ = 0;
 };
 
 // The simulator as a separate process (the vq-printer-sim executable), for rigs that need the
