@@ -640,10 +640,17 @@ void LibWriter::Write(IDiscImageStream& stream, const std::function<void(const D
   started_ = true;
   isoburn_disc_write(wo, disc);
   s = burn_drive_get_status(d, &p);
+  // The drive state is looked at often so that the end of a write is seen at once; the notices
+  // (and the repaints of whoever listens) come at the slower notice interval.
+  const int checkMs = std::clamp(pollMs_, 1, 10);
+  QElapsedTimer sinceNotice;
+  sinceNotice.start();
   while (s != BURN_DRIVE_IDLE) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(pollMs_));
+    std::this_thread::sleep_for(std::chrono::milliseconds(checkMs));
     s = burn_drive_get_status(d, &p);
     if (s == BURN_DRIVE_IDLE) break;
+    if (sinceNotice.elapsed() < pollMs_) continue;
+    sinceNotice.restart();
     fill(s, p);
     if (progress) {
       try {
