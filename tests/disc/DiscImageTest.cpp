@@ -200,6 +200,35 @@ TEST_F(DiscOnImageFile, ReadOnlyImageFileIsWriteProtected) {
   EXPECT_TRUE(writer.CurrentMediaStatus().Contains(msWriteProtected));
 }
 
+TEST_F(DiscOnImageFile, QuickVerificationReadsTheSessionBack) {
+  builder.SourceTree = MakeFolder(QStringLiteral("src"), {QStringLiteral("v.txt")});
+  writer.Verification = veQuick;
+  std::vector<TWriteAction> actions;
+  writer.OnUpdate = [&](QObject*, TWriteAction a, bool&, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                        int32_t, int32_t, int32_t, int32_t) { actions.push_back(a); };
+  builder.WriteToDisc();
+  ASSERT_GE(actions.size(), 3u);
+  EXPECT_EQ(actions[actions.size() - 2], waVerifying);
+  EXPECT_EQ(actions.back(), waCompleted);
+}
+
+TEST(DiscImageTarget, FileInAMissingFolderGivesAPlainMessage) {
+  QTemporaryDir tmp;
+  const QString image = tmp.filePath(QStringLiteral("no/such/folder/disc.iso"));
+  UseImageRecorders({image.toStdString()});
+  TDiscRecorder recorder;
+  TDiscWrite writer;
+  writer.SetRecorder(&recorder);
+  EXPECT_TRUE(recorder.DeviceSupported());  // listed; the file is only opened when used
+  try {
+    writer.CheckReady();
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Cannot open the image file " + image.toStdString(), 0), 0u) << e.what();
+  }
+  RestoreService();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
