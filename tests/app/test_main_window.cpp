@@ -518,3 +518,52 @@ TEST(PrintRows, PageBreaksAndOverWideRowsContinue) {
   // Nothing but the rows: no headers, footers or page numbers.
   EXPECT_EQ(text.filter(QRegularExpression("\\S")).size(), 200 + first);
 }
+
+#ifdef VQ_HAVE_BURN_ACTION
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/BurnAction.h"
+#include "disc/BurnToCD.h"
+
+TEST_F(MainWindowTest, BurnWorksOnTheViewAndTheReportLines) {
+  SetRemoveTempFolderPauseForTesting([](int) {});
+  TfmReaderFM w;
+  const QDir appData(QString::fromStdString(GetLocalAppDataPath()));
+  auto tempFolders = [&] { return appData.entryList({"VT_TEMP_*"}, QDir::Dirs).size(); };
+
+  int dialogs = 0;
+  QString copyName, volume;
+  QByteArray copy;
+  auto onDialog = [&] {
+    WhenModal<TfmBurnToCD>([&](TfmBurnToCD* d) {
+      ++dialogs;
+      const QStringList files = QDir(d->SourceFolder).entryList(QDir::Files);
+      copyName = files.value(0);
+      copy = ReadWholeFile(d->SourceFolder + "/" + copyName);
+      volume = d->eVolumeName->text();
+      d->btnExit->click();
+    });
+  };
+
+  // An empty view: nothing happens at all.
+  w.ReportLines = {"not shown"};
+  w.acBurn->trigger();
+  EXPECT_EQ(tempFolders(), 0);
+
+  // The view's report after a failed read: an empty copy under the previous name.
+  w.FillView({"^OLD"});
+  w.ReportLines.clear();
+  w.FileNameStem = "ab 12";
+  w.ReportFileName = MakeReportFileName(w.FileNameStem, "0001_0002");
+  onDialog();
+  w.acBurn->trigger();
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_EQ(copyName, "ab12_0001_0002.txt");
+  EXPECT_EQ(copy, QByteArray());
+  EXPECT_EQ(volume, "AB 12");
+  EXPECT_EQ(tempFolders(), 0);  // cleaned up
+  EXPECT_TRUE(Boxes().empty());
+  SetRemoveTempFolderPauseForTesting({});
+}
+#endif
