@@ -18,6 +18,9 @@ namespace {
 constexpr int64_t kPollMs = 10;
 constexpr int kMaxDataText = 255;
 
+// Bytes that mean nothing outside a frame other than report text.
+inline bool IsText(uint8_t b) { return b != kPRE && b != kTERM && b != kNAK && b != kSYN; }
+
 std::mutex gRandomLock;
 uint32_t gRandomState = 0;
 
@@ -171,12 +174,15 @@ void TFiscalLink::FillReadBuffer() {
   if (ReadLen_ == 0) Sleep(kPollMs - (Now() - started));
 }
 
-void TFiscalLink::AppendText(uint8_t byte) {
-  if (ReportText_.size() >= ReportLimit_)
+void TFiscalLink::AppendText(const uint8_t* bytes, uint32_t count) {
+  if (count > ReportLimit_ - ReportText_.size()) {
+    // Keep what fits, so the text is exactly at the limit when the error is raised.
+    ReportText_.append(reinterpret_cast<const char*>(bytes), ReportLimit_ - ReportText_.size());
     throw Exception("The report text is longer than the limit of " +
                     std::to_string(ReportLimit_ / (1024 * 1024)) + " MiB (" +
                     std::to_string(ReportLimit_) + " bytes)!");
-  ReportText_.push_back(char(byte));
+  }
+  ReportText_.append(reinterpret_cast<const char*>(bytes), count);
 }
 
 TFiscalLink::TWaitOutcome TFiscalLink::GetBlock() {
@@ -219,10 +225,14 @@ TFiscalLink::TWaitOutcome TFiscalLink::GetBlock() {
         case kSYN:
           deadline = now + ReadTimeout_;
           break;
-        default:
-          AppendText(b);
+        default: {
+          // Report text comes in long runs: take the whole run up to the next control byte.
+          const uint32_t first = ReadPos_ - 1;
+          while (ReadPos_ < ReadLen_ && IsText(ReadBuffer_[ReadPos_])) ++ReadPos_;
+          AppendText(ReadBuffer_ + first, ReadPos_ - first);
           deadline = now + ReadTimeout_;
           break;
+        }
       }
     }
   }

@@ -81,7 +81,7 @@ class TFiscalLink {
   void SendFrame();
   TWaitOutcome GetBlock();
   void FillReadBuffer();
-  void AppendText(uint8_t byte);
+  void AppendText(const uint8_t* bytes, uint32_t count);
   int64_t Now() const;
   void Sleep(int64_t ms) const;
   bool RetryOrGiveUp(bool timeOut);
