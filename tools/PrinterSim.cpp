@@ -257,7 +257,9 @@ std::string PortLinkPathFor(const std::string& portName) {
   std::string base;
   const char* xdg = std::getenv("XDG_DATA_HOME");
   const char* home = std::getenv("HOME");
-  if (xdg && xdg[0] == '/')
+  struct stat st{};
+  // The same choice as the program makes: XDG_DATA_HOME when absolute and an existing folder.
+  if (xdg && xdg[0] == '/' && stat(xdg, &st) == 0 && S_ISDIR(st.st_mode))
     base = xdg;
   else if (home && home[0])
     base = std::string(home) + "/.local/share";
@@ -714,7 +716,12 @@ void PrinterSim::PlanReply(size_t index) {
       std::lock_guard<std::mutex> g(Mutex_);
       Requests_[index].Reply = reply;
     }
-    const double since = index > 0 ? double(MsBetween(Requests()[index - 1].Received, q.Received)) : 0.0;
+    if (!RecordOut_) return;
+    double since = 0;
+    {
+      std::lock_guard<std::mutex> g(Mutex_);
+      if (index > 0) since = double(MsBetween(Requests_[index - 1].Received, q.Received));
+    }
     Record(Format("RX seq=0x%02X cmd=%u valid=%d +%.0fms reply=%s data=\"", q.Seq, unsigned(q.Cmd),
                   int(q.Valid), since, reply.c_str()) +
            Printable(q.Data) + "\" frame=" + Hex(q.Bytes.data(), q.Bytes.size()));
