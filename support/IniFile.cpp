@@ -161,6 +161,11 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
         if (inSection) break;  // the first section of that name is the one that counts
         inSection = SameName(name, wantSection);
       } else if (inSection && KeyOf(text, name, value) && SameName(name, wantKey)) {
+        // As the platform's profile calls do: blanks around a value are dropped, and a value
+        // in matching quotes keeps what is between them, so translators can write " Search ".
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front())
+          value = value.substr(1, value.size() - 2);
         result = value;
         found = true;
       }

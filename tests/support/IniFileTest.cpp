@@ -36,6 +36,16 @@ TEST(IniFile, NamesAreCaseInsensitiveAndBlanksAroundAreIgnored) {
   EXPECT_EQ(ini.ReadInteger("SETTINGS", "baudrate", 0), 9600);
 }
 
+TEST(IniFile, QuotedValueKeepsItsBlanks) {
+  TempDir dir;
+  WriteFileBytes(dir / "s.ini", "[fmReadOptions]\ngbSearch=\" Search \"\nOne=\"\nPair=''\nMixed=\"x'\n");
+  TIniFile ini(dir / "s.ini");
+  EXPECT_EQ(ini.ReadString("fmReadOptions", "gbSearch", ""), " Search ");
+  EXPECT_EQ(ini.ReadString("fmReadOptions", "One", "d"), "\"");  // a lone quote is a value
+  EXPECT_EQ(ini.ReadString("fmReadOptions", "Pair", "d"), "");
+  EXPECT_EQ(ini.ReadString("fmReadOptions", "Mixed", "d"), "\"x'");
+}
+
 TEST(IniFile, FirstSectionAndFirstKeyWin) {
   TempDir dir;
   WriteFileBytes(dir / "s.ini", "[A]\nk=1\nk=2\n[B]\nk=3\n[a]\nk=4\n");
