@@ -109,7 +109,7 @@ std::vector<std::string> MountPointsOf(const std::string& dev) {
   auto unescape = [](const std::string& s) {
     std::string r;
     for (size_t i = 0; i < s.size(); ++i) {
-      if (s[i] == '\\' && i + 3 < s.size() + 0 && i + 3 <= s.size() - 1 + 1) {
+      if (s[i] == '\\' && i + 3 < s.size()) {  // octal escapes such as \040 for a blank
         r += static_cast<char>(std::strtol(s.substr(i + 1, 3).c_str(), nullptr, 8));
         i += 3;
       } else {
