@@ -286,7 +286,8 @@ std::string SimIdentification(const PrinterSimOptions& o) {
   return text.substr(0, kMaxIdentData);
 }
 
-SimReport BuildSimReport(const PrinterSimOptions& o, uint8_t cmd, const std::string& params) {
+SimReport BuildSimReport(const PrinterSimOptions& o, uint8_t cmd, const std::string& params,
+                         const std::function<void()>& busy) {
   const std::vector<std::string> fields = Split(params, ',');
   const bool summary = !fields.empty() && fields[0] == "S";
   const uint32_t seed = Hash(std::to_string(cmd) + ":" + params);
@@ -340,8 +341,17 @@ SimReport BuildSimReport(const PrinterSimOptions& o, uint8_t cmd, const std::str
     }
   };
   int index = 0;
-  for (; index < count; ++index) addEntry(index);
-  while (o.ReportBytes && bytes + trailerProbe.size() < o.ReportBytes) addEntry(index++);
+  auto tick = [&]() {
+    if (busy && index % 512 == 0) busy();
+  };
+  for (; index < count; ++index) {
+    tick();
+    addEntry(index);
+  }
+  while (o.ReportBytes && bytes + trailerProbe.size() < o.ReportBytes) {
+    tick();
+    addEntry(index++);
+  }
 
   lines.push_back("^  \xA3\xA5" "CZNIE");
   lines.push_back(Format("Sprzeda\xBF razem: %llu,%02llu z\xB3", (unsigned long long)(total / 100),
@@ -353,6 +363,7 @@ SimReport BuildSimReport(const PrinterSimOptions& o, uint8_t cmd, const std::str
   if (!o.ControlBytes) {
     r.Text.reserve(bytes + trailerProbe.size());
     for (size_t i = 0; i < lines.size(); ++i) {
+      if (busy && i % 4096 == 0) busy();
       if (i == lines.size() / 2) r.GapAt = r.Text.size();
       r.Text += lines[i];
       r.Text += "\r\n";
@@ -638,6 +649,14 @@ void PrinterSim::MarkAnswered(bool answered) {
   }
 }
 
+void PrinterSim::BusyTick() {
+  // A printer busy preparing text says so with SYN; the program keeps waiting.
+  const auto now = Clock::now();
+  if (now - LastBusy_ < std::chrono::milliseconds(150)) return;
+  const char syn = char(kSyn);
+  if (write(Master_, &syn, 1) == 1) LastBusy_ = now;
+}
+
 void PrinterSim::OnByte(uint8_t b) {
   if (b == kPre) {
     if (InFrame_ && !Frame_.empty())
@@ -741,7 +760,13 @@ void PrinterSim::PlanReply(size_t index) {
   }
   std::string data;
   if (q.Cmd == 94 || q.Cmd == 95) {
-    SimReport report = BuildSimReport(Options_, q.Cmd, q.Data);
+    const std::string key = std::to_string(q.Cmd) + ":" + q.Data;
+    if (key != CachedKey_) {
+      LastBusy_ = q.Received;
+      Cached_ = BuildSimReport(Options_, q.Cmd, q.Data, [this] { BusyTick(); });
+      CachedKey_ = key;
+    }
+    SimReport report = Cached_;
     const int attempt = ReportAttempts_++;
     const bool gap = Options_.TextGapMs > 0 &&
                      (Options_.TextGapCount < 0 || attempt < Options_.TextGapCount);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -64,7 +65,10 @@ struct SimReport {
   std::vector<std::string> Lines;   // the lines after the program's line rule
   std::string AnswerData;           // data field of the report command's answer
 };
-SimReport BuildSimReport(const PrinterSimOptions& options, uint8_t cmd, const std::string& params);
+// busy, when given, is called now and then while a long report is being put together (the
+// simulator sends SYN from it, so the preparation does not look like silence).
+SimReport BuildSimReport(const PrinterSimOptions& options, uint8_t cmd, const std::string& params,
+                         const std::function<void()>& busy = {});
 // Data field of the identification answer (command 90).
 std::string SimIdentification(const PrinterSimOptions& options);
 // A whole answer frame. The checksum covers every byte from LEN through the postamble, as a
@@ -124,6 +128,7 @@ class PrinterSim {
   bool Pump();  // writes/sleeps the plan as far as possible; false when it waits for POLLOUT
   int PollTimeoutMs() const;
   void MarkAnswered(bool answered);
+  void BusyTick();
   void Record(const std::string& line);
   static bool Take(int& count);
 
@@ -152,6 +157,9 @@ class PrinterSim {
   Clock::time_point WakeAt_;
   size_t PlanRequest_ = 0;
   int ReportAttempts_ = 0;
+  Clock::time_point LastBusy_;
+  std::string CachedKey_;  // the last report built, reused for retransmissions
+  SimReport Cached_;
   // Fault counts still to use up, copied from the options at Start (the options stay as given).
   int NakLeft_ = 0, DamagedLeft_ = 0, WrongSeqLeft_ = 0, Status05Left_ = 0, LongAnswerLeft_ = 0;
 };
