@@ -156,7 +156,7 @@ TEST(SimExchange, SynKeepsTheWaitAlive) {
 }
 
 TEST(SimExchange, TextGapRestartsTheReportText) {
-  auto sim = StartSim("text-gap=800");
+  auto sim = StartSim("text-gap=1500");
   RecordingLink link(sim->SlavePath());
   const std::string params = "S,1,7,120";
   EXPECT_EQ(link.SendCommandText(95, params), BuildSimReport(sim->Options(), 95, params).AnswerData);
@@ -172,7 +172,7 @@ TEST(SimExchange, TextGapRestartsTheReportText) {
 }
 
 TEST(SimExchange, TextGapEveryTimeGivesUpWithEmptyReport) {
-  auto sim = StartSim("text-gap-always=700");
+  auto sim = StartSim("text-gap-always=1500");
   RecordingLink link(sim->SlavePath());
   EXPECT_EQ(link.SendCommandText(94, "D,1,0312"), "");
   EXPECT_EQ(link.Fails, 1);
