@@ -16,6 +16,18 @@
 namespace {
 // A close that had to wait for the status handler to return.
 constexpr QEvent::Type kDeferredCloseEvent = static_cast<QEvent::Type>(QEvent::User + 2);
+// Does nothing when it arrives; posting it wakes the event dispatcher.
+constexpr QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::User + 3);
+
+// A wait that starts while Qt is still delivering posted events (a close request, a
+// deferred close) would not see a hand-off the worker queued just before: the
+// dispatcher believes it has nothing new until the next post. Posting a no-op first
+// makes the wait serve such a hand-off at once instead of never.
+void WaitForJobFrom(QObject* target, TSmProgressThread* job) {
+  if (!job->isRunning()) return;
+  QCoreApplication::postEvent(target, new QEvent(kWakeEvent));
+  WaitForJob(job);
+}
 
 QFont PixelFont(const char* family, int pixels, bool bold) {
   QFont f(QString::fromLatin1(family));
@@ -50,7 +62,7 @@ TSmallProgressForm::~TSmallProgressForm() {
     // worker calling into a dead window.
     if (Job->isRunning()) {
       Job->Cancel();
-      WaitForJob(Job);
+      WaitForJobFrom(this, Job);
     }
     Job->OnFinished = nullptr;
     Job->OnStatus = nullptr;
@@ -104,6 +116,7 @@ bool TSmallProgressForm::event(QEvent* e) {
     if (isVisible()) done(QDialog::Rejected);
     return true;
   }
+  if (e->type() == kWakeEvent) return true;
   if (e->type() == kDeferredCloseEvent) {
     if (isVisible()) done(deferredResult_);
     return true;
@@ -127,7 +140,7 @@ void TSmallProgressForm::done(int result) {
 void TSmallProgressForm::FormCloseQuery() {
   if (Job != nullptr && !Job->Done) {
     Job->Cancel();
-    if (Job->isRunning()) WaitForJob(Job);
+    WaitForJobFrom(this, Job);
     // The failure of a cancelled job is not reported.
     Job->Error.reset();
   }
@@ -142,7 +155,7 @@ void RunWithProgress(TSmProgressThread* job, const QString& caption, const QStri
   form->Job = job;
   form->exec();
   if (job == nullptr) return;
-  if (job->isRunning()) WaitForJob(job);
+  WaitForJobFrom(form.get(), job);
   if (job->Error) {
     Exception failure(*job->Error);
     job->Error.reset();
