@@ -1,0 +1,1 @@
+vq_test(vq_options_ui_tests SOURCES ReadOptionsTest.cpp LIBS vq_options Qt6::Test TIMEOUT 120)
