@@ -11,6 +11,7 @@
 
 #include "jobs/SmProgressThread.h"
 #include "support/Exceptions.h"
+#include "support/MessageBox.h"
 #include "ui_SmallProgressForm.h"
 
 namespace {
@@ -40,6 +41,7 @@ QFont PixelFont(const char* family, int pixels, bool bold) {
 TSmallProgressForm::TSmallProgressForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ui_(std::make_unique<Ui::TSmallProgressForm>()) {
+  InstallFontSubstitutes();  // the design fonts are not installed on this system
   ui_->setupUi(this);
   lblStatus = ui_->lblStatus;
   eStat = ui_->eStat;

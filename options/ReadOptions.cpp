@@ -86,6 +86,7 @@ void TfmReadOptions::SetBeepHookForTesting(std::function<void()> hook) { g_beepH
 TfmReadOptions::TfmReadOptions(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ui_(std::make_unique<Ui::TfmReadOptions>()) {
+  InstallFontSubstitutes();  // the design fonts are not installed on this system
   // The selector frame lists the ports here; a listing error leaves the constructor.
   ui_->setupUi(this);
   btnOK = ui_->btnOK;
@@ -190,11 +191,22 @@ void TfmReadOptions::LoadDialogTexts() {
   rbByMonth->setText(texts.Read(section, "rbByMonth", "by month"));
   IncorrectReportNumberText = texts.Read(section, "IncorrectReportNumber", "Incorrect report number!");
 
-  // Labels grow to the right with their text, like the design's auto-sized labels.
-  for (QLabel* label : {lblFromDate, lblToDate, lblFromNumber, lblToNumber, frmConfigComServer1->lblCOM,
-                        frmConfigComServer1->lblSpeed}) {
-    label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
-  }
+  // Labels grow to the right with their text, like the design's auto-sized labels; one
+  // that would then run into its field moves left instead, so its text stays whole.
+  auto fitBefore = [](QLabel* label, QWidget* field) {
+    const int width = std::max(label->width(), label->sizeHint().width());
+    int x = label->x();
+    if (x + width > field->x() - 2) x = std::max(0, field->x() - 2 - width);
+    label->setGeometry(x, label->y(), width, label->height());
+  };
+  fitBefore(lblFromDate, dtpFrom);
+  fitBefore(lblToDate, dtpTo);
+  fitBefore(lblFromNumber, eFromNum);
+  fitBefore(lblToNumber, eToNum);
+  fitBefore(frmConfigComServer1->lblCOM, frmConfigComServer1->cbComPort);
+  fitBefore(frmConfigComServer1->lblSpeed, frmConfigComServer1->cbSpeed);
+  for (QRadioButton* rb : {rbByMonth, rbByDate, rbByRptNumber})
+    rb->resize(std::max(rb->width(), rb->sizeHint().width()), rb->height());
 }
 
 void TfmReadOptions::rbByDateClick() {

@@ -159,7 +159,10 @@ void ShowErrorBox(const QString& message) {
 void ShowErrorBox(const std::exception& error) { ShowErrorBox(QString::fromUtf8(error.what())); }
 
 void InstallFontSubstitutes() {
-  QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"));
+  // Liberation Sans keeps Arial's widths, which come closest to the design font, so the
+  // captions fit the fixed layouts; DejaVu Sans is always there as a fallback.
+  QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                             {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
   QFont::insertSubstitutions(QStringLiteral("Courier New"),
                              {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
 }
