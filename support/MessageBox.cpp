@@ -79,6 +79,8 @@ int ShowOnUiThread(QWidget* owner, const MessageBoxRequest& request) {
   QMessageBox box(static_cast<QMessageBox::Icon>(request.icon), request.caption, request.text,
                   QMessageBox::NoButton, owner);
   box.setWindowModality(Qt::ApplicationModal);
+  // Texts come from exceptions and the device; markup in them is shown, never interpreted.
+  box.setTextFormat(Qt::PlainText);
   const std::vector<ButtonDef> defs = ButtonsOfStyle(request.style);
   std::vector<std::pair<QPushButton*, int>> buttons;
   bool hasCancel = false;

@@ -134,11 +134,12 @@ TEST_F(MessageBoxTest, RealBoxShowsTextIconCaptionAndMapsButtons) {
   AnswerNextBox(
       [&](QMessageBox* box) {
         EXPECT_EQ(box->icon(), QMessageBox::NoIcon);  // kind 7: no icon
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
         EXPECT_EQ(box->windowTitle(), QStringLiteral("Mine"));
         checked = true;
       },
       QMessageBox::Cancel);
-  EXPECT_EQ(ShowMessageBox(nullptr, QStringLiteral("plain"), 7, MB_OKCANCEL, QStringLiteral("Mine"), 0), IDCANCEL);
+  EXPECT_EQ(ShowMessageBox(nullptr, QStringLiteral("<b>plain</b>"), 7, MB_OKCANCEL, QStringLiteral("Mine"), 0), IDCANCEL);
   EXPECT_TRUE(checked);
 }
 
