@@ -30,8 +30,15 @@ void WaitForJobFrom(QObject* target, TSmProgressThread* job) {
   WaitForJob(job);
 }
 
+// The design fonts are not installed here; the fallbacks that follow them keep the
+// design's widths closely enough for the fixed layouts (Arial- and Courier-metric).
 QFont PixelFont(const char* family, int pixels, bool bold) {
-  QFont f(QString::fromLatin1(family));
+  QFont f;
+  const QString name = QString::fromLatin1(family);
+  if (name == QStringLiteral("Courier New"))
+    f.setFamilies({name, QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
+  else
+    f.setFamilies({name, QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
   f.setPixelSize(pixels);
   f.setBold(bold);
   return f;
@@ -41,7 +48,6 @@ QFont PixelFont(const char* family, int pixels, bool bold) {
 TSmallProgressForm::TSmallProgressForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ui_(std::make_unique<Ui::TSmallProgressForm>()) {
-  InstallFontSubstitutes();  // the design fonts are not installed on this system
   ui_->setupUi(this);
   lblStatus = ui_->lblStatus;
   eStat = ui_->eStat;

@@ -31,8 +31,15 @@ void Beep() {
     QApplication::beep();
 }
 
+// The design fonts are not installed here; the fallbacks that follow them keep the
+// design's widths closely enough for the fixed layouts (Arial- and Courier-metric).
 QFont PixelFont(const char* family, int pixels) {
-  QFont f(QString::fromLatin1(family));
+  QFont f;
+  const QString name = QString::fromLatin1(family);
+  if (name == QStringLiteral("Courier New"))
+    f.setFamilies({name, QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
+  else
+    f.setFamilies({name, QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
   f.setPixelSize(pixels);
   return f;
 }
@@ -86,7 +93,6 @@ void TfmReadOptions::SetBeepHookForTesting(std::function<void()> hook) { g_beepH
 TfmReadOptions::TfmReadOptions(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ui_(std::make_unique<Ui::TfmReadOptions>()) {
-  InstallFontSubstitutes();  // the design fonts are not installed on this system
   // The selector frame lists the ports here; a listing error leaves the constructor.
   ui_->setupUi(this);
   btnOK = ui_->btnOK;
