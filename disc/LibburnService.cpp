@@ -480,8 +480,13 @@ class LibWriter : public IDiscDataWriter {
     if (!drive_) drive_ = AcquireDrive(adr_);
     return drive_->d;
   }
+  struct SessionChecksum {
+    bool valid = false;
+    uint32_t start = 0, end = 0;
+    char md5[16] = {0};
+  };
   void Verify(burn_drive* d, const std::function<void(const DiscProgressNotice&)>& progress,
-              DiscProgressNotice notice);
+              DiscProgressNotice notice, const SessionChecksum& sum);
 
   int pollMs_;
   std::string adr_;
@@ -545,7 +550,10 @@ void LibWriter::Write(IDiscImageStream& stream, const std::function<void(const D
   if (isoburn_igopt_new(&io, 0) <= 0) Fail();
   isoburn_igopt_set_level(io, 3);
   // ISO 9660 carries Rock Ridge always; Joliet on request. UDF has no writer here and is left out.
-  isoburn_igopt_set_extensions(io, isoburn_igopt_rockridge | ((image->Flags() & 2) ? isoburn_igopt_joliet : 0));
+  int extensions = isoburn_igopt_rockridge | ((image->Flags() & 2) ? isoburn_igopt_joliet : 0);
+  // Full verification compares the written blocks with the checksum the image writer records.
+  if (verification_ >= 2) extensions |= isoburn_igopt_session_md5;
+  isoburn_igopt_set_extensions(io, extensions);
   burn_disc* disc = nullptr;
   if (isoburn_prepare_disc(d, &disc, io) <= 0) {
     const std::string lib = TakeLibraryMessage();
@@ -679,7 +687,15 @@ void LibWriter::Write(IDiscImageStream& stream, const std::function<void(const D
   if (!ok) {
     RaiseServiceError(lib.empty() ? kDiscErrAborted : kDiscErrFail, lib);
   }
-  if (verification_ > 0) Verify(D(), progress, notice);
+  SessionChecksum sum;
+  if (verification_ >= 2) {
+    uint32_t start = 0, end = 0;
+    sum.valid = iso_image_get_session_md5(image->Image(), &start, &end, sum.md5, 0) == 1;
+    sum.start = start;
+    sum.end = end;
+    if (!sum.valid) RaiseServiceError(kDiscErrFail, "Verification failed: the image writer recorded no checksum");
+  }
+  if (verification_ > 0) Verify(D(), progress, notice, sum);
   if (progress) {
     notice.CurrentAction = 6;
     progress(notice);
@@ -687,10 +703,37 @@ void LibWriter::Write(IDiscImageStream& stream, const std::function<void(const D
 }
 
 void LibWriter::Verify(burn_drive* d, const std::function<void(const DiscProgressNotice&)>& progress,
-                       DiscProgressNotice notice) {
+                       DiscProgressNotice notice, const SessionChecksum& sum) {
   notice.CurrentAction = 7;
   if (progress) progress(notice);
-  // Quick and full verification both read the newest session's head back from the medium.
+  if (sum.valid) {
+    // Full: every block of the new session read back and checked against the recorded MD5.
+    void* ctx = nullptr;
+    if (iso_md5_start(&ctx) < 0) Fail();
+    std::vector<char> buf(32 * 2048);
+    bool ok = true;
+    for (uint32_t lba = sum.start; ok && lba < sum.end;) {
+      const uint32_t n = std::min<uint32_t>(32, sum.end - lba);
+      off_t got = 0;
+      ok = burn_read_data(d, static_cast<off_t>(lba) * 2048, buf.data(), static_cast<off_t>(n) * 2048, &got, 1) > 0 &&
+           got == static_cast<off_t>(n) * 2048;
+      if (ok) iso_md5_compute(ctx, buf.data(), static_cast<int>(got));
+      lba += n;
+      if (progress && ok) {
+        notice.LastReadLba = static_cast<int32_t>(lba);
+        progress(notice);
+      }
+    }
+    char md5[16];
+    iso_md5_end(&ctx, md5);
+    DiscardMessages();
+    if (!ok) RaiseServiceError(kDiscErrFail, "Verification failed: the written session cannot be read back");
+    if (!iso_md5_match(md5, const_cast<char*>(sum.md5))) {
+      RaiseServiceError(kDiscErrFail, "Verification failed: the data read back differs from the data written");
+    }
+    return;
+  }
+  // Quick: the newest session's head reads back from the medium.
   int start = 0;
   if (isoburn_disc_get_msc1(d, &start) <= 0) Fail();
   int blocks = 0;

@@ -212,6 +212,45 @@ TEST_F(DiscOnImageFile, QuickVerificationReadsTheSessionBack) {
   EXPECT_EQ(actions.back(), waCompleted);
 }
 
+TEST_F(DiscOnImageFile, FullVerificationChecksEveryBlockOfBothSessions) {
+  writer.Verification = veFull;
+  int verifying = 0;
+  writer.OnUpdate = [&](QObject*, TWriteAction a, bool&, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                        int32_t, int32_t, int32_t, int32_t) { verifying += a == waVerifying; };
+  builder.SourceTree = MakeFolder(QStringLiteral("one"), {QStringLiteral("a.txt")});
+  builder.WriteToDisc();
+  builder.SourceTree = MakeFolder(QStringLiteral("two"), {QStringLiteral("b.txt")});
+  builder.WriteToDisc();
+  EXPECT_GE(verifying, 2);
+  EXPECT_EQ(ListImageFiles(image), (QStringList{QStringLiteral("/a.txt"), QStringLiteral("/b.txt")}));
+}
+
+TEST_F(DiscOnImageFile, FullVerificationNoticesADamagedBlock) {
+  writer.Verification = veFull;
+  builder.SourceTree = MakeFolder(QStringLiteral("one"), {QStringLiteral("a.txt")});
+  bool damaged = false;
+  writer.OnUpdate = [&](QObject*, TWriteAction a, bool&, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                        int32_t, int32_t, int32_t, int32_t) {
+    if (a != waVerifying || damaged) return;
+    damaged = true;  // once, when the written session is about to be read back
+    QFile f(image);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const qint64 at = 40 * 2048 + 5;
+    ASSERT_LT(at, f.size());
+    f.seek(at);
+    char c = 0;
+    f.getChar(&c);
+    f.seek(at);
+    f.putChar(static_cast<char>(c ^ 0x55));
+  };
+  try {
+    builder.WriteToDisc();
+    FAIL() << "damage not noticed";
+  } catch (const Exception& e) {
+    EXPECT_NE(std::string(e.what()).find("Verification failed"), std::string::npos) << e.what();
+  }
+}
+
 TEST(DiscImageTarget, FileInAMissingFolderGivesAPlainMessage) {
   QTemporaryDir tmp;
   const QString image = tmp.filePath(QStringLiteral("no/such/folder/disc.iso"));
