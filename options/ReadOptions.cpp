@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QValidator>
 
@@ -135,6 +136,9 @@ TfmReadOptions::TfmReadOptions(QWidget* parent)
   eToNum->setValidator(new DigitsOnlyValidator(eToNum));
   eFromNum->installEventFilter(this);
   eToNum->installEventFilter(this);
+
+  btnOK->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+  btnCancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
 
   connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
