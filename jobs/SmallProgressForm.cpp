@@ -11,22 +11,23 @@
 
 #include "jobs/SmProgressThread.h"
 #include "support/Exceptions.h"
-#include "support/MessageBox.h"
 #include "ui_SmallProgressForm.h"
 
 namespace {
 // A close that had to wait for the status handler to return.
 constexpr QEvent::Type kDeferredCloseEvent = static_cast<QEvent::Type>(QEvent::User + 2);
-// Does nothing when it arrives; posting it wakes the event dispatcher.
+// Does nothing when it arrives (the application ignores it); posting it wakes the
+// event dispatcher.
 constexpr QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::User + 3);
 
 // A wait that starts while Qt is still delivering posted events (a close request, a
 // deferred close) would not see a hand-off the worker queued just before: the
 // dispatcher believes it has nothing new until the next post. Posting a no-op first
 // makes the wait serve such a hand-off at once instead of never.
-void WaitForJobFrom(QObject* target, TSmProgressThread* job) {
+void WaitForJobServingHandOffs(TSmProgressThread* job) {
   if (!job->isRunning()) return;
-  QCoreApplication::postEvent(target, new QEvent(kWakeEvent));
+  if (QCoreApplication* app = QCoreApplication::instance())
+    QCoreApplication::postEvent(app, new QEvent(kWakeEvent));
   WaitForJob(job);
 }
 
@@ -70,7 +71,7 @@ TSmallProgressForm::~TSmallProgressForm() {
     // worker calling into a dead window.
     if (Job->isRunning()) {
       Job->Cancel();
-      WaitForJobFrom(this, Job);
+      WaitForJobServingHandOffs(Job);
     }
     Job->OnFinished = nullptr;
     Job->OnStatus = nullptr;
@@ -124,7 +125,6 @@ bool TSmallProgressForm::event(QEvent* e) {
     if (isVisible()) done(QDialog::Rejected);
     return true;
   }
-  if (e->type() == kWakeEvent) return true;
   if (e->type() == kDeferredCloseEvent) {
     if (isVisible()) done(deferredResult_);
     return true;
@@ -148,7 +148,7 @@ void TSmallProgressForm::done(int result) {
 void TSmallProgressForm::FormCloseQuery() {
   if (Job != nullptr && !Job->Done) {
     Job->Cancel();
-    WaitForJobFrom(this, Job);
+    WaitForJobServingHandOffs(Job);
     // The failure of a cancelled job is not reported.
     Job->Error.reset();
   }
@@ -163,7 +163,7 @@ void RunWithProgress(TSmProgressThread* job, const QString& caption, const QStri
   form->Job = job;
   form->exec();
   if (job == nullptr) return;
-  WaitForJobFrom(form.get(), job);
+  WaitForJobServingHandOffs(job);
   if (job->Error) {
     Exception failure(*job->Error);
     job->Error.reset();
