@@ -9,6 +9,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QToolButton>
+#include <QLabel>
 #include <QtTest/QTest>
 
 #include <unistd.h>
@@ -217,7 +218,34 @@ TEST_F(ReadCommandTest, FailedReadKeepsTheViewAndEmptiesReportLines) {
   EXPECT_EQ(chooser, 0);
 }
 
+// Records what the progress window shows once its status line is set.
+struct ProgressSeen {
+  QString caption, label, button, status;
+};
+// The returned watcher must not outlive `seen`: delete it when the read is over.
+QPointer<QTimer> WatchProgress(ProgressSeen& seen, std::function<void(TSmallProgressForm*)> then = {}) {
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, &seen, then] {
+    auto* form = qobject_cast<TSmallProgressForm*>(QApplication::activeModalWidget());
+    if (!form || form->eStat->text().isEmpty()) return;
+    timer->stop();
+    timer->deleteLater();
+    seen = {form->windowTitle(), form->lblStatus->text(), form->btnCancel->text(), form->eStat->text()};
+    if (then) then(form);
+  });
+  timer->start();
+  return timer;
+}
+
 TEST_F(ReadCommandTest, SilentPrinterShowsNoAnswerOnceAndTheReadEnds) {
+  WriteStringsIni(
+      "[fmReaderFM]\n"
+      "Read=Lesen\n"
+      "ProgressText=Bitte warten...\n"
+      "lblStatus=Zustand:\n"
+      "btnCancel=Abbrechen\n"
+      "DnR=Keine Antwort!\n");
   PrinterSimOptions o;
   o.Silent = true;
   StartSim(o);
@@ -225,11 +253,19 @@ TEST_F(ReadCommandTest, SilentPrinterShowsNoAnswerOnceAndTheReadEnds) {
   w.show();
   w.ReportLines = {"previous"};
   w.FillView(w.ReportLines);
+  ProgressSeen seen;
+  QPointer<QTimer> watcher = WatchProgress(seen);
   PressRead(w);
+  delete watcher;
 
+  // The progress window carries the main window's texts.
+  EXPECT_EQ(seen.caption, "Lesen");
+  EXPECT_EQ(seen.label, "Zustand:");
+  EXPECT_EQ(seen.button, "Abbrechen");
+  EXPECT_EQ(seen.status, "Bitte warten...");
   const auto boxes = Boxes();
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, "Device not respond!");
+  EXPECT_EQ(boxes[0].text, "Keine Antwort!");
   EXPECT_EQ(boxes[0].kind, 1);
   EXPECT_EQ(boxes[0].caption, ApplicationTitle());
   EXPECT_FALSE(boxes[0].onUiThread);  // asked for by the worker, carried over to the UI thread
@@ -257,4 +293,23 @@ TEST_F(ReadCommandTest, StemFromTheDeviceCannotLeaveTheFolder) {
   EXPECT_EQ(sim_->Requests().back().Data, "D,1,0324");
   EXPECT_EQ(w.FileNameStem, "../../tmp/evil name");
   EXPECT_EQ(w.ReportFileName, ".._.._tmp_evilname_.txt");
+}
+
+TEST_F(ReadCommandTest, CancelDuringTheReadStillDeliversTheReport) {
+  PrinterSimOptions o;
+  o.SynBusyMs = 1200;  // the printer keeps the wait open with busy bytes
+  StartSim(o);
+  TfmReaderFM w;
+  w.show();
+  ProgressSeen seen;
+  QPointer<QTimer> watcher =
+      WatchProgress(seen, [](TSmallProgressForm* form) { form->btnCancel->click(); });
+  PressRead(w);
+  delete watcher;
+  EXPECT_EQ(seen.status, "Read of the fiscal memory. Please wait...");
+  EXPECT_TRUE(Boxes().empty());
+  const std::string params = "D,1," + Today().toStdString() + "," + Today().toStdString();
+  EXPECT_EQ(w.ReportLines, BuildSimReport(sim_->Options(), 94, params).Lines);
+  EXPECT_EQ(w.FileNameStem, "ZHK 12345678");
+  EXPECT_EQ(w.richResult->document()->blockCount(), static_cast<int>(w.ReportLines.size()));
 }
