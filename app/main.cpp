@@ -1,6 +1,5 @@
 // Program entry: log first, then the application object, the main window and the event loop.
 #include <QApplication>
-#include <QFont>
 #include <QIcon>
 
 #include "app/ReaderFM.h"
@@ -15,9 +14,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("veltra-qrm"));
     QApplication::setDesktopFileName(QStringLiteral("veltra-qrm"));
     // The window layouts name the classic design fonts; where the system has none of them,
-    // use the metric-compatible free fonts.
-    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"));
-    QFont::insertSubstitution(QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"));
+    // use the metric-compatible free fonts (the same ones the dialogs are laid out with).
+    InstallFontSubstitutes();
     SetApplicationTitle(QStringLiteral("VELTRA_QRM"));
 
     TfmReaderFM window;
