@@ -70,6 +70,11 @@ void TSmProgressThread::SetStatus(const QString& text) {
       app, [this, &status]() { OnStatus(this, status); }, Qt::BlockingQueuedConnection);
 }
 
+namespace {
+// Ignored by the application; posting it only wakes the event dispatcher.
+constexpr QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::User + 3);
+}  // namespace
+
 void WaitForJob(TSmProgressThread* job) {
   if (!job) return;
   QCoreApplication* app = QCoreApplication::instance();
@@ -78,6 +83,10 @@ void WaitForJob(TSmProgressThread* job) {
     return;
   }
   if (!job->isRunning() && !job->isFinished()) return;  // never started
+  // A wait that starts while Qt is still delivering posted events (a close request, say)
+  // would not see a hand-off the worker queued just before: the dispatcher believes it has
+  // nothing new until the next post. Posting a no-op first makes the wait serve it at once.
+  QCoreApplication::postEvent(app, new QEvent(kWakeEvent));
   QEventLoop loop;
   QObject::connect(job, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
   // "finished" is emitted a moment before isFinished() turns true, so a check made in between

@@ -16,21 +16,6 @@
 namespace {
 // A close that had to wait for the status handler to return.
 constexpr QEvent::Type kDeferredCloseEvent = static_cast<QEvent::Type>(QEvent::User + 2);
-// Does nothing when it arrives (the application ignores it); posting it wakes the
-// event dispatcher.
-constexpr QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::User + 3);
-
-// A wait that starts while Qt is still delivering posted events (a close request, a
-// deferred close) would not see a hand-off the worker queued just before: the
-// dispatcher believes it has nothing new until the next post. Posting a no-op first
-// makes the wait serve such a hand-off at once instead of never.
-void WaitForJobServingHandOffs(TSmProgressThread* job) {
-  if (!job->isRunning()) return;
-  if (QCoreApplication* app = QCoreApplication::instance())
-    QCoreApplication::postEvent(app, new QEvent(kWakeEvent));
-  WaitForJob(job);
-}
-
 // The design fonts are not installed here; the fallbacks that follow them keep the
 // design's widths closely enough for the fixed layouts (Arial- and Courier-metric).
 QFont PixelFont(const char* family, int pixels, bool bold) {
@@ -71,7 +56,7 @@ TSmallProgressForm::~TSmallProgressForm() {
     // worker calling into a dead window.
     if (Job->isRunning()) {
       Job->Cancel();
-      WaitForJobServingHandOffs(Job);
+      WaitForJob(Job);
     }
     Job->OnFinished = nullptr;
     Job->OnStatus = nullptr;
@@ -148,7 +133,7 @@ void TSmallProgressForm::done(int result) {
 void TSmallProgressForm::FormCloseQuery() {
   if (Job != nullptr && !Job->Done) {
     Job->Cancel();
-    WaitForJobServingHandOffs(Job);
+    WaitForJob(Job);
     // The failure of a cancelled job is not reported.
     Job->Error.reset();
   }
@@ -163,7 +148,7 @@ void RunWithProgress(TSmProgressThread* job, const QString& caption, const QStri
   form->Job = job;
   form->exec();
   if (job == nullptr) return;
-  WaitForJobServingHandOffs(job);
+  WaitForJob(job);
   if (job->Error) {
     Exception failure(*job->Error);
     job->Error.reset();
