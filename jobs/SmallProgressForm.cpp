@@ -11,24 +11,12 @@
 
 #include "jobs/SmProgressThread.h"
 #include "support/Exceptions.h"
+#include "support/MessageBox.h"
 #include "ui_SmallProgressForm.h"
 
 namespace {
 // A close that had to wait for the status handler to return.
 constexpr QEvent::Type kDeferredCloseEvent = static_cast<QEvent::Type>(QEvent::User + 2);
-// The design fonts are not installed here; the fallbacks that follow them keep the
-// design's widths closely enough for the fixed layouts (Arial- and Courier-metric).
-QFont PixelFont(const char* family, int pixels, bool bold) {
-  QFont f;
-  const QString name = QString::fromLatin1(family);
-  if (name == QStringLiteral("Courier New"))
-    f.setFamilies({name, QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
-  else
-    f.setFamilies({name, QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-  f.setPixelSize(pixels);
-  f.setBold(bold);
-  return f;
-}
 }  // namespace
 
 TSmallProgressForm::TSmallProgressForm(QWidget* parent)
@@ -40,9 +28,9 @@ TSmallProgressForm::TSmallProgressForm(QWidget* parent)
   Panel1 = ui_->Panel1;
   btnCancel = ui_->btnCancel;
 
-  setFont(PixelFont("MS Sans Serif", 11, false));
-  lblStatus->setFont(PixelFont("MS Sans Serif", 13, true));
-  eStat->setFont(PixelFont("Courier New", 13, true));
+  setFont(DesignFont("MS Sans Serif", 11, false));
+  lblStatus->setFont(DesignFont("MS Sans Serif", 13, true));
+  eStat->setFont(DesignFont("Courier New", 13, true));
   setModal(true);
   resize(368, 126);
 

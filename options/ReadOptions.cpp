@@ -32,19 +32,6 @@ void Beep() {
     QApplication::beep();
 }
 
-// The design fonts are not installed here; the fallbacks that follow them keep the
-// design's widths closely enough for the fixed layouts (Arial- and Courier-metric).
-QFont PixelFont(const char* family, int pixels) {
-  QFont f;
-  const QString name = QString::fromLatin1(family);
-  if (name == QStringLiteral("Courier New"))
-    f.setFamilies({name, QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
-  else
-    f.setFamilies({name, QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-  f.setPixelSize(pixels);
-  return f;
-}
-
 bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 // Typed keys are filtered before they reach the field; this catches what comes in by
@@ -121,8 +108,8 @@ TfmReadOptions::TfmReadOptions(QWidget* parent)
   rbDetailed = ui_->rbDetailed;
   rbSummary = ui_->rbSummary;
 
-  setFont(PixelFont("MS Sans Serif", 11));
-  lblYear->setFont(PixelFont("Courier New", 13));
+  setFont(DesignFont("MS Sans Serif", 11));
+  lblYear->setFont(DesignFont("Courier New", 13));
   setModal(true);
   setFixedSize(615, 226);  // 623 by 264 with the window frame
 

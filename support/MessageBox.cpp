@@ -168,3 +168,15 @@ void InstallFontSubstitutes() {
   QFont::insertSubstitutions(QStringLiteral("Courier New"),
                              {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
 }
+
+QFont DesignFont(const char* family, int pixels, bool bold) {
+  QFont f;
+  const QString name = QString::fromLatin1(family);
+  if (name == QStringLiteral("Courier New"))
+    f.setFamilies({name, QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
+  else
+    f.setFamilies({name, QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+  f.setPixelSize(pixels);
+  f.setBold(bold);
+  return f;
+}

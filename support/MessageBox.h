@@ -2,6 +2,7 @@
 // Message boxes of the program: the task-modal box with an icon kind and the
 // application title as default caption, and the standard error box that every
 // failure reaching a UI action ends in.
+#include <QFont>
 #include <QString>
 #include <cstdint>
 #include <exception>
@@ -59,6 +60,10 @@ QString ErrorBoxText(const QString& message);
 // Maps the classic design fonts onto fonts present on this system ("MS Sans Serif").
 // Call once after the QApplication exists; safe to call again.
 void InstallFontSubstitutes();
+
+// A font of one of the design families in pixels, with the installed fallbacks that keep the
+// design's widths closely enough for the fixed layouts (Arial- and Courier-metric).
+QFont DesignFont(const char* family, int pixels, bool bold = false);
 
 // What a box would show; handed to the test observer instead of showing anything.
 struct MessageBoxRequest {
