@@ -632,15 +632,18 @@ void LibWriter::Write(IDiscImageStream& stream, const std::function<void(const D
   cancelPending_ = false;
   burn_progress p {};
   burn_drive_status s = BURN_DRIVE_SPAWNING;
-  fill(s, p);
-  if (progress) {
+  // A handler that throws leaves the write abandoned, never half running.
+  auto notify = [&]() {
+    fill(s, p);
+    if (!progress) return;
     try {
       progress(notice);
     } catch (...) {
       abandon();
       throw;
     }
-  }
+  };
+  notify();
   if (cancelPending_) {
     abandon();
     RaiseServiceError(kDiscErrAborted, TakeLibraryMessage());
@@ -659,15 +662,7 @@ void LibWriter::Write(IDiscImageStream& stream, const std::function<void(const D
     if (s == BURN_DRIVE_IDLE) break;
     if (sinceNotice.elapsed() < pollMs_) continue;
     sinceNotice.restart();
-    fill(s, p);
-    if (progress) {
-      try {
-        progress(notice);
-      } catch (...) {
-        abandon();
-        throw;
-      }
-    }
+    notify();
   }
   started_ = false;
   writing_ = false;
