@@ -355,7 +355,7 @@ void TfmReaderFM::acReadExecute() {
   job->StatusText = ProgressText;
   job->Lines = &ReportLines;  // the job fills this very list
 
-  RunWithProgress(job.get(), ReadText, StatusLabelText, CancelText);
+  RunWithProgress(job.get(), ReadText, StatusLabelText, CancelText, this);
   FileNameStem = job->FileNameStem;
   ReportFileName = MakeReportFileName(FileNameStem, request.RangePart);
   job.reset();

@@ -1,57 +1,73 @@
 #pragma once
+// The base of every long piece of work: the report read, the disc archive and the headless reader.
+//
+// Usage (UI thread):
+//   auto job = std::make_unique<TSomeJob>();      // fill its inputs
+//   connect(job.get(), &TSmProgressThread::statusChanged, label, &QLabel::setText);
+//   connect(job.get(), &TSmProgressThread::finished, window, [&] { ...read job->Error... });
+//   job->Resume();                                 // DoExecute starts on a worker thread
+//   ... job->Cancel() from a Cancel button, a close box, a signal handler ...
+//
+// The job object lives on the thread that created it. The body runs on its own worker thread and
+// never waits for that thread: status, progress, the no-answer notice and the end are signals,
+// delivered queued to receivers on other threads (connect with a receiver or context object: a
+// bare functor would run on the worker). Cancel sets a token (Token()) that the body's
+// waits observe and are woken by, so a cancelled body ends within its next wait.
+// A failure of the body is kept as a plain Exception with its message text only; the failure of a
+// cancelled body is kept too, and the caller decides whether to show it.
+// finished() is emitted once, after Done is set and Error is written. The owner destroys the job
+// after Wait(). A derived job whose body may still run when it is destroyed calls Cancel() and
+// Wait() in its own destructor: the base's destructor does the same, but by then the derived
+// part is gone.
+#include <QObject>
 #include <QString>
-#include <QThread>
 #include <atomic>
 #include <exception>
-#include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 
+#include "jobs/CancelToken.h"
 #include "support/Exceptions.h"
 
-// The base of background jobs: created suspended, filled by its owner, started once (Resume), its
-// body DoExecute runs on the worker thread. A failure of the body is kept as a plain Exception with
-// only its message text, for the owner to raise on the UI thread after the thread has ended.
-// The owner destroys the job.
-class TSmProgressThread : public QThread {
+class TSmProgressThread : public QObject {
   Q_OBJECT
 
  public:
-  TSmProgressThread();
-  // Owners wait for the job (WaitForJob) before destroying it; a job destroyed while its body still
-  // runs is asked to stop and waited for here, which is too late for a derived job's own members.
+  explicit TSmProgressThread(QObject* parent = nullptr);
   ~TSmProgressThread() override;
 
-  // Worker thread, after the body ended, only when no cancel was asked for.
-  std::function<void(TSmProgressThread*)> OnFinished;
-  // UI thread; the worker waits inside SetStatus until it has returned.
-  std::function<void(TSmProgressThread*, const QString&)> OnStatus;
-  std::unique_ptr<Exception> Error;  // written before Done; read only after the thread ended
-  QString CurrentStatus;
-  std::atomic<bool> Done{false};
-  std::function<void(TSmProgressThread*)> OnAfterFinished;
-  std::function<void()> OnCancel;
+  void Resume();           // starts the body on a worker thread; a job runs once
+  virtual void Cancel();   // any thread, any number of times
+  bool Terminated() const { return token_.IsCancelled(); }
+  TCancelToken& Token() { return token_; }
+  bool IsRunning() const;  // started and the worker not yet joined by Wait
+  void Wait();             // joins the worker thread; returns at once for a job never started
+  QString CurrentStatus() const;
 
-  // Sets the terminate request (the body may poll Terminated()), then calls OnCancel.
-  virtual void Cancel();
-  void Resume();  // starts the worker thread
-  bool Terminated() const;
+  std::atomic<bool> Done{false};     // the body has ended, whichever way
+  std::unique_ptr<Exception> Error;  // written before Done; read after finished() or Wait()
+
+ signals:
+  void statusChanged(const QString& text);
+  void progressChanged(qint64 done, qint64 total);
+  void noAnswer();
+  void finished();
 
  protected:
-  void run() override;  // the worker's entry ("Execute")
-  virtual void DoExecute() = 0;
+  virtual void DoExecute() = 0;  // worker thread
   // The text the owner will see for a failure of the body; the message text unchanged by default.
   virtual void GetErrorText(const std::exception& e, QString& text);
-  // Stores text in CurrentStatus and hands OnStatus to the UI thread, waiting for it to return.
   void SetStatus(const QString& text);
+  void SetProgress(qint64 done, qint64 total);
+  void NotifyNoAnswer();
 
  private:
-  // QThread forgets its interruption request when the thread ends (and ignores one made before the
-  // start); the terminate request of a job stays set once made.
-  std::atomic<bool> terminated_{false};
-};
+  void Execute();
 
-// Waits on the UI thread for the job's worker thread to end while still serving the worker's
-// blocking hand-offs (a plain join would deadlock a job inside SetStatus). User input is deferred
-// until the wait is over. Off the UI thread, or without an application object, a plain wait.
-// Returns at once for a job that was never started.
-void WaitForJob(TSmProgressThread* job);
+  TCancelToken token_;
+  std::thread worker_;
+  std::atomic<bool> started_{false};
+  mutable std::mutex statusMutex_;
+  QString currentStatus_;
+};

@@ -14,11 +14,6 @@
 #include "support/MessageBox.h"
 #include "ui_SmallProgressForm.h"
 
-namespace {
-// A close that had to wait for the status handler to return.
-constexpr QEvent::Type kDeferredCloseEvent = static_cast<QEvent::Type>(QEvent::User + 2);
-}  // namespace
-
 TSmallProgressForm::TSmallProgressForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ui_(std::make_unique<Ui::TSmallProgressForm>()) {
@@ -39,15 +34,11 @@ TSmallProgressForm::TSmallProgressForm(QWidget* parent)
 }
 
 TSmallProgressForm::~TSmallProgressForm() {
+  // Normally the runner has waited already; a window dropped early must not leave the job running.
   if (Job != nullptr) {
-    // Normally the runner has waited already; a window dropped early must not leave the
-    // worker calling into a dead window.
-    if (Job->isRunning()) {
-      Job->Cancel();
-      WaitForJob(Job);
-    }
-    Job->OnFinished = nullptr;
-    Job->OnStatus = nullptr;
+    disconnect(Job, nullptr, this, nullptr);
+    if (!Job->Done) Job->Cancel();
+    Job->Wait();
   }
 }
 
@@ -66,77 +57,51 @@ void TSmallProgressForm::showEvent(QShowEvent* e) {
 
 void TSmallProgressForm::FormShow() {
   if (Job == nullptr) {
-    QCoreApplication::postEvent(this, new QEvent(CloseRequestEvent));
+    QMetaObject::invokeMethod(this, [this] { done(QDialog::Rejected); }, Qt::QueuedConnection);
     return;
   }
-  Job->OnFinished = [this](TSmProgressThread* sender) { JobFinished(sender); };
-  Job->OnStatus = [this](TSmProgressThread* sender, const QString& text) { JobStatus(sender, text); };
+  connect(Job, &TSmProgressThread::statusChanged, this, &TSmallProgressForm::JobStatus);
+  connect(Job, &TSmProgressThread::finished, this, &TSmallProgressForm::JobFinished);
   // The body starts only now, so no status text can arrive before the window is up.
   Job->Resume();
 }
 
-void TSmallProgressForm::JobFinished(TSmProgressThread*) {
-  // Worker thread: posting is the only thing done here.
-  QCoreApplication::postEvent(this, new QEvent(CloseRequestEvent));
+void TSmallProgressForm::JobFinished() {
+  // A status queued before the end is delivered before this, so the field shows the last text.
+  if (isVisible()) QDialog::done(closePending_ ? pendingResult_ : QDialog::Rejected);
+  closePending_ = false;
 }
 
-void TSmallProgressForm::JobStatus(TSmProgressThread*, const QString& text) {
-  ++statusDepth_;
-  eStat->setText(text);
-  eStat->repaint();
-  QCoreApplication::processEvents();
-  --statusDepth_;
-  if (statusDepth_ == 0 && closeDeferred_) {
-    // The worker is still blocked until we return; closing now would wait for it forever.
-    closeDeferred_ = false;
-    QCoreApplication::postEvent(this, new QEvent(kDeferredCloseEvent));
-  }
-}
-
-bool TSmallProgressForm::event(QEvent* e) {
-  if (e->type() == CloseRequestEvent) {
-    if (isVisible()) done(QDialog::Rejected);
-    return true;
-  }
-  if (e->type() == kDeferredCloseEvent) {
-    if (isVisible()) done(deferredResult_);
-    return true;
-  }
-  return QDialog::event(e);
-}
+void TSmallProgressForm::JobStatus(const QString& text) { eStat->setText(text); }
 
 void TSmallProgressForm::done(int result) {
-  if (statusDepth_ > 0) {
-    closeDeferred_ = true;
-    deferredResult_ = result;
+  if (!FormCloseQuery()) {
+    pendingResult_ = result;
+    closePending_ = true;
     return;
   }
-  if (inCloseQuery_) return;  // a close is already under way
-  inCloseQuery_ = true;
-  FormCloseQuery();
-  inCloseQuery_ = false;
   QDialog::done(result);
 }
 
-void TSmallProgressForm::FormCloseQuery() {
-  if (Job != nullptr && !Job->Done) {
-    Job->Cancel();
-    WaitForJob(Job);
-    // The failure of a cancelled job is not reported.
-    Job->Error.reset();
-  }
+bool TSmallProgressForm::FormCloseQuery() {
+  if (Job == nullptr || !Job->IsRunning()) return true;
+  // The job is told to stop; the window closes when its end arrives. The failure of a
+  // cancelled job is not reported.
+  Job->Cancel();
+  return false;
 }
 
 void RunWithProgress(TSmProgressThread* job, const QString& caption, const QString& statusLabel,
-                     const QString& cancelCaption) {
-  auto form = std::make_unique<TSmallProgressForm>(nullptr);
+                     const QString& cancelCaption, QWidget* parent) {
+  auto form = std::make_unique<TSmallProgressForm>(parent);
   form->setWindowTitle(caption);
   form->lblStatus->setText(statusLabel);
   form->btnCancel->setText(cancelCaption);
   form->Job = job;
   form->exec();
   if (job == nullptr) return;
-  WaitForJob(job);
+  job->Wait();
+  if (job->Terminated()) job->Error.reset();
   if (job->Error) {
     Exception failure(*job->Error);
     job->Error.reset();

@@ -68,7 +68,7 @@ struct JobRun {
   void Run() {
     printer.Attach(*rig);
     job->Resume();
-    WaitForJob(job.get());
+    job->Wait();
   }
 };
 
@@ -78,7 +78,7 @@ TEST(ReadKLEN, ReadsStemAndLines) {
   ASSERT_FALSE(run.job->Error) << run.job->Error->what();
   EXPECT_EQ(run.job->FileNameStem, "DT 123456");  // blanks kept
   EXPECT_EQ(run.lines, (TStringList{"^REPORT", "line 1", "", "line 3"}));
-  EXPECT_EQ(run.job->CurrentStatus, "Reading...");
+  EXPECT_EQ(run.job->CurrentStatus(), "Reading...");
   ASSERT_EQ(run.printer.requests.size(), 2u);
   EXPECT_EQ(run.printer.requests[0].cmd, 90);
   EXPECT_EQ(run.printer.requests[0].data, "#");
@@ -128,7 +128,7 @@ TEST(ReadKLEN, FailuresReachTheOwner) {
   ASSERT_TRUE(run.job->Error);
   EXPECT_STREQ(run.job->Error->what(), "Unable to open port /dev/ttyUSB7!");
   EXPECT_EQ(run.lines, TStringList{"old"});
-  EXPECT_TRUE(run.job->CurrentStatus.isEmpty());
+  EXPECT_TRUE(run.job->CurrentStatus().isEmpty());
 
   JobRun big;
   big.printer.report = "";
@@ -146,7 +146,7 @@ TEST(ReadKLEN, OpensTheNamedPort) {
   job.Baud = 9600;
   job.Lines = &lines;
   job.Resume();
-  WaitForJob(&job);
+  job.Wait();
   ASSERT_TRUE(job.Error);
   EXPECT_NE(std::string(job.Error->what()).find("/nonexistent/tty-of-no-one"), std::string::npos);
 }

@@ -31,7 +31,7 @@ JobResult RunJob(PrinterSim& sim, uint8_t command, const std::string& params,
   job.Lines = &r.Lines;
   job.OnFail = [&r](void*) { ++r.Fails; };
   job.Resume();
-  WaitForJob(&job);
+  job.Wait();
   if (job.Error) r.Error = job.Error->what();
   r.Stem = job.FileNameStem;
   r.Requests = sim.Requests();

@@ -107,17 +107,14 @@ TEST(ProgressForm, NormalEndShowsTextsAndLastStatusAndReturns) {
     j.Status(QStringLiteral("Read of the fiscal memory. Please wait..."));
   };
   RunWithProgress(&job, QStringLiteral("Lesen"), QStringLiteral("Stand:"), QStringLiteral("Abbrechen"));
-  EXPECT_TRUE(job.isFinished());
+  EXPECT_FALSE(job.IsRunning());
   EXPECT_TRUE(job.Done);
   EXPECT_EQ(job.Error, nullptr);
   EXPECT_EQ(watch.captionAtShow, QStringLiteral("Lesen"));
   EXPECT_EQ(watch.labelAtShow, QStringLiteral("Stand:"));
   EXPECT_EQ(watch.buttonAtShow, QStringLiteral("Abbrechen"));
   EXPECT_EQ(watch.statusAtHide, QStringLiteral("Read of the fiscal memory. Please wait..."));
-  EXPECT_EQ(job.CurrentStatus, QStringLiteral("Read of the fiscal memory. Please wait..."));
-  // The window is gone: nothing may call into it any more.
-  EXPECT_FALSE(job.OnStatus);
-  EXPECT_FALSE(job.OnFinished);
+  EXPECT_EQ(job.CurrentStatus(), QStringLiteral("Read of the fiscal memory. Please wait..."));
 }
 
 TEST(ProgressForm, JobEndingBeforeModalLoopStillClosesWindow) {
@@ -128,8 +125,8 @@ TEST(ProgressForm, JobEndingBeforeModalLoopStillClosesWindow) {
     TSmallProgressForm form;
     form.Job = &job;
     form.show();  // starts the job
-    // A plain join: no event is handled, so the close request stays queued.
-    ASSERT_TRUE(job.wait(10000));
+    // A plain join: no event is handled, so the end stays queued.
+    job.Wait();
     EXPECT_TRUE(form.isVisible());
     form.exec();  // must return by the queued close request alone
     EXPECT_FALSE(form.isVisible());
@@ -214,7 +211,7 @@ TEST(ProgressForm, CancelAfterBodyEndedBeforeCloseRequestStillRaises) {
   TSmallProgressForm form;
   form.Job = &job;
   form.show();
-  ASSERT_TRUE(job.wait(10000));  // plain join: the close request stays queued
+  job.Wait();  // plain join: the end stays queued
   ASSERT_TRUE(form.isVisible());
   // The operator presses Cancel before the close request is handled.
   form.btnCancel->click();
@@ -260,7 +257,7 @@ TEST(ProgressForm, CloseRequestDuringStatusOfFinishingJobIsNotLost) {
   job.Body = [](ScriptedJob& j) { j.Status(QStringLiteral("only")); };
   watch.onShown = [&](TSmallProgressForm* f) {
     QObject::connect(f->eStat, &QLineEdit::textChanged, f, [f](const QString&) {
-      QCoreApplication::postEvent(f, new QEvent(TSmallProgressForm::CloseRequestEvent));
+      QMetaObject::invokeMethod(f, "reject", Qt::QueuedConnection);
     });
   };
   EXPECT_NO_THROW(RunJob(job));

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <chrono>
 #include <thread>
 #include <vector>
 
+#include "jobs/CancelToken.h"
 #include "jobs/SmProgressThread.h"
 
 namespace {
@@ -17,6 +22,10 @@ class ScriptJob : public TSmProgressThread {
   std::function<void(ScriptJob*)> body;
   using TSmProgressThread::SetStatus;
   QString errorPrefix;
+  ~ScriptJob() override {  // the body uses this object's members
+    Cancel();
+    Wait();
+  }
 
  protected:
   void DoExecute() override {
@@ -30,45 +39,39 @@ class ScriptJob : public TSmProgressThread {
 
 class NotAnException {};
 
-TEST(SmProgressThread, StatusIsHandedToTheUiThreadWhileItWaits) {
+// Runs the job and serves the queued signals until its end has been delivered.
+void RunToEnd(ScriptJob& job) {
+  bool ended = false;
+  QObject::connect(&job, &TSmProgressThread::finished, qApp, [&] { ended = true; });
+  job.Resume();
+  while (!ended) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  job.Wait();
+}
+
+TEST(SmProgressThread, StatusAndEndArriveQueuedOnTheUiThreadInOrder) {
   ScriptJob job;
   std::vector<QString> seen;
-  std::atomic<int> wrongThread{0};
-  QThread* ui = QThread::currentThread();
-  job.OnStatus = [&](TSmProgressThread* sender, const QString& text) {
-    if (QThread::currentThread() != ui || sender != &job) ++wrongThread;
+  int wrongThread = 0;
+  bool endedAfterLastStatus = false;
+  QObject::connect(&job, &TSmProgressThread::statusChanged, qApp, [&](const QString& text) {
+    if (QThread::currentThread() != qApp->thread()) ++wrongThread;
     seen.push_back(text);
-  };
-  std::atomic<int> finishedOnWorker{0};
-  job.OnFinished = [&](TSmProgressThread*) {
-    if (QThread::currentThread() != ui) ++finishedOnWorker;
-  };
-  job.body = [&](ScriptJob* self) {
-    for (int i = 0; i < 200; ++i) {
-      self->SetStatus(QString("step %1").arg(i));
-      // The hand-off is synchronous: the UI thread has run the handler before SetStatus returns.
-      if (seen.size() != static_cast<size_t>(i + 1)) ++wrongThread;
-    }
+  });
+  QObject::connect(&job, &TSmProgressThread::finished, qApp, [&] {
+    if (QThread::currentThread() != qApp->thread()) ++wrongThread;
+    endedAfterLastStatus = job.Done && seen.size() == 200;
+  });
+  job.body = [](ScriptJob* self) {
+    for (int i = 0; i < 200; ++i) self->SetStatus(QString("step %1").arg(i));  // never blocks
   };
   EXPECT_FALSE(job.Done);
-  job.Resume();
-  WaitForJob(&job);
-  EXPECT_TRUE(job.isFinished());
-  EXPECT_TRUE(job.Done);
+  RunToEnd(job);
   EXPECT_EQ(wrongThread, 0);
   ASSERT_EQ(seen.size(), 200u);
   EXPECT_EQ(seen.back(), "step 199");
-  EXPECT_EQ(job.CurrentStatus, "step 199");
-  EXPECT_EQ(finishedOnWorker, 1);
+  EXPECT_EQ(job.CurrentStatus(), "step 199");
+  EXPECT_TRUE(endedAfterLastStatus);
   EXPECT_EQ(job.Error, nullptr);
-}
-
-TEST(SmProgressThread, StatusWithoutHandlerIsOnlyStored) {
-  ScriptJob job;
-  job.body = [](ScriptJob* self) { self->SetStatus("quiet"); };
-  job.Resume();
-  WaitForJob(&job);
-  EXPECT_EQ(job.CurrentStatus, "quiet");
 }
 
 TEST(SmProgressThread, FailureIsKeptAsPlainExceptionWithItsText) {
@@ -77,102 +80,89 @@ TEST(SmProgressThread, FailureIsKeptAsPlainExceptionWithItsText) {
     using Exception::Exception;
   };
   ScriptJob job;
-  bool finished = false, after = false;
-  job.OnFinished = [&](TSmProgressThread* j) { finished = j->Done; };
-  job.OnAfterFinished = [&](TSmProgressThread*) { after = finished; };
   job.body = [](ScriptJob*) { throw DeviceError("Unable to open port /dev/ttyS2!\xB9"); };
-  job.Resume();
-  WaitForJob(&job);
+  RunToEnd(job);
   ASSERT_NE(job.Error, nullptr);
   EXPECT_EQ(dynamic_cast<DeviceError*>(job.Error.get()), nullptr) << "the class must not survive";
   EXPECT_STREQ(job.Error->what(), "Unable to open port /dev/ttyS2!\xB9");  // bytes kept exactly
   EXPECT_TRUE(job.Done);
-  EXPECT_TRUE(finished);
-  EXPECT_TRUE(after);
+
+  ScriptJob shaped;
+  shaped.errorPrefix = "Read: ";
+  shaped.body = [](ScriptJob*) { throw std::runtime_error("timeout"); };
+  RunToEnd(shaped);
+  ASSERT_NE(shaped.Error, nullptr);
+  EXPECT_STREQ(shaped.Error->what(), "Read: timeout");
+
+  ScriptJob odd;
+  odd.body = [](ScriptJob*) { throw NotAnException(); };
+  RunToEnd(odd);
+  ASSERT_NE(odd.Error, nullptr);
 }
 
-TEST(SmProgressThread, GetErrorTextShapesTheStoredText) {
+TEST(SmProgressThread, CancelWakesARegisteredWaitAndStillEndsTheJob) {
   ScriptJob job;
-  job.errorPrefix = "Read: ";
-  job.body = [](ScriptJob*) { throw std::runtime_error("timeout"); };
-  job.Resume();
-  WaitForJob(&job);
-  ASSERT_NE(job.Error, nullptr);
-  EXPECT_STREQ(job.Error->what(), "Read: timeout");
-}
-
-TEST(SmProgressThread, NonStandardThrowStillEndsTheJob) {
-  ScriptJob job;
-  job.body = [](ScriptJob*) { throw NotAnException(); };
-  job.Resume();
-  WaitForJob(&job);
-  EXPECT_TRUE(job.Done);
-  ASSERT_NE(job.Error, nullptr);
-}
-
-TEST(SmProgressThread, CancelSkipsTheEndNotificationsAndCallsOnCancel) {
-  ScriptJob job;
-  std::atomic<bool> started{false};
-  int finished = 0, cancels = 0;
-  job.OnFinished = [&](TSmProgressThread*) { ++finished; };
-  job.OnAfterFinished = [&](TSmProgressThread*) { ++finished; };
-  job.OnCancel = [&] { ++cancels; };
-  std::vector<QString> seen;
-  job.OnStatus = [&](TSmProgressThread*, const QString& t) { seen.push_back(t); };
+  std::atomic<bool> waiting{false};
   job.body = [&](ScriptJob* self) {
-    started = true;
-    while (!self->Terminated()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    self->SetStatus("stopping");  // a hand-off during the UI thread's wait after Cancel
+    std::mutex m;
+    std::condition_variable cv;
+    bool woken = false;
+    auto wake = self->Token().OnCancel([&] {
+      std::lock_guard lock(m);
+      woken = true;
+      cv.notify_all();
+    });
+    std::unique_lock lock(m);
+    waiting = true;
+    cv.wait(lock, [&] { return woken; });  // no time-out: only the wake-up ends it
     throw Exception("interrupted");
   };
+  int ended = 0;
+  QObject::connect(&job, &TSmProgressThread::finished, qApp, [&] { ++ended; });
   job.Resume();
-  while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_FALSE(job.Terminated());
   job.Cancel();
-  EXPECT_TRUE(job.Terminated());
-  WaitForJob(&job);
+  job.Cancel();
+  while (ended == 0) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  job.Wait();
+  QCoreApplication::processEvents();
   EXPECT_TRUE(job.Terminated()) << "the request outlives the thread";
-  EXPECT_EQ(cancels, 1);
-  EXPECT_EQ(finished, 0);
-  EXPECT_TRUE(job.Done);
-  ASSERT_EQ(seen.size(), 1u);
-  ASSERT_NE(job.Error, nullptr);  // dropping a cancelled job's failure is the progress window's call
+  EXPECT_EQ(ended, 1);
+  ASSERT_NE(job.Error, nullptr);  // dropping a cancelled job's failure is the caller's call
 }
 
-TEST(SmProgressThread, CancelWithoutHandler) {
-  ScriptJob job;
-  job.Cancel();  // before the start: only the flag
-  EXPECT_TRUE(job.Terminated());
-}
-
-TEST(SmProgressThread, WaitingForAJobThatNeverStartedOrAlreadyEnded) {
-  ScriptJob idle;
-  WaitForJob(&idle);  // returns at once
-  WaitForJob(nullptr);
-  ScriptJob quick;
-  quick.Resume();
-  quick.wait();
-  WaitForJob(&quick);
-  EXPECT_TRUE(quick.Done);
-}
-
-TEST(SmProgressThread, ManyShortJobsNeverLoseTheWakeUp) {
-  for (int i = 0; i < 300; ++i) {
-    ScriptJob job;
-    job.Resume();
-    if (i % 2) std::this_thread::yield();
-    WaitForJob(&job);
-    ASSERT_TRUE(job.isFinished()) << "round " << i;
+TEST(CancelToken, WakeUpsRunOnceAndARemovedOneNever) {
+  TCancelToken token;
+  int a = 0, b = 0, late = 0;
+  auto ra = token.OnCancel([&] { ++a; });
+  {
+    auto rb = token.OnCancel([&] { ++b; });
   }
+  token.Cancel();
+  token.Cancel();
+  auto rl = token.OnCancel([&] { ++late; });  // already cancelled: at once
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 0);
+  EXPECT_EQ(late, 1);
 }
 
-TEST(SmProgressThread, WaitFromAnotherThreadIsAPlainJoin) {
-  ScriptJob job;
-  job.body = [](ScriptJob*) { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
-  job.Resume();
-  std::thread other([&] { WaitForJob(&job); });
-  other.join();
-  EXPECT_TRUE(job.isFinished());
+TEST(SmProgressThread, JobsNeverStartedOrDestroyedWhileRunning) {
+  ScriptJob idle;
+  idle.Wait();  // returns at once
+  idle.Cancel();
+  EXPECT_TRUE(idle.Terminated());
+  EXPECT_FALSE(idle.IsRunning());
+  std::atomic<bool> stopped{false};
+  {
+    ScriptJob running;
+    running.body = [&](ScriptJob* self) {
+      while (!self->Terminated()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      stopped = true;
+    };
+    running.Resume();
+  }  // cancelled and joined here
+  EXPECT_TRUE(stopped);
 }
 
 }  // namespace
