@@ -268,3 +268,19 @@ TEST(InterfaceTexts, WorkedExample) {
 }
 
 }  // namespace
+
+TEST(IniFile, AppendedSectionTakesTheLineEndsOfTheFile) {
+  TempDir dir;
+  const struct {
+    std::string before, after;
+  } cases[] = {
+      {"junk\n\x01\x02\r\n garbage \r\n=\r\n", "junk\n\x01\x02\r\n garbage \r\n=\r\n[S]\r\nK=v\r\n"},
+      {"junk\r\nmore\nstill\n", "junk\r\nmore\nstill\n[S]\nK=v\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir / "g.ini";
+    WriteFileBytes(path, c.before);
+    TIniFile(path).WriteString("S", "K", "v");
+    EXPECT_EQ(ReadFileBytes(path), c.after);
+  }
+}
