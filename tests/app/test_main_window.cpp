@@ -338,10 +338,8 @@ TEST_F(MainWindowTest, SaveAsKeepsAPrivateFileAndRefusesAReadOnlyOneWithABox) {
   for (const auto& c : cases) {
     answer = dir.filePath(QString::fromLatin1(c.name));
     QFile f(answer);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("old");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("old") == 3 && f.setPermissions(c.mode));
     f.close();
-    ASSERT_TRUE(f.setPermissions(c.mode));
     w.acSaveAs->trigger();
     EXPECT_EQ(ReadWholeFile(answer), c.after) << c.name;
     EXPECT_EQ(QFile::permissions(answer) & 0x7077, c.mode) << c.name;  // owner, group, other

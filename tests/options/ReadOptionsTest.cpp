@@ -452,17 +452,12 @@ int main(int argc, char** argv) {
 
 namespace {
 // Hot-plug events from a pipe instead of udev.
-class PipeEvents : public PortEventSource {
- public:
+struct PipeEvents : PortEventSource {
   explicit PipeEvents(int fd) : fd_(fd) {}
   int Fd() const override { return fd_; }
-  void Drain() override {
-    char buf[64];
-    (void)::read(fd_, buf, sizeof buf);
-  }
-
- private:
+  void Drain() override { (void)::read(fd_, buf_, sizeof buf_); }
   int fd_;
+  char buf_[64];
 };
 }  // namespace
 
