@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "device/PortMap.h"
 #include "options/PortDiscovery.h"
 #include "ui_ConfigComServer.h"
 
@@ -95,8 +94,7 @@ void TfrmConfigComServer::SetComPort(const std::string& name) {
 void TfrmConfigComServer::AddMissingPort(const QString& name) {
   // A device path that exists is used as it is; anything else stays chosen, so the read
   // names the port it cannot open instead of the setting being lost.
-  const std::string device = DevicePathForPort(name.toStdString());
-  const bool present = name.startsWith(u'/') && !device.empty() && ::access(device.c_str(), F_OK) == 0;
+  const bool present = name.startsWith(u'/') && ::access(name.toLocal8Bit().constData(), F_OK) == 0;
   cbComPort->addItem(present ? name : name + QStringLiteral(" (") + notPresent_ + QStringLiteral(")"), name);
   cbComPort->setCurrentIndex(cbComPort->count() - 1);
 }
