@@ -4,9 +4,8 @@
 #include "support/TextUtils.h"
 
 // Writes the report lines to `path`, each line as received followed by CR LF.
-// The text goes to a temporary file in the same folder which then replaces the
-// target in one rename, so a failed write (full disk, no permission) leaves an
-// existing file whole. Throws Exception with the platform's message.
+// The file is written whole or not at all and keeps an existing file's permissions
+// and links (see WriteFileAtomically). Throws Exception with the reason.
 void WriteReportFile(const std::string& path, const TStringList& lines);
 
 // Makes a device-supplied name usable as one file-name component: blanks are

@@ -10,6 +10,7 @@
 #include "device/SerialPort.h"
 #include "support/Exceptions.h"
 #include "support/LogFile.h"
+#include "support/TextUtils.h"
 
 namespace {
 
@@ -24,11 +25,6 @@ inline bool IsText(uint8_t b) { return b != kPRE && b != kTERM && b != kNAK && b
 std::mutex gRandomLock;
 uint32_t gRandomState = 0;
 
-std::string Format(const char* fmt, int value) {
-  char buf[128];
-  std::snprintf(buf, sizeof buf, fmt, value);
-  return buf;
-}
 
 }  // namespace
 
@@ -117,7 +113,7 @@ uint8_t TFiscalLink::SendCommand(uint8_t cmd, const uint8_t* data, int n, uint8_
         SendFrame();
         continue;
       }
-      WriteLogLine(Format("%d answers in a row were rejected! Counted as a time-out.",
+      WriteLogLine(FormatText("%d answers in a row were rejected! Counted as a time-out.",
                           RejectedInRow_));
       if (!RetryOrGiveUp(true)) break;
       continue;
@@ -137,7 +133,7 @@ bool TFiscalLink::RetryOrGiveUp(bool timeOut) {
     return true;
   }
   if (timeOut) GaveUp_ = true;
-  WriteLogLine(Format("Were made is %d unsuccess try to connect with fiscal device!", RetryCount_));
+  WriteLogLine(FormatText("Were made is %d unsuccess try to connect with fiscal device!", RetryCount_));
   // Text of a wait that never saw its answer is not a report, whoever listens for the failure.
   if (timeOut) ReportText_.clear();
   if (OnFail) OnFail(nullptr);
@@ -170,7 +166,7 @@ void TFiscalLink::FillReadBuffer() {
   }
   ReadLen_ = std::min(got, kReadChunk);
   if (!ok && (err == kErrAccessDenied || err == kErrOperationAborted))
-    WriteLogLine(Format("Read error %d! GetBlock", err));
+    WriteLogLine(FormatText("Read error %d! GetBlock", err));
   if (ReadLen_ == 0) Sleep(kPollMs - (Now() - started));
 }
 
@@ -289,8 +285,5 @@ std::string TFiscalLink::ErrorText(int32_t code) {
 void TFiscalLink::LogError(const std::string& prefix, int32_t code) {
   if (code == 0) return;
   // The prefix is taken as plain text: a '%' in it must not be read as a conversion.
-  char tail[160];
-  std::snprintf(tail, sizeof tail, "-> Error code: %d! Error text: %s", int(code),
-                ErrorText(code).c_str());
-  WriteLogLine(prefix + tail);
+  WriteLogLine(prefix + FormatText("-> Error code: %d! Error text: %s", int(code), ErrorText(code).c_str()));
 }

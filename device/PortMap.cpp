@@ -21,7 +21,8 @@ PortRoots gRoots;
 
 constexpr int kMaxPortNumber = 99999;
 
-// "COMn" with letter case ignored, n decimal without leading zeros, 1..kMaxPortNumber.
+}  // namespace
+
 bool ParseComName(const std::string& name, int& n) {
   if (name.size() < 4 || name.size() > 8) return false;
   if (std::toupper(static_cast<unsigned char>(name[0])) != 'C' ||
@@ -38,6 +39,8 @@ bool ParseComName(const std::string& name, int& n) {
   n = v;
   return true;
 }
+
+namespace {
 
 // A built-in UART slot exists in sysfs for every possible port; "type" 0 marks a placeholder
 // without hardware behind it.

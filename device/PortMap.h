@@ -12,6 +12,10 @@ void SetPortRootsForTesting(const PortRoots&);
 // The roots in force, with "ports" resolved to a folder.
 PortRoots CurrentPortRoots();
 
+// "COMn" with letter case ignored, n decimal without leading zeros, 1..99999: true and n set.
+// The one parser of port names for the whole program.
+bool ParseComName(const std::string& name, int& n);
+
 // "COMn" (letter case ignored) -> device path:
 //   a symbolic link COMn (any n, letter case ignored) in the ports folder -> its target,
 //   COM1-COM32  -> <dev>/ttyS0-31, only where <sys>/class/tty/ttySn/type is not 0,

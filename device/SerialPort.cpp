@@ -60,7 +60,9 @@ void TSerialPort::Open(const std::string& name, int32_t baud) {
 
   int err = 0;
   if (!FDevice->Open(path, err)) {
-    std::string message = "Unable to open port " + path + "!";
+    // A COMn whose device is absent (an adapter unplugged) is named as the operator chose it.
+    const bool absent = (err == ENOENT || err == ENODEV || err == ENXIO) && name[0] != '/';
+    std::string message = "Unable to open port " + (absent ? name : path) + "!";
     if (err == EACCES || err == EPERM) message += GroupHint(path);
     throw ECommError(message);
   }

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "disc/DiscMonitor.h"
+#include "support/TextUtils.h"
 
 namespace {
 QString Wide(const std::string& s) { return QString::fromStdString(s); }
@@ -24,17 +25,11 @@ std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() 
 }
 
 std::vector<QString> SplitTreeList(const QString& list) {
+  TStringList parts = SplitText(list.toStdString(), ';');
+  if (parts.back().empty()) parts.pop_back();  // "a;" lists one item
   std::vector<QString> items;
-  QString rest = list;
-  while (!rest.isEmpty()) {
-    const qsizetype p = rest.indexOf(QLatin1Char(';'));
-    if (p < 0) {
-      items.push_back(rest);
-      break;
-    }
-    items.push_back(rest.left(p));
-    rest = rest.mid(p + 1);
-  }
+  items.reserve(parts.size());
+  for (const std::string& p : parts) items.push_back(QString::fromStdString(p));
   return items;
 }
 

@@ -1,4 +1,5 @@
 #include "disc/DiscService.h"
+#include "support/TextUtils.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -41,9 +42,7 @@ std::string SystemErrorText(uint32_t code) {
     case 0x80004001: text = "Not implemented"; break;
     default: break;
   }
-  char buf[160];
-  std::snprintf(buf, sizeof buf, "System error 0x%08X: %s", static_cast<unsigned>(code), text);
-  return buf;
+  return FormatText("System error 0x%08X: %s", static_cast<unsigned>(code), text);
 }
 
 void ServiceErrorHandler(uint32_t code, const std::string& libraryMessage) {
@@ -90,11 +89,7 @@ std::string ImageTargetAddress(const std::string& path) { return "stdio:" + path
 
 std::vector<std::string> SplitImageTargets(const std::string& text, const std::string& baseFolder) {
   std::vector<std::string> out;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(';', start);
-    if (end == std::string::npos) end = text.size();
-    std::string item = text.substr(start, end - start);
+  for (std::string item : SplitText(text, ';')) {
     const size_t b = item.find_first_not_of(" \t");
     const size_t e = item.find_last_not_of(" \t");
     item = b == std::string::npos ? std::string() : item.substr(b, e - b + 1);
@@ -104,7 +99,6 @@ std::vector<std::string> SplitImageTargets(const std::string& text, const std::s
       if (QFileInfo(p).isRelative()) p = QDir(QString::fromStdString(baseFolder)).absoluteFilePath(p);
       out.push_back(QDir::cleanPath(p).toStdString());
     }
-    start = end + 1;
   }
   return out;
 }

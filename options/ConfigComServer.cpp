@@ -3,7 +3,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QResizeEvent>
+#include <QSocketNotifier>
 #include <QString>
+#include <unistd.h>
 #include <algorithm>
 #include <vector>
 
@@ -23,11 +25,25 @@ TfrmConfigComServer::TfrmConfigComServer(QWidget* owner)
   // A discovery failure leaves here on purpose: the hosting window must not come up
   // with a port list that silently lacks ports.
   FillPorts();
+  events_ = CreatePortEventSource();
+  if (events_) {
+    notifier_ = new QSocketNotifier(events_->Fd(), QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+      events_->Drain();
+      // A listing error while the dialog is open keeps the list it had.
+      try {
+        FillPorts();
+      } catch (const std::exception&) {
+      }
+    });
+  }
   for (int32_t speed : SpeedTable) cbSpeed->addItem(QString::number(speed));
   cbSpeed->setCurrentIndex(-1);
 }
 
-TfrmConfigComServer::~TfrmConfigComServer() = default;
+TfrmConfigComServer::~TfrmConfigComServer() {
+  delete notifier_;  // before the descriptor it watches goes away
+}
 
 void TfrmConfigComServer::resizeEvent(QResizeEvent* e) {
   QFrame::resizeEvent(e);
@@ -35,28 +51,61 @@ void TfrmConfigComServer::resizeEvent(QResizeEvent* e) {
 }
 
 void TfrmConfigComServer::FillPorts() {
-  std::vector<std::string> list;
-  Get_COM_EX(list);
-  QStringList names;
-  names.reserve(static_cast<int>(list.size()));
-  for (const std::string& name : list) names << QString::fromStdString(name);
+  const std::string chosen = GetComPort();
+  std::vector<PortEntry> entries = ListPortEntries();
   // Ordered as text, letter case ignored: COM10 comes before COM2.
-  std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-    return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+  std::stable_sort(entries.begin(), entries.end(), [](const PortEntry& a, const PortEntry& b) {
+    return QString::compare(QString::fromStdString(a.name), QString::fromStdString(b.name),
+                            Qt::CaseInsensitive) < 0;
   });
   cbComPort->clear();
-  cbComPort->addItems(names);
+  for (const PortEntry& e : entries) {
+    const QString name = QString::fromStdString(e.name);
+    // An adapter is recognised by what it is, not by the number it happened to get.
+    const QString shown = e.description.empty()
+                              ? name
+                              : name + QStringLiteral("  ") + QString::fromStdString(e.device) +
+                                    QStringLiteral("  ") + QString::fromStdString(e.description);
+    cbComPort->addItem(shown, name);
+  }
   cbComPort->setCurrentIndex(-1);
+  if (!chosen.empty()) SetComPort(chosen);
 }
 
 std::string TfrmConfigComServer::GetComPort() const {
   if (cbComPort->currentIndex() < 0) return std::string();
-  return cbComPort->currentText().toStdString();
+  return cbComPort->currentData().toString().toStdString();
 }
 
 void TfrmConfigComServer::SetComPort(const std::string& name) {
-  // MatchFixedString without MatchCaseSensitive compares whole texts ignoring case.
-  cbComPort->setCurrentIndex(cbComPort->findText(QString::fromStdString(name), Qt::MatchFixedString));
+  const QString wanted = QString::fromStdString(name);
+  for (int i = 0; i < cbComPort->count(); ++i)
+    if (QString::compare(cbComPort->itemData(i).toString(), wanted, Qt::CaseInsensitive) == 0) {
+      cbComPort->setCurrentIndex(i);
+      return;
+    }
+  if (wanted.trimmed().isEmpty()) {
+    cbComPort->setCurrentIndex(-1);
+    return;
+  }
+  AddMissingPort(wanted);
+}
+
+void TfrmConfigComServer::AddMissingPort(const QString& name) {
+  // A device path that exists is used as it is; anything else stays chosen, so the read
+  // names the port it cannot open instead of the setting being lost.
+  const bool present = name.startsWith(u'/') && ::access(name.toLocal8Bit().constData(), F_OK) == 0;
+  cbComPort->addItem(present ? name : name + QStringLiteral(" (") + notPresent_ + QStringLiteral(")"), name);
+  cbComPort->setCurrentIndex(cbComPort->count() - 1);
+}
+
+void TfrmConfigComServer::SetNotPresentText(const QString& text) {
+  for (int i = 0; i < cbComPort->count(); ++i) {
+    const QString old = QStringLiteral(" (") + notPresent_ + QStringLiteral(")");
+    if (cbComPort->itemText(i).endsWith(old))
+      cbComPort->setItemText(i, cbComPort->itemData(i).toString() + QStringLiteral(" (") + text + QStringLiteral(")"));
+  }
+  notPresent_ = text;
 }
 
 int32_t TfrmConfigComServer::GetSpeed() const {

@@ -1,7 +1,8 @@
 #pragma once
 // Port and speed selector: a frame a window embeds to pick the serial port and the
-// baud rate. The port list is built once, when the frame is created.
+// baud rate. The port list follows devices coming and going while the frame exists.
 #include <QFrame>
+#include <QString>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -10,6 +11,8 @@
 class QLabel;
 class QComboBox;
 class QResizeEvent;
+class QSocketNotifier;
+class PortEventSource;
 
 namespace Ui {
 class TfrmConfigComServer;
@@ -26,9 +29,13 @@ class TfrmConfigComServer : public QFrame {
   static constexpr std::array<int32_t, 10> SpeedTable = {1200,  2400,  4800,  9600,  14400,
                                                          19200, 28800, 38400, 57600, 115200};
 
+  // Rebuilds the list from the port discovery and keeps the chosen port.
   void FillPorts();
   std::string GetComPort() const;             // "" when nothing is selected
-  void SetComPort(const std::string& name);   // letter case ignored; unknown name selects nothing
+  // Letter case ignored. A port that is not present (an unplugged adapter, a device path
+  // that does not exist) is added to the list, marked, and selected all the same.
+  void SetComPort(const std::string& name);
+  void SetNotPresentText(const QString& text);
   int32_t GetSpeed() const;                   // 0 when nothing is selected
   void SetSpeed(int32_t speed);               // a rate outside the table selects nothing
   static int SpeedIndex(int32_t speed);       // position in SpeedTable, -1 when absent
@@ -43,5 +50,10 @@ class TfrmConfigComServer : public QFrame {
   void resizeEvent(QResizeEvent* e) override;
 
  private:
+  void AddMissingPort(const QString& name);
+
   std::unique_ptr<Ui::TfrmConfigComServer> ui_;
+  QString notPresent_ = QStringLiteral("not present");
+  std::unique_ptr<PortEventSource> events_;
+  QSocketNotifier* notifier_ = nullptr;
 };

@@ -185,6 +185,7 @@ void TfmReadOptions::LoadDialogTexts() {
   setWindowTitle(texts.Read(section, "Caption", "Options"));
   frmConfigComServer1->lblCOM->setText(texts.Read(section, "lblCOM", "COM:"));
   frmConfigComServer1->lblSpeed->setText(texts.Read(section, "lblSpeed", "Baudrate:"));
+  frmConfigComServer1->SetNotPresentText(texts.Read(section, "NotPresent", "not present"));
   rbByMonth->setText(texts.Read(section, "rbByMonth", "by month"));
   IncorrectReportNumberText = texts.Read(section, "IncorrectReportNumber", "Incorrect report number!");
 

@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <pwd.h>
+
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -17,19 +20,48 @@ bool IsDir(const std::string& p) {
   return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Creates `path` and any missing parents. New folders are private (0700): the settings and the
+// log name the user's ports and reports. Failure is left to the first file written there.
+void MakeFolders(const std::string& path) {
+  if (path.empty() || IsDir(path)) return;
+  for (size_t pos = path.find('/', 1); ; pos = path.find('/', pos + 1)) {
+    const std::string part = path.substr(0, pos);
+    if (!part.empty() && !IsDir(part)) ::mkdir(part.c_str(), 0700);
+    if (pos == std::string::npos) break;
+  }
+}
+
+std::string HomeFolder() {
+  const char* home = ::getenv("HOME");
+  if (home && home[0] == '/') return home;
+  struct passwd pw {};
+  struct passwd* found = nullptr;
+  std::vector<char> buf(16384);
+  if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir &&
+      found->pw_dir[0] == '/')
+    return found->pw_dir;
+  return "";
+}
+
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
 }  // namespace
 
 std::string GetLocalAppDataPath() {
+  std::string folder;
   const char* xdg = ::getenv("XDG_DATA_HOME");
-  if (xdg && xdg[0] == '/' && IsDir(xdg)) return xdg;
-  const char* home = ::getenv("HOME");
-  if (home && home[0] == '/') {
-    std::string share = std::string(home);
-    if (share.back() != '/') share += '/';
-    share += ".local/share";
-    if (IsDir(share)) return share;
+  if (xdg && xdg[0] == '/') {
+    folder = WithoutTrailingSlashes(xdg);
+  } else {
+    const std::string home = HomeFolder();
+    if (home.empty()) return "";
+    folder = WithoutTrailingSlashes(home) + "/.local/share";
   }
-  return "";
+  MakeFolders(folder);
+  return folder;
 }
 
 std::string ProgramFilePath() {
@@ -82,9 +114,11 @@ std::string ProgramBaseName() {
 }
 
 std::string UserProgramFolder() {
+  // A user without a home gets a path at the root, which fails visibly, rather than a
+  // folder in whatever the current directory happens to be.
   std::string folder = GetLocalAppDataPath();
-  if (!folder.empty() && folder.back() != '/') folder += '/';
+  if (folder.empty() || folder.back() != '/') folder += '/';
   folder += ProgramBaseName();
-  if (!folder.empty() && !IsDir(folder)) ::mkdir(folder.c_str(), 0755);  // one level; failure shows later
+  if (!IsDir(folder)) ::mkdir(folder.c_str(), 0700);  // failure shows when a file is written there
   return folder;
 }

@@ -1,9 +1,10 @@
 #pragma once
 #include <string>
 
-// The current user's local application-data folder: $XDG_DATA_HOME when it is set, absolute and
-// an existing folder, else $HOME/.local/share when that exists; "" when neither is available.
-// No trailing "/" is guaranteed.
+// The current user's local application-data folder: $XDG_DATA_HOME when it is set and absolute,
+// else $HOME/.local/share (the home folder from the user database when $HOME is not absolute).
+// Missing folders of that path are created, private (0700). "" only when the user has no home.
+// Never ends in "/".
 std::string GetLocalAppDataPath();
 
 // Full path of the running program file (realpath of /proc/self/exe), unless overridden.
@@ -18,8 +19,8 @@ std::string ProgramFolder();
 // Program file name without folder and without its last extension ("Reader.new.exe" -> "Reader.new").
 std::string ProgramBaseName();
 
-// GetLocalAppDataPath() + "/" + ProgramBaseName(); created (one level only) when missing, a failure
-// to create it is ignored. Relative to the current directory when there is no app-data folder.
+// GetLocalAppDataPath() + "/" + ProgramBaseName(); created (0700) when missing, a failure to create
+// it is left to the first file written there. Never relative to the current directory.
 std::string UserProgramFolder();
 
 // Small path helpers shared by the settings file and the log.

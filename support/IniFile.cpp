@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/AppPaths.h"
+#include "support/AtomicFile.h"
 
 namespace {
 
@@ -102,41 +103,6 @@ bool HasLineBreak(const std::string& s) {
 
 [[noreturn]] void WriteFailed(const std::string& path) {
   throw Exception("Unable to write to " + path);
-}
-
-bool WriteWhole(const std::string& givenPath, const std::string& data) {
-  // A settings file that is a symbolic link keeps being one: the file it points at is replaced.
-  std::string path = givenPath;
-  struct stat lst {};
-  char real[PATH_MAX];
-  if (::lstat(givenPath.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode) && ::realpath(givenPath.c_str(), real))
-    path = real;
-  std::string dir = ExtractFileDir(path);
-  std::string tmpl = (dir.empty() ? std::string() : dir + "/") + "." + ExtractFileName(path) + ".XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) return false;
-  struct stat st {};
-  mode_t mode = 0644;
-  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  (void)::fchmod(fd, mode);  // keep the old file's permissions where possible
-  bool ok = true;
-  size_t done = 0;
-  while (ok && done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-    } else {
-      done += static_cast<size_t>(n);
-    }
-  }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(name.data(), path.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(name.data());
-  return ok;
 }
 
 }  // namespace
@@ -232,12 +198,14 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
     if (FileExists(path_)) WriteFailed(path_);  // present but unreadable: never replace it blindly
     lines.clear();
   }
-  std::string eol = "\n";
-  for (const Line& l : lines)
-    if (!l.end.empty()) {
-      eol = l.end == "\r" ? "\r\n" : l.end;
-      break;
-    }
+  // New lines take the line end most of the file uses, so one stray LF in a CR LF file
+  // (or garbage at its start) does not decide it.
+  size_t crlf = 0, lf = 0;
+  for (const Line& l : lines) {
+    if (l.end == "\n") ++lf;
+    else if (!l.end.empty()) ++crlf;
+  }
+  const std::string eol = crlf > lf ? "\r\n" : "\n";
   const std::string newLine = wantKey + "=" + value;
 
   bool inSection = false, done = false;
@@ -280,7 +248,11 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
   }
   std::string data;
   for (const Line& l : lines) data += l.text + l.end;
-  if (!WriteWhole(path_, data)) WriteFailed(path_);
+  try {
+    WriteFileAtomically(path_, data);
+  } catch (const Exception&) {
+    WriteFailed(path_);
+  }
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "support/AppPaths.h"
+#include "support/TextUtils.h"
 
 namespace {
 
@@ -39,10 +40,8 @@ std::string LogTimestamp() {
   time_t now = ::time(nullptr);
   struct tm t {};
   ::localtime_r(&now, &t);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%2d.%.2d.%.4d %.2d:%.2d:%.2d", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900,
-                t.tm_hour, t.tm_min, t.tm_sec);
-  return buf;
+  return FormatText("%2d.%.2d.%.4d %.2d:%.2d:%.2d", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900, t.tm_hour,
+                    t.tm_min, t.tm_sec);
 }
 
 int64_t MeasureFileSize(const std::string& path) {

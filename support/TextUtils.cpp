@@ -32,19 +32,19 @@ std::string StripBlanks(const std::string& text) {
   return out;
 }
 
+TStringList SplitText(const std::string& text, char sep) {
+  TStringList fields;
+  size_t start = 0;
+  for (size_t end; (end = text.find(sep, start)) != std::string::npos; start = end + 1)
+    fields.push_back(text.substr(start, end - start));
+  fields.push_back(text.substr(start));
+  return fields;
+}
+
 std::string GetField(const std::string& text, uint8_t n, char sep) {
   try {
-    TStringList fields;
-    std::string current;
-    for (char c : text) {
-      if (c == sep) {
-        fields.push_back(current);
-        current.clear();
-      } else {
-        current += c;
-      }
-    }
-    if (!TrimBlanksAndControls(current).empty()) fields.push_back(current);
+    TStringList fields = SplitText(text, sep);
+    if (TrimBlanksAndControls(fields.back()).empty()) fields.pop_back();
     if (n == 0 || n > fields.size()) return "";
     return fields[n - 1];
   } catch (...) {

@@ -10,6 +10,10 @@ using TStringList = std::vector<std::string>;
 // right. A text longer than the width comes back unchanged.
 std::string CenterText(const std::string& text, int32_t width);
 
+// The text cut at every sep: n separators give n + 1 fields, empty ones included, so "" gives one
+// empty field. The one splitter for lists in settings, texts and device answers.
+TStringList SplitText(const std::string& text, char sep);
+
 // Field n (from 1) of text split at sep. Empty fields between separators count; a blank last field
 // is dropped. n = 0 or beyond the last field gives "".
 std::string GetField(const std::string& text, uint8_t n, char sep);

@@ -322,6 +322,33 @@ TEST_F(MainWindowTest, SaveAsWritesTheRawLinesWithCrLf) {
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
+TEST_F(MainWindowTest, SaveAsKeepsAPrivateFileAndRefusesAReadOnlyOneWithABox) {
+  QTemporaryDir dir;
+  TfmReaderFM w;
+  QString answer;
+  w.SaveFileChooser = [&](const QString&) { return answer; };
+  w.ReportLines = {"new"};
+  const struct {
+    const char* name;
+    QFile::Permissions mode;
+    QByteArray after;
+    size_t boxes;
+  } cases[] = {{"private.txt", QFile::ReadOwner | QFile::WriteOwner, "new\r\n", 0},
+               {"readonly.txt", QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther, "old", 1}};
+  for (const auto& c : cases) {
+    answer = dir.filePath(QString::fromLatin1(c.name));
+    QFile f(answer);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("old") == 3 && f.setPermissions(c.mode));
+    f.close();
+    w.acSaveAs->trigger();
+    EXPECT_EQ(ReadWholeFile(answer), c.after) << c.name;
+    EXPECT_EQ(QFile::permissions(answer) & 0x7077, c.mode) << c.name;  // owner, group, other
+    EXPECT_EQ(Boxes().size(), c.boxes) << c.name;
+  }
+  ASSERT_FALSE(Boxes().empty());
+  EXPECT_TRUE(Boxes().back().text.contains(dir.filePath("readonly.txt")));
+}
+
 TEST_F(MainWindowTest, SaveAsDialogHasTheTextFilterAndNoOverwriteQuestion) {
   QTemporaryDir dir;
   TfmReaderFM w;

@@ -296,6 +296,8 @@ TEST_F(SerialPortPty, OpenFailuresNameTheDeviceAndLeaveThePortClosed) {
   // A name the port map does not know is named as given.
   EXPECT_EQ(OpenError(port, "COM7"), "Unable to open port COM7!");
   EXPECT_EQ(OpenError(port, "ttyS0"), "Unable to open port ttyS0!");
+  // COM33 maps to a ttyUSB0 that is absent: an unplugged adapter is named as chosen.
+  EXPECT_EQ(OpenError(port, "COM33"), "Unable to open port COM33!");
   ExpectClosed(port);
   EXPECT_NE(OpenError(port, ""), "");
   ExpectClosed(port);

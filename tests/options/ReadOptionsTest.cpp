@@ -24,6 +24,7 @@
 
 #include "device/PortMap.h"
 #include "options/ConfigComServer.h"
+#include "options/PortDiscovery.h"
 #include "options/ReadOptions.h"
 #include "support/AppPaths.h"
 #include "support/Exceptions.h"
@@ -131,9 +132,12 @@ TEST_F(ReadOptionsTest, FrameSelectionRules) {
   TfrmConfigComServer frame;
   frame.SetComPort("com3");
   EXPECT_EQ(frame.GetComPort(), "COM3");
-  frame.SetComPort("COM7");  // a removed adapter
-  EXPECT_EQ(frame.cbComPort->currentIndex(), -1);
-  EXPECT_EQ(frame.GetComPort(), "");
+  frame.SetComPort("COM7");  // a removed adapter stays chosen, marked
+  EXPECT_EQ(frame.cbComPort->currentText(), QStringLiteral("COM7 (not present)"));
+  EXPECT_EQ(frame.GetComPort(), "COM7");
+  frame.SetComPort("/dev/null");  // a device path from the settings is shown as it is
+  EXPECT_EQ(frame.cbComPort->currentText(), QStringLiteral("/dev/null"));
+  EXPECT_EQ(frame.GetComPort(), "/dev/null");
   frame.SetComPort("COM1");
   EXPECT_EQ(frame.GetComPort(), "COM1");  // not COM10
 
@@ -153,7 +157,8 @@ TEST_F(ReadOptionsTest, NoPortsGivesEmptyList) {
   TfrmConfigComServer frame;
   EXPECT_EQ(frame.cbComPort->count(), 0);
   frame.SetComPort("COM1");
-  EXPECT_EQ(frame.GetComPort(), "");
+  EXPECT_EQ(frame.GetComPort(), "COM1");
+  EXPECT_EQ(frame.cbComPort->count(), 1);
   ports.Use();
 }
 
@@ -443,4 +448,53 @@ int main(int argc, char** argv) {
   InstallFontSubstitutes();
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
+}
+
+namespace {
+// Hot-plug events from a pipe instead of udev.
+struct PipeEvents : PortEventSource {
+  explicit PipeEvents(int fd) : fd_(fd) {}
+  int Fd() const override { return fd_; }
+  void Drain() override { (void)::read(fd_, buf_, sizeof buf_); }
+  int fd_;
+  char buf_[64];
+};
+}  // namespace
+
+TEST_F(ReadOptionsTest, ListFollowsHotPlugKeepsTheChoiceAndDescribesAdapters) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  SetPortEventSourceFactoryForTesting([&] { return std::make_unique<PipeEvents>(fds[0]); });
+  SetPortDescriberForTesting([](const std::string& dev) {
+    return dev.find("fake-COM40") != std::string::npos ? std::string("Acme USB Serial") : std::string();
+  });
+  WriteStringsIni("[fmReadOptions]\nNotPresent=unplugged\n");
+  {
+    auto dlg = std::make_unique<TfmReadOptions>();
+    TfrmConfigComServer& frame = *dlg->frmConfigComServer1;
+    frame.SetComPort("COM40");
+    EXPECT_EQ(frame.cbComPort->currentText(), QStringLiteral("COM40 (unplugged)"));
+
+    // The adapter arrives: the marked line gives way to the described one, still chosen.
+    const std::string device = ports.root() + "/dev/fake-COM40";
+    std::ofstream(device).put('x');
+    fs::create_symlink(device, ports.root() + "/ports/COM40");
+    ASSERT_EQ(::write(fds[1], "x", 1), 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.GetComPort(), "COM40");
+    EXPECT_EQ(frame.cbComPort->currentText(), QStringLiteral("COM40  ") + QString::fromStdString(device) +
+                                                  QStringLiteral("  Acme USB Serial"));
+    EXPECT_EQ(frame.cbComPort->count(), 5);
+
+    // It goes again: still chosen, marked once more.
+    fs::remove(ports.root() + "/ports/COM40");
+    ASSERT_EQ(::write(fds[1], "x", 1), 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.cbComPort->currentText(), QStringLiteral("COM40 (unplugged)"));
+    EXPECT_EQ(frame.cbComPort->count(), 5);
+  }
+  SetPortEventSourceFactoryForTesting({});
+  SetPortDescriberForTesting({});
+  ::close(fds[0]);
+  ::close(fds[1]);
 }

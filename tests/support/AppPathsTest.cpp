@@ -45,9 +45,12 @@ TEST(AppPaths, AppDataFolderFollowsXdgRules) {
     EXPECT_EQ(GetLocalAppDataPath(), dir / "home/.local/share");
   }
   {
-    ScopedEnv xdg("XDG_DATA_HOME", (dir / "missing").c_str());
-    ScopedEnv noHome("HOME", (dir / "nohome").c_str());
-    EXPECT_EQ(GetLocalAppDataPath(), "");
+    // Missing folders are created with their parents, private to the user.
+    ScopedEnv xdg("XDG_DATA_HOME", (dir / "missing/share/").c_str());
+    EXPECT_EQ(GetLocalAppDataPath(), dir / "missing/share");
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "missing").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
   }
 }
 
@@ -91,20 +94,22 @@ TEST(AppPaths, SeveralDotsKeepAllButTheLastExtension) {
   EXPECT_EQ(TIniFile_VT().FileName(), dir / "Reader.new/Reader.new.ini");
 }
 
-TEST(AppPaths, UserFolderIsCreatedOneLevelOnly) {
+TEST(AppPaths, UserFolderIsCreatedUnderAMissingDataFolderNeverInTheCurrentOne) {
   TempDir dir;
-  ScopedEnv xdg("XDG_DATA_HOME", (dir / "deeper").c_str());  // does not exist
-  ScopedEnv home("HOME", (dir / "nohome").c_str());
-  CurrentDir cwd(dir.path());
+  ScopedEnv xdg("XDG_DATA_HOME", nullptr);
+  ScopedEnv home("HOME", (dir / "home").c_str());  // has no .local/share yet
+  std::filesystem::create_directories(dir / "home");
+  std::filesystem::create_directories(dir / "cwd");
+  CurrentDir cwd(dir / "cwd");
   ProgramPath program("/usr/bin/veltra-qrm");
-  // No app-data folder at all: relative to the current directory.
-  EXPECT_EQ(UserProgramFolder(), "veltra-qrm");
+  EXPECT_EQ(UserProgramFolder(), dir / "home/.local/share/veltra-qrm");
   TIniFile_VT settings;
-  EXPECT_EQ(settings.FileName(), "veltra-qrm/veltra-qrm.ini");
-  EXPECT_TRUE(DirectoryExists(dir / "veltra-qrm"));
   settings.WriteInteger("Settings", "BaudRate", 0);
-  EXPECT_EQ(ReadFileBytes(dir / "veltra-qrm/veltra-qrm.ini"), "[Settings]\nBaudRate=0\n");
-  EXPECT_FALSE(DirectoryExists(dir / "deeper"));
+  EXPECT_EQ(ReadFileBytes(dir / "home/.local/share/veltra-qrm/veltra-qrm.ini"), "[Settings]\nBaudRate=0\n");
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "cwd"));
+  struct stat st {};
+  ASSERT_EQ(::stat((dir / "home/.local/share/veltra-qrm").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
 }
 
 TEST(AppPaths, PathHelpers) {

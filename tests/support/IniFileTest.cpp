@@ -268,3 +268,14 @@ TEST(InterfaceTexts, WorkedExample) {
 }
 
 }  // namespace
+
+TEST(IniFile, AppendedSectionTakesTheLineEndsOfTheFile) {
+  TempDir dir;
+  const std::pair<std::string, std::string> cases[] = {{"junk\n\x01\x02\r\n garbage \r\n=\r\n", "\r\n"},
+                                                      {"junk\r\nmore\nstill\n", "\n"}};
+  for (const auto& [before, eol] : cases) {
+    WriteFileBytes(dir / "g.ini", before);
+    TIniFile(dir / "g.ini").WriteString("S", "K", "v");
+    EXPECT_EQ(ReadFileBytes(dir / "g.ini"), before + "[S]" + eol + "K=v" + eol);
+  }
+}

@@ -96,3 +96,11 @@ TEST(TextUtils, SmallHelpers) {
 }
 
 }  // namespace
+
+TEST(TextUtils, SplitTextKeepsEveryField) {
+  const struct {
+    std::string text;
+    TStringList fields;
+  } cases[] = {{"", {""}}, {"a", {"a"}}, {"a;;b;", {"a", "", "b", ""}}, {";", {"", ""}}};
+  for (const auto& c : cases) EXPECT_EQ(SplitText(c.text, ';'), c.fields) << c.text;
+}
