@@ -10,6 +10,7 @@ using namespace burn;
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QString>
+#include <QStringDecoder>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -17,6 +18,7 @@ using namespace burn;
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -884,6 +886,27 @@ void LibBuilder::AddEntries(const QString& folder, IsoDir* parent) {
   }
 }
 
+// Rock Ridge and Joliet carry UTF-8 names. A name in another encoding would not survive the trip
+// through Qt's file names and would be left off the disc, so it stops the build instead.
+void CheckNamesAreUnicode(const QByteArray& folder) {
+  DIR* dir = ::opendir(folder.constData());
+  if (!dir) return;  // the walk that follows reports unreadable folders
+  std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+  while (const dirent* e = ::readdir(dir)) {
+    const QByteArray name(e->d_name);
+    if (name == "." || name == "..") continue;
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(name);
+    if (utf8.hasError()) {
+      RaiseServiceError(kDiscErrFail, "The name \"" + QString(text).toStdString() + "\" in " + folder.toStdString() +
+                                          " is not UTF-8 text and cannot be written to the disc");
+    }
+    const QByteArray full = folder + '/' + name;
+    struct stat st {};
+    if (::lstat(full.constData(), &st) == 0 && S_ISDIR(st.st_mode)) CheckNamesAreUnicode(full);
+  }
+}
+
 long long SectorsBelow(const QString& folder) {
   long long total = 0;
   const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
@@ -904,6 +927,7 @@ void LibBuilder::AddTree(const std::string& folder, bool includeBaseDirectory) {
   const QString path = QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
   QFileInfo fi(path);
   if (!fi.exists() || !fi.isDir()) RaiseServiceError(kDiscErrFail, "The folder " + folder + " does not exist");
+  CheckNamesAreUnicode(QFile::encodeName(path));
   copiedSectors_ = 0;
   totalSectors_ = SectorsBelow(path);
   IsoDir* target = iso_image_get_root(image_);

@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "disc/DiscComponents.h"
 #include "tests/disc/DiscTestSupport.h"
@@ -170,6 +172,15 @@ TEST_F(DiscOnImageFile, UnreadableFileStopsTheBuild) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
   const QString folder = MakeFolder(QStringLiteral("src"), {QStringLiteral("ok.txt"), QStringLiteral("secret.txt")});
   QFile::setPermissions(folder + QStringLiteral("/secret.txt"), QFileDevice::Permissions());
+  builder.SourceTree = folder;
+  EXPECT_THROW(builder.WriteToDisc(), Exception);
+  EXPECT_TRUE(writer.MediaHeuristicallyBlank());
+}
+
+TEST_F(DiscOnImageFile, NameThatIsNotUnicodeStopsTheBuildInsteadOfBeingLeftOut) {
+  const QString folder = MakeFolder(QStringLiteral("src"), {QStringLiteral("ok.txt")});
+  const QByteArray raw = QFile::encodeName(folder) + "/ZAK\xA3" "AD.txt";
+  ::close(::open(raw.constData(), O_CREAT | O_WRONLY, 0600));
   builder.SourceTree = folder;
   EXPECT_THROW(builder.WriteToDisc(), Exception);
   EXPECT_TRUE(writer.MediaHeuristicallyBlank());
