@@ -181,6 +181,18 @@ TEST_F(BurnAction, CodePageStemBurnedTwiceUnderItsUnicodeName) {
   }
   EXPECT_EQ(ImageFiles(image), (QStringList{QLatin1Char('/') + unicode + QStringLiteral("_D_2023-01.txt"),
                                             QLatin1Char('/') + unicode + QStringLiteral("_D_2023-02.txt")}));
+  QProcess toc;
+  toc.start(QStringLiteral("xorriso"), {QStringLiteral("-indev"), image, QStringLiteral("-toc")});
+  toc.waitForFinished(30000);
+  EXPECT_EQ(QString::fromUtf8(toc.readAllStandardOutput()).count(QRegularExpression(QStringLiteral("(?m)^ISO session"))), 2);
+  const QString out = tmp.filePath(QStringLiteral("back.txt"));
+  QProcess extract;
+  extract.start(QStringLiteral("xorriso"), {QStringLiteral("-osirrox"), QStringLiteral("on"), QStringLiteral("-indev"), image,
+                                            QStringLiteral("-extract"), QLatin1Char('/') + unicode + QStringLiteral("_D_2023-02.txt"), out});
+  extract.waitForFinished(30000);
+  QFile back(out);
+  ASSERT_TRUE(back.open(QIODevice::ReadOnly));
+  EXPECT_EQ(back.readAll(), QByteArray("^ HEADER\r\nline \xA3\r\n"));
 }
 
 }  // namespace
