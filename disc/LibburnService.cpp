@@ -326,16 +326,22 @@ class LibRecorder : public IDiscRecorderObject {
 
 class LibImage : public IDiscImageStream, public IDiscImageResult, public std::enable_shared_from_this<LibImage> {
  public:
-  LibImage(IsoImage* image, uint32_t flags) : image_(image), flags_(flags) { iso_image_ref(image_); }
+  // `files`: image path and local path of every file this session adds, read back after the write.
+  LibImage(IsoImage* image, uint32_t flags, std::vector<std::pair<std::string, std::string>> files)
+      : image_(image), flags_(flags), files_(std::move(files)) {
+    iso_image_ref(image_);
+  }
   ~LibImage() override { iso_image_unref(image_); }
   std::shared_ptr<IDiscImageStream> ImageStream() override { return shared_from_this(); }
   void SaveToFile(const std::string& path) override;
   IsoImage* Image() const { return image_; }
   uint32_t Flags() const { return flags_; }
+  const std::vector<std::pair<std::string, std::string>>& Files() const { return files_; }
 
  private:
   IsoImage* image_;
   uint32_t flags_;
+  std::vector<std::pair<std::string, std::string>> files_;
 };
 
 void LibImage::SaveToFile(const std::string& path) {
@@ -489,6 +495,11 @@ class LibWriter : public IDiscDataWriter {
   };
   void Verify(burn_drive* d, const std::function<void(const DiscProgressNotice&)>& progress,
               DiscProgressNotice notice, const SessionChecksum& sum);
+  void ReadBack(burn_drive* d, const std::vector<std::pair<std::string, std::string>>& files,
+                const std::function<void(const DiscProgressNotice&)>& progress, DiscProgressNotice notice);
+  void StopIfCancelled() {
+    if (cancelPending_) RaiseServiceError(kDiscErrAborted, "Verification canceled");
+  }
 
   int pollMs_;
   std::string adr_;
@@ -692,7 +703,15 @@ void LibWriter::Write(IDiscImageStream& stream, const std::function<void(const D
     sum.end = end;
     if (!sum.valid) RaiseServiceError(kDiscErrFail, "Verification failed: the image writer recorded no checksum");
   }
+  // From here on a cancel stops the verification (the session itself is written).
+  writing_ = true;
+  cancelPending_ = false;
+  struct Idle {
+    bool& flag;
+    ~Idle() { flag = false; }
+  } idle{writing_};
   if (verification_ > 0) Verify(D(), progress, notice, sum);
+  ReadBack(D(), image->Files(), progress, notice);
   if (progress) {
     notice.CurrentAction = 6;
     progress(notice);
@@ -719,6 +738,7 @@ void LibWriter::Verify(burn_drive* d, const std::function<void(const DiscProgres
       if (progress && ok) {
         notice.LastReadLba = static_cast<int32_t>(lba);
         progress(notice);
+        StopIfCancelled();
       }
     }
     char md5[16];
@@ -737,6 +757,62 @@ void LibWriter::Verify(burn_drive* d, const std::function<void(const DiscProgres
   char info[2048];
   if (isoburn_read_iso_head(d, start, &blocks, info, 0) <= 0) {
     RaiseServiceError(kDiscErrFail, "Verification failed: the written session cannot be read back");
+  }
+  DiscardMessages();
+}
+
+// Loads the session just written from the medium and reads every file it added through the library,
+// comparing byte for byte with the file it came from: success is only reported for data on the disc.
+void LibWriter::ReadBack(burn_drive* d, const std::vector<std::pair<std::string, std::string>>& files,
+                         const std::function<void(const DiscProgressNotice&)>& progress, DiscProgressNotice notice) {
+  notice.CurrentAction = 7;
+  DiscardMessages();
+  isoburn_read_opts* ro = nullptr;
+  if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
+  isoburn_ropt_set_extensions(ro, isoburn_ropt_noaaip | isoburn_ropt_noacl | isoburn_ropt_noea);
+  IsoImage* disc = nullptr;
+  const int r = isoburn_read_image(d, ro, &disc);
+  isoburn_ropt_destroy(&ro, 0);
+  if (r <= 0 || !disc) {
+    RaiseServiceError(kDiscErrFail, "Verification failed: the new session cannot be read from the disc. " +
+                                        TakeLibraryMessage());
+  }
+  std::unique_ptr<IsoImage, void (*)(IsoImage*)> owner(disc, iso_image_unref);
+  std::vector<char> mine(64 * 1024), theirs(64 * 1024);
+  for (const auto& [isoPath, localPath] : files) {
+    const std::string missing = "Verification failed: " + isoPath + " is not on the disc as written";
+    IsoNode* node = nullptr;
+    if (iso_tree_path_to_node(disc, isoPath.c_str(), &node) != 1 || iso_node_get_type(node) != LIBISO_FILE) {
+      RaiseServiceError(kDiscErrFail, missing);
+    }
+    IsoStream* stream = iso_file_get_stream(reinterpret_cast<IsoFile*>(node));
+    std::ifstream local(localPath, std::ios::binary);
+    if (!local) RaiseServiceError(kDiscErrFail, "Verification failed: cannot read " + localPath);
+    if (iso_stream_open(stream) < 0) RaiseServiceError(kDiscErrFail, missing + ". " + TakeLibraryMessage());
+    bool same = true;
+    for (;;) {
+      local.read(mine.data(), static_cast<std::streamsize>(mine.size()));
+      const auto want = static_cast<int>(local.gcount());
+      int got = 0;
+      while (got < want) {
+        const int n = iso_stream_read(stream, theirs.data() + got, static_cast<size_t>(want - got));
+        if (n <= 0) break;
+        got += n;
+      }
+      if (got != want || std::memcmp(mine.data(), theirs.data(), static_cast<size_t>(want)) != 0) {
+        same = false;
+        break;
+      }
+      if (want == 0) {
+        same = iso_stream_read(stream, theirs.data(), 1) == 0;  // nothing more on the disc either
+        break;
+      }
+      if (progress) progress(notice);
+      if (cancelPending_) break;
+    }
+    iso_stream_close(stream);
+    StopIfCancelled();
+    if (!same) RaiseServiceError(kDiscErrFail, "Verification failed: " + isoPath + " on the disc differs from the file written");
   }
   DiscardMessages();
 }
@@ -765,7 +841,12 @@ class LibBuilder : public IDiscImageBuilder {
   void RemoveTree(const std::string& imagePath) override;
   std::shared_ptr<IDiscImageResult> CreateResultImage() override {
     Ensure();
-    return std::make_shared<LibImage>(image_, flags_);
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& f : files_) {
+      IsoNode* node = nullptr;
+      if (iso_tree_path_to_node(image_, f.first.c_str(), &node) == 1) files.push_back(f);
+    }
+    return std::make_shared<LibImage>(image_, flags_, std::move(files));
   }
 
  private:
@@ -789,6 +870,7 @@ class LibBuilder : public IDiscImageBuilder {
   std::function<void(const DiscImportNotice&)> importNotice_;
   DiscImportNotice importState_;
   long long copiedSectors_ = 0, totalSectors_ = 0;
+  std::vector<std::pair<std::string, std::string>> files_;
 };
 
 int LibBuilder::ReadPacifier(IsoImage* image, IsoFileSource* src) {
@@ -882,6 +964,11 @@ void LibBuilder::AddEntries(const QString& folder, IsoDir* parent) {
     }
     IsoNode* node = nullptr;
     if (iso_tree_add_node(image_, parent, full.constData(), &node) < 0) Fail();
+    if (!fi.isSymLink()) {
+      char* isoPath = iso_tree_get_node_path(node);
+      if (isoPath) files_.emplace_back(isoPath, full.toStdString());
+      std::free(isoPath);
+    }
     Report(fi.absoluteFilePath(), fi.isSymLink() ? 0 : fi.size());
   }
 }

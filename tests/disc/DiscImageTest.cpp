@@ -95,6 +95,29 @@ TEST_F(DiscOnImageFile, CancelInFirstNoticeLeavesDiscUnchangedAndFails) {
   EXPECT_EQ(ListImageFiles(image), QStringList{QStringLiteral("/a.txt")});
 }
 
+// The report read back from the disc decides success: a file cut short while the session was being
+// written reaches the disc padded, and that is a failure; so is a cancel during the read-back.
+TEST_F(DiscOnImageFile, ReadBackFindsADifferenceAndObeysCancel) {
+  for (const bool cancelInVerify : {false, true}) {
+    const QString name = QStringLiteral("r%1.txt").arg(cancelInVerify);
+    const QString folder = MakeFolder(QStringLiteral("src%1").arg(cancelInVerify), {});
+    WriteFile(folder + QLatin1Char('/') + name, QByteArray(300000, 'x'));
+    builder.SourceTree = folder;
+    int verifying = 0;
+    writer.OnUpdate = [&](QObject*, TWriteAction a, bool& cancel, int32_t, int32_t, int32_t, int32_t, int32_t,
+                          int32_t, int32_t, int32_t, int32_t, int32_t) {
+      if (a == waVerifying) cancel = cancelInVerify && ++verifying == 1;
+      if (!cancelInVerify && verifying++ == 0) ::truncate(QFile::encodeName(folder + QLatin1Char('/') + name), 1000);
+    };
+    try {
+      builder.WriteToDisc();
+      ADD_FAILURE() << "no failure";
+    } catch (const Exception& e) {
+      EXPECT_NE(QString::fromStdString(e.what()).indexOf(cancelInVerify ? QStringLiteral("cancel") : name), -1) << e.what();
+    }
+  }
+}
+
 TEST_F(DiscOnImageFile, SecondSessionImportsTheFirst) {
   builder.SourceTree = MakeFolder(QStringLiteral("one"), {QStringLiteral("first.txt"), QStringLiteral("d/x.txt")});
   builder.WriteToDisc();
