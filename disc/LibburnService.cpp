@@ -38,6 +38,10 @@ namespace {
 bool g_libOk = false;
 std::string g_libError;
 
+struct Drive;
+std::map<std::string, std::weak_ptr<Drive>>& Drives();
+bool AnyDriveHeld();
+
 void EnsureLibraries() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -53,6 +57,11 @@ void EnsureLibraries() {
     iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
     burn_allow_drive_role_4(1);  // read-only image files show as write-protected media
     g_libOk = true;
+    // The libraries are shut down once, at exit; a drive still held then (a leak) is left to the system.
+    (void)Drives();  // constructed first so that it outlives the exit handler
+    std::atexit([] {
+      if (!AnyDriveHeld()) isoburn_finish();
+    });
   });
 }
 

@@ -149,7 +149,7 @@ TEST(BurnDialog, BurnToImageFileShowsSuccessAndCloses) {
   EXPECT_FALSE(dlg.lblTime->text().isEmpty());
   QString volid;
   EXPECT_EQ(ListImageFiles(image, &volid), QStringList{QStringLiteral("/R_1.txt")});
-  EXPECT_EQ(volid, QStringLiteral("Edited_1"));
+  EXPECT_EQ(volid, QStringLiteral("EDITED_1"));
   RestoreService();
 }
 

@@ -69,7 +69,7 @@ TEST_F(DiscOnImageFile, WritesFolderWithProgressAndReadsBack) {
   EXPECT_EQ(last, waCompleted);
   QString volid;
   EXPECT_EQ(ListImageFiles(image, &volid), (QStringList{QStringLiteral("/Report_1.txt"), QStringLiteral("/sub/b.txt")}));
-  EXPECT_EQ(volid, QStringLiteral("ZK_123_x"));
+  EXPECT_EQ(volid, QStringLiteral("ZK_123_X"));
   EXPECT_EQ(ExtractFile(image, QStringLiteral("/sub/b.txt"), tmp.path()), QByteArray("sub/b.txt content"));
   EXPECT_FALSE(writer.MediaHeuristicallyBlank());
   EXPECT_TRUE(writer.CurrentMediaStatus().Contains(msAppendable));
