@@ -482,6 +482,7 @@ class LibWriter : public IDiscDataWriter {
     return drive_;
   }
   void Write(IDiscImageStream& stream, const std::function<void(const DiscProgressNotice&)>& progress) override;
+  void ReleaseDrive() override { drive_.reset(); }
   void CancelWrite() override {
     if (!writing_ || !drive_) return;
     if (started_) {

@@ -179,6 +179,7 @@ TEST(BurnDialog, CancelDuringWritingReachesTheServiceOnce) {
   EXPECT_EQ(dlg.lblStatus->text(), QStringLiteral("Finalization"));
   EXPECT_EQ(dlg.lblTime->text(), QStringLiteral("Elapsed time: 12 s   Estimated time: 300 s   Remaining time: 288 s"));
   EXPECT_TRUE(fake.state->Logged("Close=1"));  // Finalize ticked
+  EXPECT_TRUE(fake.state->Logged("ReleaseDrive"));  // the failed write let go of the drive
 }
 
 TEST(BurnDialog, EscAndCloseBoxDuringWritingAskForCancelAndKeepTheDialog) {
