@@ -37,9 +37,16 @@ void Pause(int ms) {
 }
 
 
-// The report file name normally comes sanitised from the main window; a name that would leave the
-// temporary folder is still made harmless here, since the folder is removed afterwards.
-std::string CopyNameOf(const std::string& reportFileName) { return SafeFileNameStem(reportFileName); }
+// The report file name is printer text in code page 1250; the disc carries UTF-8 names, so this is the
+// one place where it becomes a file-system name. A name that would leave the temporary folder is still
+// made harmless here, since the folder is removed afterwards.
+std::string CopyNameOf(const std::string& reportFileName) {
+  const QString name = AnsiStringToWideString(SafeFileNameStem(reportFileName), 1250);
+  if (name.isEmpty() != reportFileName.empty()) {
+    throw Exception("The report name \"" + reportFileName + "\" cannot be written as a file name");
+  }
+  return name.toUtf8().toStdString();
+}
 
 }  // namespace
 

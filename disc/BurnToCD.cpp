@@ -162,7 +162,17 @@ void TfmBurnToCD::DiscWriteUpdate(QObject*, TWriteAction currentAction, bool& ca
   cancel = CancelRequested;
 }
 
+void TfmBurnToCD::reject() {
+  if (writing_) {
+    btnCancelClick();
+    return;
+  }
+  QDialog::reject();
+}
+
 void TfmBurnToCD::btnBurnClick() {
+  if (writing_) return;
+  writing_ = true;
   CancelRequested = false;
   lblStatus->setText(preparing_);
   lblTime->clear();
@@ -179,11 +189,14 @@ void TfmBurnToCD::btnBurnClick() {
     DiscImage->SourceTree = SourceFolder;
     DiscImage->WriteToDisc();
     ProgressBar->setValue(ProgressBar->maximum());
+    writing_ = false;
+    SetControlsEnabled(true);  // the write has ended: nothing left to cancel while the box shows
     ShowMessageBox(this, operSucc_, 0xFF, MB_OK, QString(), 0);
     completed = true;
   } catch (const std::exception& e) {
     failureText = QString::fromUtf8(e.what());
   }
+  writing_ = false;
   SetControlsEnabled(true);
   ProgressBar->setValue(0);
   if (completed) {

@@ -37,6 +37,8 @@ class TfmBurnToCD : public QDialog {
   void btnBurnClick();
   void btnCancelClick() { CancelRequested = true; }
   void btnExitClick() { close(); }
+  // Esc and the close box: while a write runs they ask for Cancel instead of closing.
+  void reject() override;
   void DiscWriteUpdate(QObject* sender, TWriteAction currentAction, bool& cancel, int32_t totalTime,
                        int32_t elapsedTime, int32_t remainingTime, int32_t totalSystemBuffer,
                        int32_t usedSystemBuffer, int32_t freeSystemBuffer, int32_t sectorCount, int32_t startLba,
@@ -65,6 +67,7 @@ class TfmBurnToCD : public QDialog {
   void FormCreate();
 
   std::unique_ptr<Ui::fmBurnToCD> ui_;
+  bool writing_ = false;
   QString proposedVolumeName_;
   QString actionTexts_[8];
   QString operSucc_, deviceWord_, secondUnit_, elapsedLabel_, estimatedLabel_, remainingLabel_, preparing_;

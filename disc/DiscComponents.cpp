@@ -429,11 +429,17 @@ void TDiscWrite::WriteStream(IDiscImageStream& stream) {
 }
 
 void TDiscWrite::WriteImage(TDiscImage* image) {
-  std::shared_ptr<IDiscImageResult> result = image->BuildImage();
-  if (!result) return;
-  std::shared_ptr<IDiscImageStream> stream = result->ImageStream();
-  if (!stream) throw TDiscWriteException("Cannot retrieve image stream");
-  WriteStream(*stream);
+  try {
+    std::shared_ptr<IDiscImageResult> result = image->BuildImage();
+    if (!result) return;
+    std::shared_ptr<IDiscImageStream> stream = result->ImageStream();
+    if (!stream) throw TDiscWriteException("Cannot retrieve image stream");
+    WriteStream(*stream);
+  } catch (...) {
+    // A failed archive leaves the drive free and its tray unlocked at once, not when the dialog closes.
+    if (formatObject_) formatObject_->ReleaseDrive();
+    throw;
+  }
 }
 
 // ---- TDiscImage ------------------------------------------------------------------------------------

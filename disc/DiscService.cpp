@@ -49,14 +49,13 @@ void ServiceErrorHandler(uint32_t code, const std::string& libraryMessage) {
   if (!libraryMessage.empty()) throw EDiscServiceError(libraryMessage, code);
   switch (code) {
     case kDiscErrMultisessionNotAllowed:
-      throw EDiscServiceError("IMAPI does not allow multi-session with the current media type.", code);
+      throw EDiscServiceError("This disc cannot take another session: its kind of medium allows only one.", code);
     case kDiscErrMultisessionTypeUnsupported:
-      throw EDiscServiceError("IMAPI does not support the multisession type requested.", code);
+      throw EDiscServiceError("This disc cannot take the kind of session asked for.", code);
     case kDiscErrNoMultisessionTypeOnMedia:
-      throw EDiscServiceError("IMAPI supports none of the multisession type(s) provided on the current media.",
-                              code);
+      throw EDiscServiceError("This disc offers none of the kinds of session asked for.", code);
     case kDiscErrMultisessionParameter:
-      throw EDiscServiceError("One of multisession parameters cannot be retrieved or has a wrong value.", code);
+      throw EDiscServiceError("The disc's earlier sessions cannot be read, or they do not fit the new one.", code);
     default:
       break;
   }
@@ -110,8 +109,8 @@ std::string IsoVolumeIdOf(const std::string& utf8Name) {
     if (out.size() >= 32) break;
     const char16_t u = c.unicode();
     if (c.isLowSurrogate()) continue;  // the high half already gave one "_"
-    const bool keep = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_';
-    out += keep ? static_cast<char>(u) : '_';
+    const bool keep = (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_';
+    out += (u >= 'a' && u <= 'z') ? static_cast<char>(u - 'a' + 'A') : keep ? static_cast<char>(u) : '_';
   }
   return out;
 }

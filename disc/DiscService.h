@@ -118,6 +118,8 @@ class IDiscDataWriter {
   // Blocks until the image is written; `progress` (may be empty) is called on the caller's thread.
   virtual void Write(IDiscImageStream& stream, const std::function<void(const DiscProgressNotice&)>& progress) = 0;
   virtual void CancelWrite() = 0;
+  // Lets go of the drive (and unlocks its tray); the next question acquires it again.
+  virtual void ReleaseDrive() = 0;
 };
 
 class IDiscImageBuilder {

@@ -10,6 +10,7 @@ using namespace burn;
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QString>
+#include <QStringDecoder>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -17,6 +18,7 @@ using namespace burn;
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -36,6 +38,10 @@ namespace {
 bool g_libOk = false;
 std::string g_libError;
 
+struct Drive;
+std::map<std::string, std::weak_ptr<Drive>>& Drives();
+bool AnyDriveHeld();
+
 void EnsureLibraries() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -51,6 +57,11 @@ void EnsureLibraries() {
     iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
     burn_allow_drive_role_4(1);  // read-only image files show as write-protected media
     g_libOk = true;
+    // The libraries are shut down once, at exit; a drive still held then (a leak) is left to the system.
+    (void)Drives();  // constructed first so that it outlives the exit handler
+    std::atexit([] {
+      if (!AnyDriveHeld()) isoburn_finish();
+    });
   });
 }
 
@@ -324,16 +335,22 @@ class LibRecorder : public IDiscRecorderObject {
 
 class LibImage : public IDiscImageStream, public IDiscImageResult, public std::enable_shared_from_this<LibImage> {
  public:
-  LibImage(IsoImage* image, uint32_t flags) : image_(image), flags_(flags) { iso_image_ref(image_); }
+  // `files`: image path and local path of every file this session adds, read back after the write.
+  LibImage(IsoImage* image, uint32_t flags, std::vector<std::pair<std::string, std::string>> files)
+      : image_(image), flags_(flags), files_(std::move(files)) {
+    iso_image_ref(image_);
+  }
   ~LibImage() override { iso_image_unref(image_); }
   std::shared_ptr<IDiscImageStream> ImageStream() override { return shared_from_this(); }
   void SaveToFile(const std::string& path) override;
   IsoImage* Image() const { return image_; }
   uint32_t Flags() const { return flags_; }
+  const std::vector<std::pair<std::string, std::string>>& Files() const { return files_; }
 
  private:
   IsoImage* image_;
   uint32_t flags_;
+  std::vector<std::pair<std::string, std::string>> files_;
 };
 
 void LibImage::SaveToFile(const std::string& path) {
@@ -465,6 +482,7 @@ class LibWriter : public IDiscDataWriter {
     return drive_;
   }
   void Write(IDiscImageStream& stream, const std::function<void(const DiscProgressNotice&)>& progress) override;
+  void ReleaseDrive() override { drive_.reset(); }
   void CancelWrite() override {
     if (!writing_ || !drive_) return;
     if (started_) {
@@ -487,6 +505,11 @@ class LibWriter : public IDiscDataWriter {
   };
   void Verify(burn_drive* d, const std::function<void(const DiscProgressNotice&)>& progress,
               DiscProgressNotice notice, const SessionChecksum& sum);
+  void ReadBack(burn_drive* d, const std::vector<std::pair<std::string, std::string>>& files,
+                const std::function<void(const DiscProgressNotice&)>& progress, DiscProgressNotice notice);
+  void StopIfCancelled() {
+    if (cancelPending_) RaiseServiceError(kDiscErrAborted, "Verification canceled");
+  }
 
   int pollMs_;
   std::string adr_;
@@ -690,7 +713,15 @@ void LibWriter::Write(IDiscImageStream& stream, const std::function<void(const D
     sum.end = end;
     if (!sum.valid) RaiseServiceError(kDiscErrFail, "Verification failed: the image writer recorded no checksum");
   }
+  // From here on a cancel stops the verification (the session itself is written).
+  writing_ = true;
+  cancelPending_ = false;
+  struct Idle {
+    bool& flag;
+    ~Idle() { flag = false; }
+  } idle{writing_};
   if (verification_ > 0) Verify(D(), progress, notice, sum);
+  ReadBack(D(), image->Files(), progress, notice);
   if (progress) {
     notice.CurrentAction = 6;
     progress(notice);
@@ -717,6 +748,7 @@ void LibWriter::Verify(burn_drive* d, const std::function<void(const DiscProgres
       if (progress && ok) {
         notice.LastReadLba = static_cast<int32_t>(lba);
         progress(notice);
+        StopIfCancelled();
       }
     }
     char md5[16];
@@ -735,6 +767,62 @@ void LibWriter::Verify(burn_drive* d, const std::function<void(const DiscProgres
   char info[2048];
   if (isoburn_read_iso_head(d, start, &blocks, info, 0) <= 0) {
     RaiseServiceError(kDiscErrFail, "Verification failed: the written session cannot be read back");
+  }
+  DiscardMessages();
+}
+
+// Loads the session just written from the medium and reads every file it added through the library,
+// comparing byte for byte with the file it came from: success is only reported for data on the disc.
+void LibWriter::ReadBack(burn_drive* d, const std::vector<std::pair<std::string, std::string>>& files,
+                         const std::function<void(const DiscProgressNotice&)>& progress, DiscProgressNotice notice) {
+  notice.CurrentAction = 7;
+  DiscardMessages();
+  isoburn_read_opts* ro = nullptr;
+  if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
+  isoburn_ropt_set_extensions(ro, isoburn_ropt_noaaip | isoburn_ropt_noacl | isoburn_ropt_noea);
+  IsoImage* disc = nullptr;
+  const int r = isoburn_read_image(d, ro, &disc);
+  isoburn_ropt_destroy(&ro, 0);
+  if (r <= 0 || !disc) {
+    RaiseServiceError(kDiscErrFail, "Verification failed: the new session cannot be read from the disc. " +
+                                        TakeLibraryMessage());
+  }
+  std::unique_ptr<IsoImage, void (*)(IsoImage*)> owner(disc, iso_image_unref);
+  std::vector<char> mine(64 * 1024), theirs(64 * 1024);
+  for (const auto& [isoPath, localPath] : files) {
+    const std::string missing = "Verification failed: " + isoPath + " is not on the disc as written";
+    IsoNode* node = nullptr;
+    if (iso_tree_path_to_node(disc, isoPath.c_str(), &node) != 1 || iso_node_get_type(node) != LIBISO_FILE) {
+      RaiseServiceError(kDiscErrFail, missing);
+    }
+    IsoStream* stream = iso_file_get_stream(reinterpret_cast<IsoFile*>(node));
+    std::ifstream local(localPath, std::ios::binary);
+    if (!local) RaiseServiceError(kDiscErrFail, "Verification failed: cannot read " + localPath);
+    if (iso_stream_open(stream) < 0) RaiseServiceError(kDiscErrFail, missing + ". " + TakeLibraryMessage());
+    bool same = true;
+    for (;;) {
+      local.read(mine.data(), static_cast<std::streamsize>(mine.size()));
+      const auto want = static_cast<int>(local.gcount());
+      int got = 0;
+      while (got < want) {
+        const int n = iso_stream_read(stream, theirs.data() + got, static_cast<size_t>(want - got));
+        if (n <= 0) break;
+        got += n;
+      }
+      if (got != want || std::memcmp(mine.data(), theirs.data(), static_cast<size_t>(want)) != 0) {
+        same = false;
+        break;
+      }
+      if (want == 0) {
+        same = iso_stream_read(stream, theirs.data(), 1) == 0;  // nothing more on the disc either
+        break;
+      }
+      if (progress) progress(notice);
+      if (cancelPending_) break;
+    }
+    iso_stream_close(stream);
+    StopIfCancelled();
+    if (!same) RaiseServiceError(kDiscErrFail, "Verification failed: " + isoPath + " on the disc differs from the file written");
   }
   DiscardMessages();
 }
@@ -763,7 +851,12 @@ class LibBuilder : public IDiscImageBuilder {
   void RemoveTree(const std::string& imagePath) override;
   std::shared_ptr<IDiscImageResult> CreateResultImage() override {
     Ensure();
-    return std::make_shared<LibImage>(image_, flags_);
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& f : files_) {
+      IsoNode* node = nullptr;
+      if (iso_tree_path_to_node(image_, f.first.c_str(), &node) == 1) files.push_back(f);
+    }
+    return std::make_shared<LibImage>(image_, flags_, std::move(files));
   }
 
  private:
@@ -787,6 +880,7 @@ class LibBuilder : public IDiscImageBuilder {
   std::function<void(const DiscImportNotice&)> importNotice_;
   DiscImportNotice importState_;
   long long copiedSectors_ = 0, totalSectors_ = 0;
+  std::vector<std::pair<std::string, std::string>> files_;
 };
 
 int LibBuilder::ReadPacifier(IsoImage* image, IsoFileSource* src) {
@@ -880,7 +974,33 @@ void LibBuilder::AddEntries(const QString& folder, IsoDir* parent) {
     }
     IsoNode* node = nullptr;
     if (iso_tree_add_node(image_, parent, full.constData(), &node) < 0) Fail();
+    if (!fi.isSymLink()) {
+      char* isoPath = iso_tree_get_node_path(node);
+      if (isoPath) files_.emplace_back(isoPath, full.toStdString());
+      std::free(isoPath);
+    }
     Report(fi.absoluteFilePath(), fi.isSymLink() ? 0 : fi.size());
+  }
+}
+
+// Rock Ridge and Joliet carry UTF-8 names. A name in another encoding would not survive the trip
+// through Qt's file names and would be left off the disc, so it stops the build instead.
+void CheckNamesAreUnicode(const QByteArray& folder) {
+  DIR* dir = ::opendir(folder.constData());
+  if (!dir) return;  // the walk that follows reports unreadable folders
+  std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+  while (const dirent* e = ::readdir(dir)) {
+    const QByteArray name(e->d_name);
+    if (name == "." || name == "..") continue;
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(name);
+    if (utf8.hasError()) {
+      RaiseServiceError(kDiscErrFail, "The name \"" + QString(text).toStdString() + "\" in " + folder.toStdString() +
+                                          " is not UTF-8 text and cannot be written to the disc");
+    }
+    const QByteArray full = folder + '/' + name;
+    struct stat st {};
+    if (::lstat(full.constData(), &st) == 0 && S_ISDIR(st.st_mode)) CheckNamesAreUnicode(full);
   }
 }
 
@@ -904,6 +1024,7 @@ void LibBuilder::AddTree(const std::string& folder, bool includeBaseDirectory) {
   const QString path = QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
   QFileInfo fi(path);
   if (!fi.exists() || !fi.isDir()) RaiseServiceError(kDiscErrFail, "The folder " + folder + " does not exist");
+  CheckNamesAreUnicode(QFile::encodeName(path));
   copiedSectors_ = 0;
   totalSectors_ = SectorsBelow(path);
   IsoDir* target = iso_image_get_root(image_);

@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "app/BurnAction.h"
+#include "app/ReportFile.h"
 #include "disc/BurnToCD.h"
 #include "disc/DiscService.h"
 #include "support/AppPaths.h"
@@ -163,6 +164,35 @@ TEST_F(BurnAction, TwoArchivesOnTheImageFileOfTheSettings) {
   EXPECT_EQ(ImageFiles(image),
             (QStringList{QStringLiteral("/ZK0001_D_2023-01.txt"), QStringLiteral("/ZK0001_D_2023-02.txt")}));
   EXPECT_TRUE(QDir(QString::fromStdString(GetLocalAppDataPath())).entryList({QStringLiteral("VT_TEMP_*")}).isEmpty());
+}
+
+TEST_F(BurnAction, CodePageStemBurnedTwiceUnderItsUnicodeName) {
+  // A stem with code-page letters (Ł = 0xA3, Ś = 0x8C) used to give a success box and an empty disc.
+  QTemporaryDir tmp;
+  const QString image = tmp.filePath(QStringLiteral("archive.iso"));
+  TIniFile_VT().WriteString("Disc", "ImageTargets", image.toStdString());
+  const std::string stem = "ZAK\xA3" "AD \x8C 01";
+  const QString unicode = QStringLiteral("ZAK\u0141AD\u015A01");
+  for (const std::string range : {"_D_2023-01.txt", "_D_2023-02.txt"}) {
+    OnDialog([&](TfmBurnToCD* dlg) { dlg->btnBurn->click(); });
+    boxes.clear();
+    BurnReport(nullptr, {"^ HEADER", "line \xA3"}, SafeFileNameStem(stem) + range, stem);
+    EXPECT_EQ(boxes, QStringList{QStringLiteral("Operation completed successfully!")});
+  }
+  EXPECT_EQ(ImageFiles(image), (QStringList{QLatin1Char('/') + unicode + QStringLiteral("_D_2023-01.txt"),
+                                            QLatin1Char('/') + unicode + QStringLiteral("_D_2023-02.txt")}));
+  QProcess toc;
+  toc.start(QStringLiteral("xorriso"), {QStringLiteral("-indev"), image, QStringLiteral("-toc")});
+  toc.waitForFinished(30000);
+  EXPECT_EQ(QString::fromUtf8(toc.readAllStandardOutput()).count(QRegularExpression(QStringLiteral("(?m)^ISO session"))), 2);
+  const QString out = tmp.filePath(QStringLiteral("back.txt"));
+  QProcess extract;
+  extract.start(QStringLiteral("xorriso"), {QStringLiteral("-osirrox"), QStringLiteral("on"), QStringLiteral("-indev"), image,
+                                            QStringLiteral("-extract"), QLatin1Char('/') + unicode + QStringLiteral("_D_2023-02.txt"), out});
+  extract.waitForFinished(30000);
+  QFile back(out);
+  ASSERT_TRUE(back.open(QIODevice::ReadOnly));
+  EXPECT_EQ(back.readAll(), QByteArray("^ HEADER\r\nline \xA3\r\n"));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "disc/BurnToCD.h"
 #include "support/AppPaths.h"
@@ -130,23 +131,25 @@ TEST(BurnDialog, BurnToImageFileShowsSuccessAndCloses) {
   dlg.eVolumeName->setText(QStringLiteral("Edited_1"));
   dlg.show();
   int barAtMessage = -1, barMax = 0;
-  bool cancelEnabledAtMessage = false;
+  bool cancelEnabledAtMessage = true, exitEnabledAtMessage = false;
   boxes.onShow = [&](const MessageBoxRequest&) {
     barAtMessage = dlg.ProgressBar->value();
     barMax = dlg.ProgressBar->maximum();
     cancelEnabledAtMessage = dlg.btnCancel->isEnabled();
+    exitEnabledAtMessage = dlg.btnExit->isEnabled();
   };
   dlg.btnBurn->click();
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Operation completed successfully!"));
   EXPECT_EQ(barAtMessage, barMax);
-  EXPECT_TRUE(cancelEnabledAtMessage);
+  EXPECT_FALSE(cancelEnabledAtMessage);
+  EXPECT_TRUE(exitEnabledAtMessage);
   EXPECT_EQ(dlg.result(), QDialog::Accepted);
   EXPECT_FALSE(dlg.isVisible());
   EXPECT_FALSE(dlg.lblTime->text().isEmpty());
   QString volid;
   EXPECT_EQ(ListImageFiles(image, &volid), QStringList{QStringLiteral("/R_1.txt")});
-  EXPECT_EQ(volid, QStringLiteral("Edited_1"));
+  EXPECT_EQ(volid, QStringLiteral("EDITED_1"));
   RestoreService();
 }
 
@@ -176,6 +179,31 @@ TEST(BurnDialog, CancelDuringWritingReachesTheServiceOnce) {
   EXPECT_EQ(dlg.lblStatus->text(), QStringLiteral("Finalization"));
   EXPECT_EQ(dlg.lblTime->text(), QStringLiteral("Elapsed time: 12 s   Estimated time: 300 s   Remaining time: 288 s"));
   EXPECT_TRUE(fake.state->Logged("Close=1"));  // Finalize ticked
+  EXPECT_TRUE(fake.state->Logged("ReleaseDrive"));  // the failed write let go of the drive
+}
+
+TEST(BurnDialog, EscAndCloseBoxDuringWritingAskForCancelAndKeepTheDialog) {
+  for (const bool viaEsc : {true, false}) {
+    FakeServiceScope fake;
+    FakeRecorderSpec a;
+    a.id = "/dev/sr0";
+    fake.state->recorders = {a};
+    fake.state->progressActions = {2, 4, 4, 4, 5};
+    Boxes boxes;
+    TfmBurnToCD dlg;
+    dlg.SetSourceFolder(QStringLiteral("/nowhere"));
+    dlg.show();
+    if (viaEsc) {
+      QMetaObject::invokeMethod(&dlg, [&dlg] { QTest::keyClick(&dlg, Qt::Key_Escape); }, Qt::QueuedConnection);
+    } else {
+      QMetaObject::invokeMethod(&dlg, "close", Qt::QueuedConnection);
+    }
+    dlg.btnBurnClick();
+    EXPECT_EQ(fake.state->cancels, 1);
+    EXPECT_TRUE(dlg.isVisible());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Burn run canceled."));
+  }
 }
 
 }  // namespace

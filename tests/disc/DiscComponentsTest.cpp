@@ -53,8 +53,8 @@ TEST(DiscMappings, SplitTreeListKeepsBlanksAndEmptyItems) {
 }
 
 TEST(DiscMappings, VolumeIdentifierAndImageTargets) {
-  EXPECT_EQ(IsoVolumeIdOf("Zk 12:ab"), "Zk_12_ab");
-  EXPECT_EQ(IsoVolumeIdOf("März"), "M_rz");
+  EXPECT_EQ(IsoVolumeIdOf("Zk 12:ab"), "ZK_12_AB");  // ISO 9660 volume ids: A-Z, 0-9 and _ only
+  EXPECT_EQ(IsoVolumeIdOf("März"), "M_RZ");
   EXPECT_EQ(IsoVolumeIdOf(std::string(40, 'A')).size(), 32u);
   EXPECT_EQ(SplitImageTargets(" /x/a.iso ;;rel.iso;", "/home/u/app"),
             (std::vector<std::string>{"/x/a.iso", "/home/u/app/rel.iso"}));
@@ -82,11 +82,11 @@ TEST(DiscErrorHandler, LibraryTextThenMultisessionTextsThenSystemError) {
   };
   EXPECT_EQ(message(kDiscErrMultisessionNotAllowed, "Drive is busy"), "Drive is busy");
   EXPECT_EQ(message(kDiscErrMultisessionNotAllowed, ""),
-            "IMAPI does not allow multi-session with the current media type.");
-  EXPECT_EQ(message(0xC0AAB15B, ""), "IMAPI does not support the multisession type requested.");
+            "This disc cannot take another session: its kind of medium allows only one.");
+  EXPECT_EQ(message(0xC0AAB15B, ""), "This disc cannot take the kind of session asked for.");
   EXPECT_EQ(message(0xC0AAB15C, ""),
-            "IMAPI supports none of the multisession type(s) provided on the current media.");
-  EXPECT_EQ(message(0xC0AAB162, ""), "One of multisession parameters cannot be retrieved or has a wrong value.");
+            "This disc offers none of the kinds of session asked for.");
+  EXPECT_EQ(message(0xC0AAB162, ""), "The disc's earlier sessions cannot be read, or they do not fit the new one.");
   EXPECT_EQ(message(kDiscErrAborted, ""), "System error 0x80004004: Operation aborted");
 }
 

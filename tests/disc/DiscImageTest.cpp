@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "disc/DiscComponents.h"
 #include "tests/disc/DiscTestSupport.h"
@@ -67,7 +69,7 @@ TEST_F(DiscOnImageFile, WritesFolderWithProgressAndReadsBack) {
   EXPECT_EQ(last, waCompleted);
   QString volid;
   EXPECT_EQ(ListImageFiles(image, &volid), (QStringList{QStringLiteral("/Report_1.txt"), QStringLiteral("/sub/b.txt")}));
-  EXPECT_EQ(volid, QStringLiteral("ZK_123_x"));
+  EXPECT_EQ(volid, QStringLiteral("ZK_123_X"));
   EXPECT_EQ(ExtractFile(image, QStringLiteral("/sub/b.txt"), tmp.path()), QByteArray("sub/b.txt content"));
   EXPECT_FALSE(writer.MediaHeuristicallyBlank());
   EXPECT_TRUE(writer.CurrentMediaStatus().Contains(msAppendable));
@@ -91,6 +93,29 @@ TEST_F(DiscOnImageFile, CancelInFirstNoticeLeavesDiscUnchangedAndFails) {
   // The drive is usable again: the next write goes through.
   builder.WriteToDisc();
   EXPECT_EQ(ListImageFiles(image), QStringList{QStringLiteral("/a.txt")});
+}
+
+// The report read back from the disc decides success: a file cut short while the session was being
+// written reaches the disc padded, and that is a failure; so is a cancel during the read-back.
+TEST_F(DiscOnImageFile, ReadBackFindsADifferenceAndObeysCancel) {
+  for (const bool cancelInVerify : {false, true}) {
+    const QString name = QStringLiteral("r%1.txt").arg(cancelInVerify);
+    const QString folder = MakeFolder(QStringLiteral("src%1").arg(cancelInVerify), {});
+    WriteFile(folder + QLatin1Char('/') + name, QByteArray(300000, 'x'));
+    builder.SourceTree = folder;
+    int verifying = 0;
+    writer.OnUpdate = [&](QObject*, TWriteAction a, bool& cancel, int32_t, int32_t, int32_t, int32_t, int32_t,
+                          int32_t, int32_t, int32_t, int32_t, int32_t) {
+      if (a == waVerifying) cancel = cancelInVerify && ++verifying == 1;
+      if (!cancelInVerify && verifying++ == 0) ::truncate(QFile::encodeName(folder + QLatin1Char('/') + name), 1000);
+    };
+    try {
+      builder.WriteToDisc();
+      ADD_FAILURE() << "no failure";
+    } catch (const Exception& e) {
+      EXPECT_NE(QString::fromStdString(e.what()).indexOf(cancelInVerify ? QStringLiteral("cancel") : name), -1) << e.what();
+    }
+  }
 }
 
 TEST_F(DiscOnImageFile, SecondSessionImportsTheFirst) {
@@ -170,6 +195,15 @@ TEST_F(DiscOnImageFile, UnreadableFileStopsTheBuild) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
   const QString folder = MakeFolder(QStringLiteral("src"), {QStringLiteral("ok.txt"), QStringLiteral("secret.txt")});
   QFile::setPermissions(folder + QStringLiteral("/secret.txt"), QFileDevice::Permissions());
+  builder.SourceTree = folder;
+  EXPECT_THROW(builder.WriteToDisc(), Exception);
+  EXPECT_TRUE(writer.MediaHeuristicallyBlank());
+}
+
+TEST_F(DiscOnImageFile, NameThatIsNotUnicodeStopsTheBuildInsteadOfBeingLeftOut) {
+  const QString folder = MakeFolder(QStringLiteral("src"), {QStringLiteral("ok.txt")});
+  const QByteArray raw = QFile::encodeName(folder) + "/ZAK\xA3" "AD.txt";
+  ::close(::open(raw.constData(), O_CREAT | O_WRONLY, 0600));
   builder.SourceTree = folder;
   EXPECT_THROW(builder.WriteToDisc(), Exception);
   EXPECT_TRUE(writer.MediaHeuristicallyBlank());

@@ -134,6 +134,7 @@ class FakeWriter : public IDiscDataWriter {
     ++s_->cancels;
     s_->Log("CancelWrite");
   }
+  void ReleaseDrive() override { s_->Log("ReleaseDrive"); }
 
  private:
   std::shared_ptr<FakeState> s_;
