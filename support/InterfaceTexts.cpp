@@ -1,5 +1,9 @@
 #include "support/InterfaceTexts.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <cstdlib>
 
 #include "support/AppPaths.h"
@@ -55,6 +59,17 @@ QString TTextTable::Read(const char* section, const char* key, const char* def) 
   std::string value = ini_.ReadString(s, k, kMissing);
   if (value == kMissing) value = language_.FileName().empty() ? d : language_.ReadString(s, k, d);
   return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
+}
+
+void LoadToolkitTranslation() {
+  const std::string code = DesktopLanguage();
+  if (LanguageFilePath(code).empty() || !QCoreApplication::instance()) return;
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (translator->load(QLocale(QString::fromStdString(code)), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(translator);
+  else
+    delete translator;
 }
 
 void SetTextLookupObserverForTesting(std::function<void(const std::string&, const std::string&)> observer) {

@@ -35,5 +35,10 @@ class TTextTable {
   TIniFile language_;  // "" when the built-in texts are the fallback
 };
 
+// Qt's own texts (file and print dialogs, standard buttons) in the language whose texts file is
+// shipped for the desktop's language, when Qt's translations for it are installed. Needs the
+// application object; a missing translation leaves Qt's English.
+void LoadToolkitTranslation();
+
 // Tests see every lookup as (section, key); an empty function ends that. UI thread only.
 void SetTextLookupObserverForTesting(std::function<void(const std::string&, const std::string&)> observer);

@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -176,6 +177,23 @@ TEST_F(Languages, OtherLocalesAndStringsIniKeyByKey) {
     EXPECT_EQ(main.acPrint->text(), QString::fromUtf8(c.print)) << c.env[3];
     EXPECT_EQ(main.mmFile->title(), QString::fromUtf8(c.file)) << c.env[3];
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Qt's own dialogs and buttons follow; English first, as a translator once installed stays.
+TEST_F(Languages, ToolkitTextsFollowTheShippedLanguage) {
+  const auto cancel = [] { return QCoreApplication::translate("QPlatformTheme", "Cancel"); };
+  {
+    LocaleScope de({"", "", "", "de_DE.UTF-8"});  // Qt has German, the program has not
+    LoadToolkitTranslation();
+    EXPECT_EQ(cancel(), QStringLiteral("Cancel"));
+  }
+  LocaleScope pl({"", "", "", "pl_PL.UTF-8"});
+  LoadToolkitTranslation();
+  EXPECT_EQ(cancel(), QStringLiteral("Anuluj"));
 }
 
 }  // namespace
