@@ -36,9 +36,12 @@ std::string DesktopLanguage() {
   std::string code;
   for (const char* p = value; *p && *p != '_' && *p != '.' && *p != '@' && *p != ':'; ++p) {
     const char c = *p;
-    if (c >= 'A' && c <= 'Z') code += static_cast<char>(c - 'A' + 'a');
-    else if (c >= 'a' && c <= 'z') code += c;
-    else return "";
+    if (c >= 'A' && c <= 'Z')
+      code += static_cast<char>(c - 'A' + 'a');
+    else if (c >= 'a' && c <= 'z')
+      code += c;
+    else
+      return "";
   }
   return code.size() == 2 || code.size() == 3 ? code : "";
 }

@@ -44,8 +44,10 @@ class LocaleScope {
 
  private:
   static void Set(size_t i, const char* v) {
-    if (*v) ::setenv(kLocaleVars[i], v, 1);
-    else ::unsetenv(kLocaleVars[i]);
+    if (*v)
+      ::setenv(kLocaleVars[i], v, 1);
+    else
+      ::unsetenv(kLocaleVars[i]);
   }
   std::unique_ptr<std::string> saved_[4];
 };
@@ -103,11 +105,16 @@ TEST(DesktopLanguage, FirstSetVariableDecides) {
     const char* code;
   };
   const Case cases[] = {
-      {{"", "", "", "pl_PL.UTF-8"}, "pl"},      {{"", "", "", ""}, ""},
-      {{"pl:en", "en_US.UTF-8", "", ""}, "pl"}, {{"", "en_GB.UTF-8", "pl_PL", "pl_PL"}, "en"},
-      {{"", "", "pl_PL@euro", "de_DE"}, "pl"},  {{"", "C", "", "pl_PL.UTF-8"}, ""},
-      {{"", "POSIX", "", ""}, ""},              {{"", "", "", "PL"}, "pl"},
-      {{"", "", "", "C.UTF-8"}, ""},            {{"", "", "", "../x"}, ""},
+      {{"", "", "", "pl_PL.UTF-8"}, "pl"},
+      {{"", "", "", ""}, ""},
+      {{"pl:en", "en_US.UTF-8", "", ""}, "pl"},
+      {{"", "en_GB.UTF-8", "pl_PL", "pl_PL"}, "en"},
+      {{"", "", "pl_PL@euro", "de_DE"}, "pl"},
+      {{"", "C", "", "pl_PL.UTF-8"}, ""},
+      {{"", "POSIX", "", ""}, ""},
+      {{"", "", "", "PL"}, "pl"},
+      {{"", "", "", "C.UTF-8"}, ""},
+      {{"", "", "", "../x"}, ""},
   };
   for (const Case& c : cases) {
     LocaleScope scope(c.env);
@@ -127,7 +134,8 @@ TEST_F(Languages, PolishLocaleTranslatesEveryKeyAndCaption) {
   }
   ASSERT_GT(keys.size(), 50u);
   const TIniFile file(polish_.toStdString());
-  for (const auto& [section, key] : keys) EXPECT_NE(file.ReadString(section, key, "\n"), "\n") << section << "/" << key;
+  for (const auto& [section, key] : keys)
+    EXPECT_NE(file.ReadString(section, key, "\n"), "\n") << section << "/" << key;
 
   std::vector<std::map<QString, QString>> english;
   {
