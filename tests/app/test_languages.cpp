@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <array>
 #include <map>
-#include <memory>
 #include <set>
 
 #include "app/ReaderFM.h"
@@ -26,31 +25,16 @@
 
 namespace {
 
-const char* const kLocaleVars[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
-
-// Sets the four locale variables ("" unsets one) and puts the old values back at the end.
-class LocaleScope {
- public:
-  explicit LocaleScope(std::array<const char*, 4> values) {
-    for (size_t i = 0; i < 4; ++i) {
-      const char* old = std::getenv(kLocaleVars[i]);
-      saved_[i] = old ? std::make_unique<std::string>(old) : nullptr;
-      Set(i, values[i]);
-    }
-  }
-  ~LocaleScope() {
-    for (size_t i = 0; i < 4; ++i) Set(i, saved_[i] ? saved_[i]->c_str() : "");
-  }
-
- private:
-  static void Set(size_t i, const char* v) {
-    if (*v)
-      ::setenv(kLocaleVars[i], v, 1);
+// Sets the four locale variables, "" unsetting one. Every test here sets all four itself.
+void SetLocale(std::array<const char*, 4> values) {
+  const char* const names[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+  for (size_t i = 0; i < 4; ++i) {
+    if (*values[i])
+      ::setenv(names[i], values[i], 1);
     else
-      ::unsetenv(kLocaleVars[i]);
+      ::unsetenv(names[i]);
   }
-  std::unique_ptr<std::string> saved_[4];
-};
+}
 
 // Every caption a window shows, by object name (the main window's title is the product's name).
 std::map<QString, QString> Captions(QWidget* w) {
@@ -117,7 +101,7 @@ TEST(DesktopLanguage, FirstSetVariableDecides) {
       {{"", "", "", "../x"}, ""},
   };
   for (const Case& c : cases) {
-    LocaleScope scope(c.env);
+    SetLocale(c.env);
     EXPECT_EQ(DesktopLanguage(), c.code) << c.env[0] << "|" << c.env[1] << "|" << c.env[2] << "|" << c.env[3];
   }
 }
@@ -127,21 +111,16 @@ TEST(DesktopLanguage, FirstSetVariableDecides) {
 TEST_F(Languages, PolishLocaleTranslatesEveryKeyAndCaption) {
   std::set<std::pair<std::string, std::string>> keys;
   SetTextLookupObserverForTesting([&](const std::string& s, const std::string& k) { keys.insert({s, k}); });
-  std::vector<std::map<QString, QString>> polish;
-  {
-    LocaleScope pl({"", "", "", "pl_PL.UTF-8"});
-    polish = AllCaptions();
-  }
+  SetLocale({"", "", "", "pl_PL.UTF-8"});
+  std::vector<std::map<QString, QString>> polish = AllCaptions();
   ASSERT_GT(keys.size(), 50u);
   const TIniFile file(polish_.toStdString());
   for (const auto& [section, key] : keys)
     EXPECT_NE(file.ReadString(section, key, "\n"), "\n") << section << "/" << key;
 
-  std::vector<std::map<QString, QString>> english;
-  {
-    LocaleScope en({"", "", "", "en_US.UTF-8"});
-    english = AllCaptions();
-  }
+  SetLocale({"", "", "", "en_US.UTF-8"});
+  SetTextLookupObserverForTesting({});
+  std::vector<std::map<QString, QString>> english = AllCaptions();
   const QSet<QString> same = {QStringLiteral("OK"), QStringLiteral("/20"), QString()};
   for (size_t w = 0; w < polish.size(); ++w) {
     ASSERT_EQ(polish[w].size(), english[w].size());
@@ -179,7 +158,7 @@ TEST_F(Languages, OtherLocalesAndStringsIniKeyByKey) {
       ASSERT_TRUE(f.open(QIODevice::WriteOnly));
       f.write("[FMREADERFM]\r\nacRead=Fetch\r\nacPrint=\r\n");
     }
-    LocaleScope scope(c.env);
+    SetLocale(c.env);
     TfmReaderFM main;
     EXPECT_EQ(main.acRead->text(), QString::fromUtf8(c.read)) << c.env[3];
     EXPECT_EQ(main.acPrint->text(), QString::fromUtf8(c.print)) << c.env[3];
@@ -187,19 +166,13 @@ TEST_F(Languages, OtherLocalesAndStringsIniKeyByKey) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // Qt's own dialogs and buttons follow; English first, as a translator once installed stays.
 TEST_F(Languages, ToolkitTextsFollowTheShippedLanguage) {
   const auto cancel = [] { return QCoreApplication::translate("QPlatformTheme", "Cancel"); };
-  {
-    LocaleScope de({"", "", "", "de_DE.UTF-8"});  // Qt has German, the program has not
-    LoadToolkitTranslation();
-    EXPECT_EQ(cancel(), QStringLiteral("Cancel"));
-  }
-  LocaleScope pl({"", "", "", "pl_PL.UTF-8"});
+  SetLocale({"", "", "", "de_DE.UTF-8"});  // Qt has German, the program has not
+  LoadToolkitTranslation();
+  EXPECT_EQ(cancel(), QStringLiteral("Cancel"));
+  SetLocale({"", "", "", "pl_PL.UTF-8"});
   LoadToolkitTranslation();
   EXPECT_EQ(cancel(), QStringLiteral("Anuluj"));
 }
