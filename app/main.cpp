@@ -3,6 +3,7 @@
 #include <QIcon>
 
 #include "app/ReaderFM.h"
+#include "support/InterfaceTexts.h"
 #include "support/LogFile.h"
 #include "support/MessageBox.h"
 
@@ -12,7 +13,8 @@ int main(int argc, char* argv[]) {
   {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("veltra-qrm"));
-    QApplication::setDesktopFileName(QStringLiteral("veltra-qrm"));
+    QApplication::setDesktopFileName(QStringLiteral("org.veltra.qrm"));
+    LoadToolkitTranslation();
     // The window layouts name the classic design fonts; where the system has none of them,
     // use the metric-compatible free fonts (the same ones the dialogs are laid out with).
     InstallFontSubstitutes();

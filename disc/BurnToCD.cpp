@@ -74,6 +74,7 @@ void TfmBurnToCD::FormCreate() {
 void TfmBurnToCD::LoadTexts() {
   const TTextTable t;
   const char* s = "fmBurnToCD";
+  setWindowTitle(t.Read(s, "Caption", "Burn to CD/DVD"));
   lblRecorder->setText(t.Read(s, "lblRecorder", "Recorder:"));
   lblVolumeName->setText(t.Read(s, "lblVolumeName", "Volume name:"));
   btnBurn->setText(t.Read(s, "btnBurn", "Burn"));
