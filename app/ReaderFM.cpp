@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFont>
 #include <QFontMetrics>
+#include <QImageReader>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -105,6 +106,20 @@ int FittingLength(const QFontMetrics& fm, const QString& text, int width) {
 
 }  // namespace
 
+QIcon PictureIcon(const char* name) {
+  // Read as PNG by name: a QIcon made from a file name, or a reader left to guess the format,
+  // first loads every image and icon-engine plugin (and the SVG library) to ask them.
+  QIcon icon;
+  const QString base = QStringLiteral(":/icons/") + QLatin1String(name);
+  for (const QString& file : {base + QStringLiteral(".png"), base + QStringLiteral("@2x.png")}) {
+    QImageReader reader(file, "png");
+    reader.setAutoDetectImageFormat(false);
+    const QImage picture = reader.read();  // "@2x" in the name gives it its pixel ratio
+    if (!picture.isNull()) icon.addPixmap(QPixmap::fromImage(picture));
+  }
+  return icon;
+}
+
 std::string MakeReportFileName(const std::string& fileNameStem, const std::string& rangePart) {
   return StripBlanks(SafeFileNameStem(fileNameStem) + "_" + rangePart + ".txt");
 }
@@ -180,6 +195,12 @@ TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmR
   acBurn = ui_->acBurn;
   acExit = ui_->acExit;
 
+  acRead->setIcon(PictureIcon("read"));
+  acSaveAs->setIcon(PictureIcon("save"));
+  acPrint->setIcon(PictureIcon("print"));
+  acBurn->setIcon(PictureIcon("burn"));
+  acExit->setIcon(PictureIcon("exit"));
+
   // Toolbar left to right: Read, Print, Burn, Save As, Exit; each button shows its action.
   SpeedButton1->setDefaultAction(acRead);
   SpeedButton3->setDefaultAction(acPrint);
@@ -201,7 +222,7 @@ TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmR
   connect(acBurn, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acBurnExecute); });
   connect(acExit, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acExitExecute); });
 
-  // FormCreate
+  
   LoadTexts();
   const QString version = QString::fromStdString(GetFileVersionText(ProgramFilePath()));
   setWindowTitle(QStringLiteral("%1 %2").arg(QLatin1String(kProductTitle), version));

@@ -19,7 +19,7 @@ int main(int argc, char* argv[]) {
     SetApplicationTitle(QStringLiteral("VELTRA_QRM"));
 
     TfmReaderFM window;
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/veltra-qrm.svg")));
+    QApplication::setWindowIcon(PictureIcon("veltra-qrm"));
     window.show();
     result = QApplication::exec();
   }
