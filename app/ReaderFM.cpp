@@ -47,6 +47,11 @@ constexpr const char* kSection = "fmReaderFM";
 constexpr const char* kProductTitle = "Veltra Qormilesk";
 constexpr const char* kApplicationTitle = "Veltra QRM";
 constexpr int32_t kViewWidth = 42;
+// Room for captions: five toolbar buttons of the widest kind still fit the designed width.
+constexpr int kMostButtonWidth = 150;
+constexpr int kButtonPadding = 12;
+constexpr int kMostMenuTitleWidth = 200;
+constexpr int kMostMenuTextWidth = 400;
 constexpr int32_t kPrintRows = 74;
 // The printer sends its report in this code page; the bytes themselves are kept unchanged.
 constexpr uint16_t kReportCodePage = 1250;
@@ -176,9 +181,7 @@ TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmR
   ui_->setupUi(this);
   setObjectName(QStringLiteral("fmReaderFM"));
 
-  QFont windowFont(QStringLiteral("MS Sans Serif"));
-  windowFont.setPixelSize(11);
-  setFont(windowFont);
+  setFont(DesignFont("MS Sans Serif", 11));
 
   Panel1 = ui_->Panel1;
   SpeedButton1 = ui_->SpeedButton1;
@@ -207,6 +210,9 @@ TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmR
   SpeedButton4->setDefaultAction(acBurn);
   SpeedButton2->setDefaultAction(acSaveAs);
   SpeedButton5->setDefaultAction(acExit);
+  for (QToolButton* b : {SpeedButton1, SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton5})
+    b->setMaximumWidth(kMostButtonWidth);
+  mmFile->setToolTipsVisible(true);
 
   int separator = 0;
   for (QAction* a : mmFile->actions())
@@ -230,7 +236,7 @@ TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmR
   ReportLines.clear();
   LoadSettings();
 
-  resize(759, 608);
+  resize(DesignClientSize(759, 608).expandedTo(sizeHint()));
   if (const QScreen* s = screen()) {
     const QRect area = s->availableGeometry();
     move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
@@ -241,18 +247,25 @@ TfmReaderFM::~TfmReaderFM() = default;
 
 void TfmReaderFM::LoadTexts() {
   const TTextTable texts;
+  // A caption longer than its place is shortened with "…" and shown whole in the tooltip, so
+  // an overlong text cannot push the File menu out of the menu bar or the buttons out of sight.
+  const QFontMetrics toolbarFont(SpeedButton1->font());
+  const QFontMetrics menuFont(MM->font());
   auto caption = [&](QAction* action, const char* key, const char* def) {
     const QString text = texts.Read(kSection, key, def);
-    action->setText(text);
+    action->setText(menuFont.elidedText(text, Qt::ElideRight, kMostMenuTextWidth));
     // The toolbar shows the caption as given; Qt would otherwise drop the "..." of "Save As...".
-    action->setIconText(text);
+    action->setIconText(toolbarFont.elidedText(text, Qt::ElideRight, kMostButtonWidth - kButtonPadding));
+    action->setToolTip(text);
   };
   caption(acRead, "acRead", "Read");
   caption(acSaveAs, "acSaveAs", "Save As...");
   caption(acPrint, "acPrint", "Print");
   caption(acBurn, "acBurn", "Burn");
   caption(acExit, "acExit", "Exit");
-  mmFile->setTitle(texts.Read(kSection, "mmFile", "File"));
+  const QString fileTitle = texts.Read(kSection, "mmFile", "File");
+  mmFile->setTitle(menuFont.elidedText(fileTitle, Qt::ElideRight, kMostMenuTitleWidth));
+  mmFile->menuAction()->setToolTip(fileTitle);
   ReadText = texts.Read(kSection, "Read", "Read");
   ProgressText = texts.Read(kSection, "ProgressText", "Read of the fiscal memory. Please wait...");
   StatusLabelText = texts.Read(kSection, "lblStatus", "Status:");

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <algorithm>
 
 #include "jobs/SmProgressThread.h"
 #include "support/Exceptions.h"
@@ -17,6 +18,7 @@
 namespace {
 // A close that had to wait for the status handler to return.
 constexpr QEvent::Type kDeferredCloseEvent = static_cast<QEvent::Type>(QEvent::User + 2);
+constexpr int kDesignStatusWidth = 331;
 }  // namespace
 
 TSmallProgressForm::TSmallProgressForm(QWidget* parent)
@@ -32,7 +34,15 @@ TSmallProgressForm::TSmallProgressForm(QWidget* parent)
   lblStatus->setFont(DesignFont("MS Sans Serif", 13, true));
   eStat->setFont(DesignFont("Courier New", 13, true));
   setModal(true);
-  resize(368, 126);
+  resize(DesignClientSize(368, 126));
+  // The field widens with a status text that needs more room, up to most of the screen;
+  // the window follows through its layout.
+  connect(eStat, &QLineEdit::textChanged, this, [this](const QString& text) {
+    const QScreen* s = screen();
+    const int most = s != nullptr ? s->availableGeometry().width() * 3 / 4 : 1000;
+    const int needed = eStat->fontMetrics().horizontalAdvance(text) + eStat->minimumSizeHint().width();
+    eStat->setMinimumWidth(std::clamp(needed, kDesignStatusWidth, std::max(most, kDesignStatusWidth)));
+  });
 
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
   Job = nullptr;
@@ -129,7 +139,8 @@ void TSmallProgressForm::FormCloseQuery() {
 
 void RunWithProgress(TSmProgressThread* job, const QString& caption, const QString& statusLabel,
                      const QString& cancelCaption) {
-  auto form = std::make_unique<TSmallProgressForm>(nullptr);
+  // Owned by the window the operator works in, so it opens centred over it.
+  auto form = std::make_unique<TSmallProgressForm>(QApplication::activeWindow());
   form->setWindowTitle(caption);
   form->lblStatus->setText(statusLabel);
   form->btnCancel->setText(cancelCaption);
