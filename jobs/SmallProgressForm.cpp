@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -19,6 +20,17 @@ namespace {
 // A close that had to wait for the status handler to return.
 constexpr QEvent::Type kDeferredCloseEvent = static_cast<QEvent::Type>(QEvent::User + 2);
 constexpr int kDesignStatusWidth = 331;
+
+void CentreOverHost(QWidget* form) {
+  QWidget* host = form->parentWidget() != nullptr ? form->parentWidget()->window() : QApplication::activeWindow();
+  if (host != nullptr && host != form && host->isVisible()) {
+    // The size the window is growing to may not have reached its geometry yet.
+    QRect r = form->frameGeometry();
+    r.setSize(r.size() + form->size().expandedTo(form->minimumSize()) - form->size());
+    r.moveCenter(host->frameGeometry().center());
+    form->move(r.topLeft());
+  }
+}
 }  // namespace
 
 TSmallProgressForm::TSmallProgressForm(QWidget* parent)
@@ -39,9 +51,16 @@ TSmallProgressForm::TSmallProgressForm(QWidget* parent)
   // the window follows through its layout.
   connect(eStat, &QLineEdit::textChanged, this, [this](const QString& text) {
     const QScreen* s = screen();
-    const int most = s != nullptr ? s->availableGeometry().width() * 3 / 4 : 1000;
+    const int most = std::max(kDesignStatusWidth, s != nullptr ? s->availableGeometry().width() - 60 : 1000);
     const int needed = eStat->fontMetrics().horizontalAdvance(text) + eStat->minimumSizeHint().width();
-    eStat->setMinimumWidth(std::clamp(needed, kDesignStatusWidth, std::max(most, kDesignStatusWidth)));
+    eStat->setMinimumWidth(std::clamp(needed, kDesignStatusWidth, most));
+    eStat->setToolTip(needed > most ? text : QString());  // wider than the screen: whole in the tooltip
+    if (isVisible() && layout() != nullptr) {
+      // The window widens now, not in a later layout pass, and is centred again.
+      for (QWidget* w = eStat->parentWidget(); w != this; w = w->parentWidget()) w->updateGeometry();
+      layout()->activate();
+      CentreOverHost(this);
+    }
   });
 
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -65,12 +84,7 @@ void TSmallProgressForm::showEvent(QShowEvent* e) {
   QDialog::showEvent(e);
   if (e->spontaneous() || shownOnce_) return;
   shownOnce_ = true;
-  QWidget* host = parentWidget() != nullptr ? parentWidget()->window() : QApplication::activeWindow();
-  if (host != nullptr && host != this && host->isVisible()) {
-    QRect r = frameGeometry();
-    r.moveCenter(host->frameGeometry().center());
-    move(r.topLeft());
-  }
+  CentreOverHost(this);
   FormShow();
 }
 
