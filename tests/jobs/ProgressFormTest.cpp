@@ -300,7 +300,9 @@ TEST(ProgressForm, FitsLongTextsAndOpensCentredOverTheActiveWindow) {
   };
   RunWithProgress(&job, QStringLiteral("ReadRead"), QStringLiteral("Status:Status:"), QStringLiteral("CancelCancel"));
   // A text wider than the screen (the small offscreen screen at 200 %) is whole in the tooltip.
-  if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR")) EXPECT_EQ(tip, QString());
+  if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR")) {
+    EXPECT_EQ(tip, QString());
+  }
   if (tip.isEmpty()) {
     EXPECT_EQ(problems, "");
   } else {
