@@ -12,11 +12,14 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProxyStyle>
 #include <QScreen>
+#include <QStyleOption>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 
@@ -27,6 +30,7 @@
 #include "support/AppPaths.h"
 #include "support/Exceptions.h"
 #include "support/IniFile.h"
+#include "support/LogFile.h"
 #include "support/InterfaceTexts.h"
 #include "support/MessageBox.h"
 #include "support/TextUtils.h"
@@ -110,6 +114,46 @@ int FittingLength(const QFontMetrics& fm, const QString& text, int width) {
 }
 
 }  // namespace
+
+namespace {
+
+// Draws the menu bar's overflow arrow itself: the stock picture is read with a format probe
+// that loads every image plugin, which cost more than the rest of the menu bar at start-up.
+class TProgramStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  QIcon standardIcon(StandardPixmap sp, const QStyleOption* option, const QWidget* widget) const override {
+    if (sp != SP_ToolBarHorizontalExtensionButton && sp != SP_ToolBarVerticalExtensionButton)
+      return QProxyStyle::standardIcon(sp, option, widget);
+    QPixmap arrow(16, 16);
+    arrow.fill(Qt::transparent);
+    QPainter painter(&arrow);
+    QStyleOption o;
+    o.rect = arrow.rect().adjusted(3, 3, -3, -3);
+    o.palette = widget != nullptr ? widget->palette() : QApplication::palette();
+    o.state = State_Enabled;
+    baseStyle()->drawPrimitive(sp == SP_ToolBarHorizontalExtensionButton ? PE_IndicatorArrowRight
+                                                                        : PE_IndicatorArrowDown,
+                               &o, &painter, widget);
+    painter.end();
+    return QIcon(arrow);
+  }
+};
+
+}  // namespace
+
+void PrepareApplication() {
+  // The window layouts name the classic design fonts; where the system has none of them,
+  // use the metric-compatible free fonts (the same ones the dialogs are laid out with).
+  InstallFontSubstitutes();
+  SetApplicationTitle(QStringLiteral("VELTRA_QRM"));
+  QApplication::setStyle(new TProgramStyle(QApplication::style()->name()));
+}
+
+void AfterMainWindowShown() {
+  // Only the device link writes to the log, and never before the operator starts a read.
+  QTimer::singleShot(0, [] { OpenLog(); });
+}
 
 QIcon PictureIcon(const char* name) {
   // Read as PNG by name: a QIcon made from a file name, or a reader left to guess the format,
@@ -218,9 +262,6 @@ TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmR
   for (QAction* a : mmFile->actions())
     if (a->isSeparator()) a->setObjectName(QStringLiteral("N%1").arg(++separator));
 
-  QFont viewFont(QStringLiteral("Courier New"));
-  viewFont.setPointSize(12);
-  richResult->setFont(viewFont);
 
   connect(acRead, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acReadExecute); });
   connect(acSaveAs, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acSaveAsExecute); });
@@ -320,6 +361,11 @@ void TfmReaderFM::AddReportLine(const std::string& line) {
 }
 
 void TfmReaderFM::FillView(const TStringList& lines) {
+  // The report font is loaded with the first report, not at start-up: the empty view
+  // shown first does not need it.
+  QFont viewFont(QStringLiteral("Courier New"));
+  viewFont.setPointSize(12);
+  richResult->setFont(viewFont);
   QTextDocument* doc = richResult->document();
   richResult->clear();
   // One edit block defers the layout to its end; the fill is no operator edit to undo.

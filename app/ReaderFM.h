@@ -33,6 +33,12 @@ struct TReportRequest {
 
 // The report file name: stem (made safe as a file-name component), "_", range part, ".txt",
 // with every blank removed.
+// The program's start around the main window; main() and the start-up benchmark run both.
+// After the QApplication exists: font substitutes, application title and style.
+void PrepareApplication();
+// Once the main window is shown: what the first window does not need (the log).
+void AfterMainWindowShown();
+
 // A picture of the program's resources ("read", "veltra-qrm", ...), sharp at 1x and 2x.
 QIcon PictureIcon(const char* name);
 
