@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFont>
 #include <QFontMetrics>
+#include <QIconEngine>
 #include <QImageReader>
 #include <QMenu>
 #include <QMenuBar>
@@ -155,18 +156,67 @@ void AfterMainWindowShown() {
   QTimer::singleShot(0, [] { OpenLog(); });
 }
 
-QIcon PictureIcon(const char* name) {
-  // Read as PNG by name: a QIcon made from a file name, or a reader left to guess the format,
-  // first loads every image and icon-engine plugin (and the SVG library) to ask them.
-  QIcon icon;
-  const QString base = QStringLiteral(":/icons/") + QLatin1String(name);
-  for (const QString& file : {base + QStringLiteral(".png"), base + QStringLiteral("@2x.png")}) {
+namespace {
+
+// Reads a picture when it is first painted, and its double-size version only for a screen
+// that scales: decoding them all at start-up took longer than laying out the window.
+class TPictureEngine : public QIconEngine {
+ public:
+  explicit TPictureEngine(QString base) : base_(std::move(base)) {}
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return scaledPixmap(size, mode, state, 1.0);
+  }
+  QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override {
+    const bool twice = scale > 1.0;
+    QPixmap& picture = twice ? large_ : small_;
+    if (picture.isNull()) picture = Read(base_ + (twice ? QStringLiteral("@2x.png") : QStringLiteral(".png")));
+    if (picture.isNull() && twice) return scaledPixmap(size, mode, QIcon::Off, 1.0);
+    QPixmap out = picture;
+    const QSize wanted = size * (twice ? 2 : 1);
+    if (!out.isNull() && (out.width() > wanted.width() || out.height() > wanted.height()))
+      out = out.scaled(wanted, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (mode == QIcon::Disabled && !out.isNull()) {
+      QStyleOption option;
+      option.palette = QApplication::palette();
+      out = QApplication::style()->generatedIconPixmap(mode, out, &option);
+    }
+    return out;
+  }
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    const qreal scale = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
+    const QPixmap picture = scaledPixmap(rect.size(), mode, state, scale);
+    painter->drawPixmap(rect, picture);
+  }
+  QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    const QPixmap picture = pixmap(size, mode, state);
+    return picture.isNull() ? QSize() : picture.size().boundedTo(size);
+  }
+  QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+    if (small_.isNull()) small_ = Read(base_ + QStringLiteral(".png"));
+    return small_.isNull() ? QList<QSize>() : QList<QSize>{small_.size()};
+  }
+  bool isNull() override { return availableSizes(QIcon::Normal, QIcon::Off).isEmpty(); }
+  QIconEngine* clone() const override { return new TPictureEngine(*this); }
+  QString key() const override { return QStringLiteral("TPictureEngine"); }
+
+ private:
+  static QPixmap Read(const QString& file) {
+    // Read as PNG by name: a reader left to guess the format asks every image plugin first.
     QImageReader reader(file, "png");
     reader.setAutoDetectImageFormat(false);
     const QImage picture = reader.read();  // "@2x" in the name gives it its pixel ratio
-    if (!picture.isNull()) icon.addPixmap(QPixmap::fromImage(picture));
+    return picture.isNull() ? QPixmap() : QPixmap::fromImage(picture);
   }
-  return icon;
+  QString base_;
+  QPixmap small_, large_;
+};
+
+}  // namespace
+
+QIcon PictureIcon(const char* name) {
+  // Not QIcon(file name): that first loads the icon-engine plugins (and the SVG library) to ask
+  // them about the name.
+  return QIcon(new TPictureEngine(QStringLiteral(":/icons/") + QLatin1String(name)));
 }
 
 std::string MakeReportFileName(const std::string& fileNameStem, const std::string& rangePart) {
@@ -222,10 +272,10 @@ int PrintRows(QPrinter& printer, const TStringList& rows) {
 
 TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmReaderFM) {
   InitReaderResources();
+  // Before the controls exist, so they are made with it instead of all being told of a change.
+  setFont(DesignFont("MS Sans Serif", 11));
   ui_->setupUi(this);
   setObjectName(QStringLiteral("fmReaderFM"));
-
-  setFont(DesignFont("MS Sans Serif", 11));
 
   Panel1 = ui_->Panel1;
   SpeedButton1 = ui_->SpeedButton1;
