@@ -31,8 +31,8 @@
 #include "support/AppPaths.h"
 #include "support/Exceptions.h"
 #include "support/IniFile.h"
-#include "support/LogFile.h"
 #include "support/InterfaceTexts.h"
+#include "support/LogFile.h"
 #include "support/MessageBox.h"
 #include "support/TextUtils.h"
 #include "support/VersionInfo.h"
@@ -113,10 +113,6 @@ int FittingLength(const QFontMetrics& fm, const QString& text, int width) {
   }
   return lo;
 }
-
-}  // namespace
-
-namespace {
 
 // Draws the menu bar's overflow arrow itself: the stock picture is read with a format probe
 // that loads every image plugin, which cost more than the rest of the menu bar at start-up.
