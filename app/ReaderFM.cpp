@@ -5,17 +5,22 @@
 #include <QFileDialog>
 #include <QFont>
 #include <QFontMetrics>
+#include <QIconEngine>
+#include <QImageReader>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProxyStyle>
 #include <QScreen>
+#include <QStyleOption>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 
@@ -27,6 +32,7 @@
 #include "support/Exceptions.h"
 #include "support/IniFile.h"
 #include "support/InterfaceTexts.h"
+#include "support/LogFile.h"
 #include "support/MessageBox.h"
 #include "support/TextUtils.h"
 #include "support/VersionInfo.h"
@@ -46,6 +52,11 @@ constexpr const char* kSection = "fmReaderFM";
 constexpr const char* kProductTitle = "Veltra Qormilesk";
 constexpr const char* kApplicationTitle = "Veltra QRM";
 constexpr int32_t kViewWidth = 42;
+// Room for captions: five toolbar buttons of the widest kind still fit the designed width.
+constexpr int kMostButtonWidth = 150;
+constexpr int kButtonPadding = 12;
+constexpr int kMostMenuTitleWidth = 200;
+constexpr int kMostMenuTextWidth = 400;
 constexpr int32_t kPrintRows = 74;
 // The printer sends its report in this code page; the bytes themselves are kept unchanged.
 constexpr uint16_t kReportCodePage = 1250;
@@ -103,7 +114,106 @@ int FittingLength(const QFontMetrics& fm, const QString& text, int width) {
   return lo;
 }
 
+// Draws the menu bar's overflow arrow itself: the stock picture is read with a format probe
+// that loads every image plugin, which cost more than the rest of the menu bar at start-up.
+class TProgramStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  QIcon standardIcon(StandardPixmap sp, const QStyleOption* option, const QWidget* widget) const override {
+    if (sp != SP_ToolBarHorizontalExtensionButton && sp != SP_ToolBarVerticalExtensionButton)
+      return QProxyStyle::standardIcon(sp, option, widget);
+    QPixmap arrow(16, 16);
+    arrow.fill(Qt::transparent);
+    QPainter painter(&arrow);
+    QStyleOption o;
+    o.rect = arrow.rect().adjusted(3, 3, -3, -3);
+    o.palette = widget != nullptr ? widget->palette() : QApplication::palette();
+    o.state = State_Enabled;
+    baseStyle()->drawPrimitive(sp == SP_ToolBarHorizontalExtensionButton ? PE_IndicatorArrowRight
+                                                                        : PE_IndicatorArrowDown,
+                               &o, &painter, widget);
+    painter.end();
+    return QIcon(arrow);
+  }
+};
+
 }  // namespace
+
+void PrepareApplication() {
+  // The window layouts name the classic design fonts; where the system has none of them,
+  // use the metric-compatible free fonts (the same ones the dialogs are laid out with).
+  InstallFontSubstitutes();
+  SetApplicationTitle(QStringLiteral("VELTRA_QRM"));
+  QApplication::setStyle(new TProgramStyle(QApplication::style()->name()));
+}
+
+void AfterMainWindowShown() {
+  // Only the device link writes to the log, and never before the operator starts a read.
+  QTimer::singleShot(0, [] { OpenLog(); });
+}
+
+namespace {
+
+// Reads a picture when it is first painted, and its double-size version only for a screen
+// that scales: decoding them all at start-up took longer than laying out the window.
+class TPictureEngine : public QIconEngine {
+ public:
+  explicit TPictureEngine(QString base) : base_(std::move(base)) {}
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return scaledPixmap(size, mode, state, 1.0);
+  }
+  QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override {
+    const bool twice = scale > 1.0;
+    QPixmap& picture = twice ? large_ : small_;
+    if (picture.isNull()) picture = Read(base_ + (twice ? QStringLiteral("@2x.png") : QStringLiteral(".png")));
+    if (picture.isNull() && twice) return scaledPixmap(size, mode, QIcon::Off, 1.0);
+    QPixmap out = picture;
+    const QSize wanted = size * (twice ? 2 : 1);
+    if (!out.isNull() && (out.width() > wanted.width() || out.height() > wanted.height()))
+      out = out.scaled(wanted, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (mode == QIcon::Disabled && !out.isNull()) {
+      QStyleOption option;
+      option.palette = QApplication::palette();
+      out = QApplication::style()->generatedIconPixmap(mode, out, &option);
+    }
+    return out;
+  }
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    const qreal scale = painter->device() != nullptr ? painter->device()->devicePixelRatioF() : 1.0;
+    const QPixmap picture = scaledPixmap(rect.size(), mode, state, scale);
+    painter->drawPixmap(rect, picture);
+  }
+  QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    const QPixmap picture = pixmap(size, mode, state);
+    return picture.isNull() ? QSize() : picture.size().boundedTo(size);
+  }
+  QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+    if (small_.isNull()) small_ = Read(base_ + QStringLiteral(".png"));
+    return small_.isNull() ? QList<QSize>() : QList<QSize>{small_.size()};
+  }
+  bool isNull() override { return availableSizes(QIcon::Normal, QIcon::Off).isEmpty(); }
+  QIconEngine* clone() const override { return new TPictureEngine(*this); }
+  QString key() const override { return QStringLiteral("TPictureEngine"); }
+
+ private:
+  static QPixmap Read(const QString& file) {
+    // Read as PNG by name: a reader left to guess the format asks every image plugin first.
+    QImageReader reader(file, "png");
+    reader.setAutoDetectImageFormat(false);
+    const QImage picture = reader.read();  // "@2x" in the name gives it its pixel ratio
+    return picture.isNull() ? QPixmap() : QPixmap::fromImage(picture);
+  }
+  QString base_;
+  QPixmap small_, large_;
+};
+
+}  // namespace
+
+QIcon PictureIcon(const char* name) {
+  // Not QIcon(file name): that first loads the icon-engine plugins (and the SVG library) to ask
+  // them about the name.
+  return QIcon(new TPictureEngine(QStringLiteral(":/icons/") + QLatin1String(name)));
+}
 
 std::string MakeReportFileName(const std::string& fileNameStem, const std::string& rangePart) {
   return StripBlanks(SafeFileNameStem(fileNameStem) + "_" + rangePart + ".txt");
@@ -158,12 +268,10 @@ int PrintRows(QPrinter& printer, const TStringList& rows) {
 
 TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmReaderFM) {
   InitReaderResources();
+  // Before the controls exist, so they are made with it instead of all being told of a change.
+  setFont(DesignFont("MS Sans Serif", 11));
   ui_->setupUi(this);
   setObjectName(QStringLiteral("fmReaderFM"));
-
-  QFont windowFont(QStringLiteral("MS Sans Serif"));
-  windowFont.setPixelSize(11);
-  setFont(windowFont);
 
   Panel1 = ui_->Panel1;
   SpeedButton1 = ui_->SpeedButton1;
@@ -180,20 +288,26 @@ TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmR
   acBurn = ui_->acBurn;
   acExit = ui_->acExit;
 
+  acRead->setIcon(PictureIcon("read"));
+  acSaveAs->setIcon(PictureIcon("save"));
+  acPrint->setIcon(PictureIcon("print"));
+  acBurn->setIcon(PictureIcon("burn"));
+  acExit->setIcon(PictureIcon("exit"));
+
   // Toolbar left to right: Read, Print, Burn, Save As, Exit; each button shows its action.
   SpeedButton1->setDefaultAction(acRead);
   SpeedButton3->setDefaultAction(acPrint);
   SpeedButton4->setDefaultAction(acBurn);
   SpeedButton2->setDefaultAction(acSaveAs);
   SpeedButton5->setDefaultAction(acExit);
+  for (QToolButton* b : {SpeedButton1, SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton5})
+    b->setMaximumWidth(kMostButtonWidth);
+  mmFile->setToolTipsVisible(true);
 
   int separator = 0;
   for (QAction* a : mmFile->actions())
     if (a->isSeparator()) a->setObjectName(QStringLiteral("N%1").arg(++separator));
 
-  QFont viewFont(QStringLiteral("Courier New"));
-  viewFont.setPointSize(12);
-  richResult->setFont(viewFont);
 
   connect(acRead, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acReadExecute); });
   connect(acSaveAs, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acSaveAsExecute); });
@@ -201,7 +315,7 @@ TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmR
   connect(acBurn, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acBurnExecute); });
   connect(acExit, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acExitExecute); });
 
-  // FormCreate
+  
   LoadTexts();
   const QString version = QString::fromStdString(GetFileVersionText(ProgramFilePath()));
   setWindowTitle(QStringLiteral("%1 %2").arg(QLatin1String(kProductTitle), version));
@@ -209,7 +323,7 @@ TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmR
   ReportLines.clear();
   LoadSettings();
 
-  resize(759, 608);
+  resize(DesignClientSize(759, 608).expandedTo(sizeHint()));
   if (const QScreen* s = screen()) {
     const QRect area = s->availableGeometry();
     move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
@@ -220,18 +334,25 @@ TfmReaderFM::~TfmReaderFM() = default;
 
 void TfmReaderFM::LoadTexts() {
   const TTextTable texts;
+  // A caption longer than its place is shortened with "…" and shown whole in the tooltip, so
+  // an overlong text cannot push the File menu out of the menu bar or the buttons out of sight.
+  const QFontMetrics toolbarFont(SpeedButton1->font());
+  const QFontMetrics menuFont(MM->font());
   auto caption = [&](QAction* action, const char* key, const char* def) {
     const QString text = texts.Read(kSection, key, def);
-    action->setText(text);
+    action->setText(menuFont.elidedText(text, Qt::ElideRight, kMostMenuTextWidth));
     // The toolbar shows the caption as given; Qt would otherwise drop the "..." of "Save As...".
-    action->setIconText(text);
+    action->setIconText(toolbarFont.elidedText(text, Qt::ElideRight, kMostButtonWidth - kButtonPadding));
+    action->setToolTip(text);
   };
   caption(acRead, "acRead", "Read");
   caption(acSaveAs, "acSaveAs", "Save As...");
   caption(acPrint, "acPrint", "Print");
   caption(acBurn, "acBurn", "Burn");
   caption(acExit, "acExit", "Exit");
-  mmFile->setTitle(texts.Read(kSection, "mmFile", "File"));
+  const QString fileTitle = texts.Read(kSection, "mmFile", "File");
+  mmFile->setTitle(menuFont.elidedText(fileTitle, Qt::ElideRight, kMostMenuTitleWidth));
+  mmFile->menuAction()->setToolTip(fileTitle);
   ReadText = texts.Read(kSection, "Read", "Read");
   ProgressText = texts.Read(kSection, "ProgressText", "Read of the fiscal memory. Please wait...");
   StatusLabelText = texts.Read(kSection, "lblStatus", "Status:");
@@ -286,6 +407,11 @@ void TfmReaderFM::AddReportLine(const std::string& line) {
 }
 
 void TfmReaderFM::FillView(const TStringList& lines) {
+  // The report font is loaded with the first report, not at start-up: the empty view
+  // shown first does not need it.
+  QFont viewFont(QStringLiteral("Courier New"));
+  viewFont.setPointSize(12);
+  richResult->setFont(viewFont);
   QTextDocument* doc = richResult->document();
   richResult->clear();
   // One edit block defers the layout to its end; the fill is no operator edit to undo.

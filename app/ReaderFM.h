@@ -1,6 +1,7 @@
 #pragma once
 // The main window: five actions (Read, Save As, Print, Burn, Exit) over one report view,
 // and the state those actions share for the whole run.
+#include <QIcon>
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
@@ -32,6 +33,15 @@ struct TReportRequest {
 
 // The report file name: stem (made safe as a file-name component), "_", range part, ".txt",
 // with every blank removed.
+// The program's start around the main window; main() and the start-up benchmark run both.
+// After the QApplication exists: font substitutes, application title and style.
+void PrepareApplication();
+// Once the main window is shown: what the first window does not need (the log).
+void AfterMainWindowShown();
+
+// A picture of the program's resources ("read", "veltra-qrm", ...), sharp at 1x and 2x.
+QIcon PictureIcon(const char* name);
+
 std::string MakeReportFileName(const std::string& fileNameStem, const std::string& rangePart);
 
 // Prints `rows` one per line in "Courier New" 10 pt from the top left of the printable area,

@@ -1,4 +1,5 @@
-// Program entry: log first, then the application object, the main window and the event loop.
+// Program entry: the application object, the main window and the event loop; the log is
+// opened once the window is up.
 #include <QApplication>
 #include <QIcon>
 
@@ -8,21 +9,18 @@
 #include "support/MessageBox.h"
 
 int main(int argc, char* argv[]) {
-  OpenLog();
   int result = 0;
   {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("veltra-qrm"));
     QApplication::setDesktopFileName(QStringLiteral("org.veltra.qrm"));
     LoadToolkitTranslation();
-    // The window layouts name the classic design fonts; where the system has none of them,
-    // use the metric-compatible free fonts (the same ones the dialogs are laid out with).
-    InstallFontSubstitutes();
-    SetApplicationTitle(QStringLiteral("VELTRA_QRM"));
+    PrepareApplication();
 
     TfmReaderFM window;
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/veltra-qrm.svg")));
+    QApplication::setWindowIcon(PictureIcon("veltra-qrm"));
     window.show();
+    AfterMainWindowShown();
     result = QApplication::exec();
   }
   CloseLog();

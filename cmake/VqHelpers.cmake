@@ -30,3 +30,11 @@ function(vq_test name)
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${CMAKE_BINARY_DIR}/test-home/${name};XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-home/${name}/.local/share;VQ_BUILD_DIR=${CMAKE_BINARY_DIR};VQ_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
   file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-home/${name}/.local/share)
 endfunction()
+
+# vq_test_at_scale(name filter): runs the tests of an existing vq_test executable that match the
+# GoogleTest filter once more at 200 % scale.
+function(vq_test_at_scale name filter)
+  add_test(NAME ${name}_2x COMMAND ${name} --gtest_filter=${filter})
+  set_tests_properties(${name}_2x PROPERTIES TIMEOUT 120
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_SCALE_FACTOR=2;HOME=${CMAKE_BINARY_DIR}/test-home/${name};XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-home/${name}/.local/share;VQ_BUILD_DIR=${CMAKE_BINARY_DIR};VQ_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()

@@ -8,18 +8,43 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
+#include <QAbstractItemView>
+#include <QProxyStyle>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 #include <algorithm>
 
 #include "support/InterfaceTexts.h"
 #include "support/MessageBox.h"
 #include "ui_BurnToCD.h"
 
+namespace {
+
+class TMiddleElideComboStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                   const QWidget* widget) const override {
+    if (element == CE_ComboBoxLabel) {
+      if (const auto* combo = qstyleoption_cast<const QStyleOptionComboBox*>(option)) {
+        QStyleOptionComboBox shortened = *combo;
+        const QRect text = subControlRect(CC_ComboBox, combo, SC_ComboBoxEditField, widget);
+        shortened.currentText = combo->fontMetrics.elidedText(combo->currentText, Qt::ElideMiddle,
+                                                              text.width() - 4 - (combo->currentIcon.isNull() ? 0 : combo->iconSize.width() + 4));
+        QProxyStyle::drawControl(element, &shortened, painter, widget);
+        return;
+      }
+    }
+    QProxyStyle::drawControl(element, option, painter, widget);
+  }
+};
+
+}  // namespace
+
 TfmBurnToCD::TfmBurnToCD(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ui_(std::make_unique<Ui::fmBurnToCD>()) {
   ui_->setupUi(this);
-  setFixedSize(469, 273);
   lblRecorder = ui_->lblRecorder;
   cbRecorder = ui_->cbRecorder;
   lblVolumeName = ui_->lblVolumeName;
@@ -31,7 +56,15 @@ TfmBurnToCD::TfmBurnToCD(QWidget* owner)
   btnBurn = ui_->btnBurn;
   btnCancel = ui_->btnCancel;
   btnExit = ui_->btnExit;
+  btnBurn->setIcon(style()->standardIcon(QStyle::SP_DriveCDIcon));
   btnCancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+  // A long recorder entry (an image file's path) is shortened in the middle, where it is
+  // least telling; the whole entry is in the tooltip and in the open list.
+  auto* elide = new TMiddleElideComboStyle(style()->name());
+  elide->setParent(cbRecorder);
+  cbRecorder->setStyle(elide);
+  cbRecorder->view()->setTextElideMode(Qt::ElideMiddle);
+  connect(cbRecorder, &QComboBox::currentTextChanged, cbRecorder, &QComboBox::setToolTip);
 
   DiscRecorder = new TDiscRecorder(this);
   DiscRecorder->setObjectName(QStringLiteral("DiscRecorder"));
@@ -52,6 +85,17 @@ TfmBurnToCD::TfmBurnToCD(QWidget* owner)
   connect(btnCancel, &QPushButton::clicked, this, [this] { btnCancelClick(); });
   connect(btnExit, &QPushButton::clicked, this, [this] { btnExitClick(); });
   FormCreate();
+  // The status and time lines change while a disc is written; they get room for their longest
+  // texts now, so the dialog need not grow then.
+  ensurePolished();
+  int widest = lblTime->fontMetrics().horizontalAdvance(TimeLine(999, 999, 999));
+  for (const QString& text : actionTexts_) widest = std::max(widest, lblStatus->fontMetrics().horizontalAdvance(text));
+  widest = std::max(widest, lblStatus->fontMetrics().horizontalAdvance(preparing_));
+  lblTime->setMinimumWidth(widest + 2 * lblTime->indent());
+  lblStatus->setMinimumWidth(widest + 2 * lblStatus->indent());
+  // The designed size is the least; the dialog may grow with its texts.
+  setMinimumSize(DesignClientSize(469, 273).expandedTo(sizeHint()));
+  resize(minimumSize());
 }
 
 TfmBurnToCD::~TfmBurnToCD() {

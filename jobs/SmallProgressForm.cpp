@@ -4,15 +4,32 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <algorithm>
 
 #include "jobs/SmProgressThread.h"
 #include "support/Exceptions.h"
 #include "support/MessageBox.h"
 #include "ui_SmallProgressForm.h"
+
+namespace {
+constexpr int kDesignStatusWidth = 331;
+
+void CentreOverHost(QWidget* form) {
+  QWidget* host = form->parentWidget() != nullptr ? form->parentWidget()->window() : QApplication::activeWindow();
+  if (host != nullptr && host != form && host->isVisible()) {
+    // The size the window is growing to may not have reached its geometry yet.
+    QRect r = form->frameGeometry();
+    r.setSize(r.size() + form->size().expandedTo(form->minimumSize()) - form->size());
+    r.moveCenter(host->frameGeometry().center());
+    form->move(r.topLeft());
+  }
+}
+}  // namespace
 
 TSmallProgressForm::TSmallProgressForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -27,7 +44,22 @@ TSmallProgressForm::TSmallProgressForm(QWidget* parent)
   lblStatus->setFont(DesignFont("MS Sans Serif", 13, true));
   eStat->setFont(DesignFont("Courier New", 13, true));
   setModal(true);
-  resize(368, 126);
+  resize(DesignClientSize(368, 126));
+  // The field widens with a status text that needs more room, up to most of the screen;
+  // the window follows through its layout.
+  connect(eStat, &QLineEdit::textChanged, this, [this](const QString& text) {
+    const QScreen* s = screen();
+    const int most = std::max(kDesignStatusWidth, s != nullptr ? s->availableGeometry().width() - 60 : 1000);
+    const int needed = eStat->fontMetrics().horizontalAdvance(text) + eStat->minimumSizeHint().width();
+    eStat->setMinimumWidth(std::clamp(needed, kDesignStatusWidth, most));
+    eStat->setToolTip(needed > most ? text : QString());  // wider than the screen: whole in the tooltip
+    if (isVisible() && layout() != nullptr) {
+      // The window widens now, not in a later layout pass, and is centred again.
+      for (QWidget* w = eStat->parentWidget(); w != this; w = w->parentWidget()) w->updateGeometry();
+      layout()->activate();
+      CentreOverHost(this);
+    }
+  });
 
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
   Job = nullptr;
@@ -46,12 +78,7 @@ void TSmallProgressForm::showEvent(QShowEvent* e) {
   QDialog::showEvent(e);
   if (e->spontaneous() || shownOnce_) return;
   shownOnce_ = true;
-  QWidget* host = parentWidget() != nullptr ? parentWidget()->window() : QApplication::activeWindow();
-  if (host != nullptr && host != this && host->isVisible()) {
-    QRect r = frameGeometry();
-    r.moveCenter(host->frameGeometry().center());
-    move(r.topLeft());
-  }
+  CentreOverHost(this);
   FormShow();
 }
 
@@ -93,7 +120,8 @@ bool TSmallProgressForm::FormCloseQuery() {
 
 void RunWithProgress(TSmProgressThread* job, const QString& caption, const QString& statusLabel,
                      const QString& cancelCaption, QWidget* parent) {
-  auto form = std::make_unique<TSmallProgressForm>(parent);
+  // Owned by the window the operator works in, so it opens centred over it.
+  auto form = std::make_unique<TSmallProgressForm>(parent != nullptr ? parent : QApplication::activeWindow());
   form->setWindowTitle(caption);
   form->lblStatus->setText(statusLabel);
   form->btnCancel->setText(cancelCaption);

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFocusEvent>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -111,18 +112,29 @@ TfmReadOptions::TfmReadOptions(QWidget* parent)
   setFont(DesignFont("MS Sans Serif", 11));
   lblYear->setFont(DesignFont("Courier New", 13));
   setModal(true);
-  setFixedSize(615, 226);  // 623 by 264 with the window frame
 
-  // The frame's own layout has two rows; in the Communication box it sits on one line.
-  frmConfigComServer1->lblCOM->setGeometry(22, 5, 40, 13);
-  frmConfigComServer1->cbComPort->setGeometry(64, 1, 145, 21);
-  frmConfigComServer1->lblSpeed->setGeometry(240, 5, 62, 13);
-  frmConfigComServer1->cbSpeed->setGeometry(304, 1, 145, 21);
+  // The selector frame's own layout has two rows; in the Communication box it sits on one line.
+  if (auto* grid = qobject_cast<QGridLayout*>(frmConfigComServer1->Panel1->layout())) {
+    grid->removeWidget(frmConfigComServer1->lblSpeed);
+    grid->removeWidget(frmConfigComServer1->cbSpeed);
+    grid->addWidget(frmConfigComServer1->lblSpeed, 0, 2);
+    grid->addWidget(frmConfigComServer1->cbSpeed, 0, 3);
+    grid->setContentsMargins(20, 2, 20, 4);
+    grid->setHorizontalSpacing(8);
+    grid->setColumnStretch(4, 1);
+  }
 
   eFromNum->setValidator(new DigitsOnlyValidator(eFromNum));
   eToNum->setValidator(new DigitsOnlyValidator(eToNum));
+  eYear->setValidator(new DigitsOnlyValidator(eYear));
+  // Two digits and a little room, as designed, at any font size.
+  eYear->setFixedWidth(eYear->fontMetrics().horizontalAdvance(QStringLiteral("000")) + 10);
+  // A line edit asks for room for 17 characters; the number fields need four, in 90 pixels.
+  for (QLineEdit* e : {eFromNum, eToNum})
+    e->setMaximumWidth(std::max(90, e->fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 10));
   eFromNum->installEventFilter(this);
   eToNum->installEventFilter(this);
+  eYear->installEventFilter(this);
 
   btnOK->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
   btnCancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
@@ -142,13 +154,15 @@ TfmReadOptions::TfmReadOptions(QWidget* parent)
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
   btnOK->setFocus(Qt::OtherFocusReason);
 
+  FormCreate();
+
+  // The designed size, or more where the texts need it; the dialog is not resized by hand.
+  setFixedSize(DesignClientSize(623, 264).expandedTo(sizeHint()));
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    QRect r(QPoint(0, 0), QSize(623, 264));
+    QRect r(QPoint(0, 0), size());
     r.moveCenter(screen->availableGeometry().center());
     move(r.topLeft());
   }
-
-  FormCreate();
 }
 
 TfmReadOptions::~TfmReadOptions() = default;
@@ -188,23 +202,6 @@ void TfmReadOptions::LoadDialogTexts() {
   frmConfigComServer1->SetNotPresentText(texts.Read(section, "NotPresent", "not present"));
   rbByMonth->setText(texts.Read(section, "rbByMonth", "by month"));
   IncorrectReportNumberText = texts.Read(section, "IncorrectReportNumber", "Incorrect report number!");
-
-  // Labels grow to the right with their text, like the design's auto-sized labels; one
-  // that would then run into its field moves left instead, so its text stays whole.
-  auto fitBefore = [](QLabel* label, QWidget* field) {
-    const int width = std::max(label->width(), label->sizeHint().width());
-    int x = label->x();
-    if (x + width > field->x() - 2) x = std::max(0, field->x() - 2 - width);
-    label->setGeometry(x, label->y(), width, label->height());
-  };
-  fitBefore(lblFromDate, dtpFrom);
-  fitBefore(lblToDate, dtpTo);
-  fitBefore(lblFromNumber, eFromNum);
-  fitBefore(lblToNumber, eToNum);
-  fitBefore(frmConfigComServer1->lblCOM, frmConfigComServer1->cbComPort);
-  fitBefore(frmConfigComServer1->lblSpeed, frmConfigComServer1->cbSpeed);
-  for (QRadioButton* rb : {rbByMonth, rbByDate, rbByRptNumber})
-    rb->resize(std::max(rb->width(), rb->sizeHint().width()), rb->height());
 }
 
 void TfmReadOptions::rbByDateClick() {
@@ -252,7 +249,7 @@ bool TfmReadOptions::eFromNumKeyPress(QChar key) {
 }
 
 bool TfmReadOptions::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == eFromNum || watched == eToNum) {
+  if (watched == eFromNum || watched == eToNum || watched == eYear) {
     switch (event->type()) {
       case QEvent::KeyPress: {
         auto* ke = static_cast<QKeyEvent*>(event);

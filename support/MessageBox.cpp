@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFont>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPointer>
@@ -16,6 +17,8 @@
 #include <vector>
 
 namespace {
+
+constexpr int kLeastBoxWidth = 320;
 
 std::mutex g_mutex;  // the title is read from the report job's worker thread too
 QString g_title;
@@ -96,6 +99,10 @@ int ShowOnUiThread(QWidget* owner, const MessageBoxRequest& request) {
   } else if (buttons.size() == 1) {
     box.setEscapeButton(buttons.front().first);
   }
+  // A short message would otherwise give a box hardly wider than its button.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(kLeastBoxWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
+                  1, grid->columnCount());
   box.exec();
   QAbstractButton* clicked = box.clickedButton();
   for (auto& b : buttons)
@@ -168,6 +175,8 @@ void InstallFontSubstitutes() {
   QFont::insertSubstitutions(QStringLiteral("Courier New"),
                              {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
 }
+
+QSize DesignClientSize(int outerWidth, int outerHeight) { return {outerWidth - 8, outerHeight - 38}; }
 
 QFont DesignFont(const char* family, int pixels, bool bold) {
   QFont f;

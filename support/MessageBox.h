@@ -3,6 +3,7 @@
 // application title as default caption, and the standard error box that every
 // failure reaching a UI action ends in.
 #include <QFont>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 #include <exception>
@@ -64,6 +65,10 @@ void InstallFontSubstitutes();
 // A font of one of the design families in pixels, with the installed fallbacks that keep the
 // design's widths closely enough for the fixed layouts (Arial- and Courier-metric).
 QFont DesignFont(const char* family, int pixels, bool bold = false);
+
+// The client size of a window designed at this outer size: the design counts a 4-pixel
+// border on each side and a 30-pixel title bar, which the window system adds here.
+QSize DesignClientSize(int outerWidth, int outerHeight);
 
 // What a box would show; handed to the test observer instead of showing anything.
 struct MessageBoxRequest {

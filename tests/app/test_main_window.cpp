@@ -22,6 +22,7 @@
 #include "AppTestSupport.h"
 #include "app/ReaderFM.h"
 #include "app/ReportFile.h"
+#include "tests/support/WindowFit.h"
 #include "support/Exceptions.h"
 #include "support/TextUtils.h"
 #include "support/VersionInfo.h"
@@ -99,6 +100,7 @@ TEST_F(MainWindowTest, FirstStartShowsDefaults) {
   ASSERT_FALSE(BuiltProgram().empty());
   SetProgramFilePathForTesting(BuiltProgram());  // no Strings.ini beside the built program
   TfmReaderFM w;
+  w.show();
   const std::string version = GetFileVersionText(BuiltProgram());
   EXPECT_NE(version, "v0.0.0.0");
   EXPECT_EQ(w.windowTitle().toStdString(), "Veltra Qormilesk " + version);
@@ -137,7 +139,7 @@ TEST_F(MainWindowTest, FirstStartShowsDefaults) {
   for (QAction* a : w.mmFile->actions())
     items << (a->isSeparator() ? a->objectName() : a->text());
   EXPECT_EQ(items, QStringList({"Read", "N1", "Save As...", "Print", "N2", "Burn", "N3", "Exit"}));
-  EXPECT_EQ(w.size(), QSize(759, 608));
+  EXPECT_EQ(w.size(), QSize(751, 570));  // 759 by 608 with the window frame
   EXPECT_EQ(w.font().family(), "MS Sans Serif");
   EXPECT_EQ(w.font().pixelSize(), 11);
   EXPECT_EQ(w.richResult->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
@@ -183,6 +185,28 @@ TEST_F(MainWindowTest, StringsIniRelabelsButtonAndMenuTogether) {
   EXPECT_EQ(w.SpeedButton3->text(), "Print");
   // The window caption does not come from Strings.ini.
   EXPECT_TRUE(w.windowTitle().startsWith("Veltra Qormilesk v"));
+}
+
+// The texts as designed, twice as long, and one far too long: every control stays whole and
+// the File menu stays in the menu bar, with the whole text in the tooltip.
+TEST_F(MainWindowTest, ControlsAndMenuFitTheirTexts) {
+  const QByteArray huge(10 * 1024, 'W');
+  for (const QByteArray& texts :
+       {QByteArray(), QByteArray("[fmReaderFM]\nacRead=ReadRead\nacSaveAs=Save As...Save As...\nacPrint=PrintPrint\n"
+                                 "acBurn=BurnBurn\nacExit=ExitExit\nmmFile=FileFile\n"),
+        "[fmReaderFM]\nacSaveAs=" + huge + "\nmmFile=" + huge + "\n"}) {
+    WriteStringsIni(texts);
+    TfmReaderFM w;
+    w.show();
+    EXPECT_EQ(FitProblems(&w), "") << texts.left(40).toStdString();
+    EXPECT_EQ(w.size(), QSize(751, 570));
+    const QRect file = w.MM->actionGeometry(w.mmFile->menuAction());
+    EXPECT_TRUE(w.MM->rect().contains(file));
+    const auto* chevron = w.MM->findChild<QWidget*>(QStringLiteral("qt_menubar_ext_button"));
+    EXPECT_TRUE(chevron == nullptr || !chevron->isVisible());
+    EXPECT_LE(w.SpeedButton5->geometry().right(), w.width());
+  }
+  EXPECT_EQ(TfmReaderFM().acSaveAs->toolTip().size(), 2047);  // the whole text as far as it is read
 }
 
 TEST_F(MainWindowTest, SettingsAreLoadedAndExitWritesNothing) {

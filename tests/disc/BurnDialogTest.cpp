@@ -14,6 +14,7 @@
 #include "disc/BurnToCD.h"
 #include "support/AppPaths.h"
 #include "support/MessageBox.h"
+#include "tests/support/WindowFit.h"
 #include "tests/disc/DiscTestSupport.h"
 #include "tests/disc/FakeDiscService.h"
 
@@ -38,17 +39,25 @@ struct Boxes {
 TEST(BurnDialog, LayoutAndDefaultTexts) {
   FakeServiceScope fake;
   TfmBurnToCD dlg;
+  dlg.show();
   EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Burn to CD/DVD"));
-  EXPECT_EQ(dlg.minimumSize(), QSize(469, 273));
-  EXPECT_EQ(dlg.maximumSize(), QSize(469, 273));
+  // 469 by 273 with the window frame, or wider where the time line needs it.
+  EXPECT_EQ(dlg.size(), dlg.minimumSize());
+  EXPECT_GE(dlg.width(), 461);
+  EXPECT_EQ(dlg.height(), 235);
   EXPECT_EQ(dlg.lblRecorder->text(), QStringLiteral("Recorder:"));
   EXPECT_EQ(dlg.chFinalize->text(), QStringLiteral("Finalize"));
   EXPECT_TRUE(dlg.chFinalize->isChecked());
   EXPECT_FALSE(dlg.btnCancel->isEnabled());
   EXPECT_TRUE(dlg.btnBurn->isEnabled());
-  EXPECT_EQ(dlg.cbRecorder->geometry(), QRect(96, 24, 337, dlg.cbRecorder->height()));
-  EXPECT_EQ(dlg.ProgressBar->geometry(), QRect(16, 111, 417, 17));
-  EXPECT_EQ(dlg.btnExit->geometry(), QRect(339, 192, 100, 25));
+  // The fields, the bar and the Exit button end at one right edge; Burn has a picture like Cancel.
+  EXPECT_EQ(dlg.ProgressBar->x(), 16);
+  EXPECT_EQ(dlg.btnBurn->x(), 16);
+  EXPECT_EQ(dlg.cbRecorder->geometry().right(), dlg.ProgressBar->geometry().right());
+  EXPECT_EQ(dlg.btnExit->geometry().right(), dlg.ProgressBar->geometry().right());
+  EXPECT_EQ(dlg.ProgressBar->height(), 17);
+  EXPECT_FALSE(dlg.btnBurn->icon().isNull());
+  EXPECT_EQ(FitProblems(&dlg), "");
   EXPECT_EQ(dlg.DiscWrite->Recorder(), dlg.DiscRecorder);
   EXPECT_EQ(dlg.DiscImage->DiscWrite(), dlg.DiscWrite);
   EXPECT_EQ(dlg.DiscWrite->ClientName, QStringLiteral("Orvanel"));
@@ -70,6 +79,28 @@ TEST(BurnDialog, TextsFromStringsIni) {
   EXPECT_EQ(dlg.btnExit->text(), QStringLiteral("Exit"));
   EXPECT_EQ(dlg.ActionText(waVerifying), QStringLiteral("Pruefe"));
   EXPECT_EQ(dlg.TimeLine(1, 2, 1), QStringLiteral(" 1 sek   Estimated time: 2 sek   Remaining time: 1 sek"));
+}
+
+TEST(BurnDialog, TwiceAsLongTextsAndALongRecorderPathFit) {
+  FakeServiceScope fake;
+  QTemporaryDir dir;
+  WriteFile(dir.filePath(QStringLiteral("Strings.ini")),
+            QByteArray::fromStdString(DoubledTexts("fmBurnToCD", {{"lblRecorder", "Recorder:"}, {"lblVolumeName", "Volume name:"},
+                                        {"btnBurn", "Burn"}, {"btnCancel", "Cancel"}, {"btnExit", "Exit"},
+                                        {"chFinalize", "Finalize"}, {"ElapsedTime", "Elapsed time:"},
+                                        {"EstimatedTime", "Estimated time:"}, {"RemainingTime", "Remaining time:"}})));
+  SetProgramFilePathForTesting(dir.filePath(QStringLiteral("veltra-qrm")).toStdString());
+  TfmBurnToCD dlg;
+  SetProgramFilePathForTesting("");
+  const QString path = QStringLiteral("Image file [/home/operator/archive/") + QString(300, QLatin1Char('x')) +
+                       QStringLiteral("/fiscal-memory.iso]");
+  dlg.cbRecorder->addItem(path);
+  dlg.cbRecorder->setCurrentIndex(dlg.cbRecorder->count() - 1);
+  dlg.lblTime->setText(dlg.TimeLine(123, 567, 444));
+  dlg.show();
+  EXPECT_EQ(FitProblems(&dlg), "");
+  EXPECT_LT(dlg.width(), dlg.cbRecorder->fontMetrics().horizontalAdvance(path) / 2);  // shortened, not widened
+  EXPECT_EQ(dlg.cbRecorder->toolTip(), path);
 }
 
 TEST(BurnDialog, RecorderListWithFallbackEntry) {

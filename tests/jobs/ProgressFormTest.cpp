@@ -16,6 +16,7 @@
 #include "jobs/SmProgressThread.h"
 #include "jobs/SmallProgressForm.h"
 #include "support/Exceptions.h"
+#include "tests/support/WindowFit.h"
 
 namespace {
 
@@ -263,6 +264,49 @@ TEST(ProgressForm, CloseRequestDuringStatusOfFinishingJobIsNotLost) {
   EXPECT_NO_THROW(RunJob(job));
   EXPECT_EQ(watch.hides, 1);
   EXPECT_EQ(watch.statusAtHide, QStringLiteral("only"));
+}
+
+// Texts twice as long as designed stay whole, and the window opens centred over the window
+// the operator was working in, which owns it.
+TEST(ProgressForm, FitsLongTextsAndOpensCentredOverTheActiveWindow) {
+  QWidget host;
+  host.setGeometry(100, 80, 751, 570);
+  host.show();
+  host.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+  const QString status = QStringLiteral("Read of the fiscal memory. Please wait...").repeated(2);
+  QSemaphore release;
+  std::string problems;
+  QWidget* owner = nullptr;
+  QPoint centre;
+  QString tip;
+  FormWatcher watch;
+  watch.onShown = [&](TSmallProgressForm* f) {
+    WhenReady([f, &status] { return f->eStat->text() == status; }, [&, f] {
+      problems = FitProblems(f);
+      tip = f->eStat->toolTip();
+      owner = f->parentWidget();
+      centre = f->frameGeometry().center();
+      release.release();
+    });
+  };
+  ScriptedJob job;
+  job.Body = [&](ScriptedJob& j) {
+    j.Status(status);
+    release.acquire();
+  };
+  RunWithProgress(&job, QStringLiteral("ReadRead"), QStringLiteral("Status:Status:"), QStringLiteral("CancelCancel"));
+  // A text wider than the screen (the small offscreen screen at 200 %) is whole in the tooltip.
+  if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR")) {
+    EXPECT_EQ(tip, QString());
+  }
+  if (tip.isEmpty()) {
+    EXPECT_EQ(problems, "");
+  } else {
+    EXPECT_EQ(tip, status);
+  }
+  EXPECT_EQ(owner, &host);
+  EXPECT_LE((centre - host.frameGeometry().center()).manhattanLength(), 2);
 }
 
 }  // namespace

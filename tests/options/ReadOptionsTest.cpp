@@ -29,6 +29,7 @@
 #include "support/AppPaths.h"
 #include "support/Exceptions.h"
 #include "support/MessageBox.h"
+#include "tests/support/WindowFit.h"
 
 namespace fs = std::filesystem;
 
@@ -191,8 +192,7 @@ TEST_F(ReadOptionsTest, DefaultsWithoutStringsIni) {
   EXPECT_EQ(dlg.IncorrectReportNumberText, QStringLiteral("Incorrect report number!"));
 
   EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
-  EXPECT_EQ(dlg.btnOK->geometry(), QRect(499, 9, 100, 25));
-  EXPECT_EQ(dlg.btnCancel->geometry(), QRect(499, 41, 100, 25));
+  EXPECT_EQ(dlg.size(), QSize(615, 226));  // 623 by 264 with the window frame
   EXPECT_TRUE(dlg.btnOK->isDefault());
   EXPECT_EQ(dlg.eFromNum->maxLength(), 4);
   EXPECT_EQ(dlg.eToNum->maxLength(), 4);
@@ -303,14 +303,14 @@ TEST_F(ReadOptionsTest, NumberFieldsTakeDigitsOnlyAndBeepOtherwise) {
   dlg->eToNum->paste();
   EXPECT_EQ(dlg->eToNum->text(), QStringLiteral("712"));
 
-  // The year field has no filter.
+  // The year field takes digits only, two at most.
   dlg->rbByMonth->click();
   dlg->eYear->setFocus(Qt::TabFocusReason);
   dlg->eYear->clear();
   const int before = beeps;
-  QTest::keyClicks(dlg->eYear, QStringLiteral("ab"));
-  EXPECT_EQ(dlg->eYear->text(), QStringLiteral("ab"));
-  EXPECT_EQ(beeps, before);
+  QTest::keyClicks(dlg->eYear, QStringLiteral("a2b45"));
+  EXPECT_EQ(dlg->eYear->text(), QStringLiteral("24"));
+  EXPECT_EQ(beeps, before + 2);
 }
 
 TEST_F(ReadOptionsTest, ReportNumberWarningsOnEnteringFromAndLeavingTo) {
@@ -439,6 +439,34 @@ TEST_F(ReadOptionsTest, StringsIniReplacesTextsAndGroupBoxesGetOneBlankEachSide)
   dlg->eFromNum->setFocus(Qt::TabFocusReason);
   ASSERT_TRUE(QTest::qWaitFor([&]() { return !boxes.empty(); }, 2000));
   EXPECT_EQ(boxes[0], QStringLiteral("Zu gross."));  // the error box's period rule
+}
+
+// Every control whole and apart, with the texts as designed and twice as long.
+TEST_F(ReadOptionsTest, ControlsFitTheirTextsAlsoTwiceAsLong) {
+  for (bool doubled : {false, true}) {
+    WriteStringsIni(doubled ? DoubledTexts("fmReadOptions",
+                                           {{"lblFromDate", "From date:"}, {"lblToDate", "To date:"},
+                                            {"lblFromNumber", "From number:"}, {"lblToNumber", "To number:"},
+                                            {"rbByDate", "by date:"}, {"rbByRptNumber", "by report number:"},
+                                            {"gbTypeReport", "Type report"}, {"rbDetailed", "Detailed"},
+                                            {"rbSummary", "Summary"}, {"btnOK", "OK"}, {"btnCancel", "Cancel"},
+                                            {"gbSerialPort", "Communication"}, {"gbSearch", "Search"},
+                                            {"lblCOM", "COM:"}, {"lblSpeed", "Baudrate:"}, {"rbByMonth", "by month"}})
+                            : std::string());
+    TfmReadOptions dlg;
+    dlg.show();
+    EXPECT_EQ(FitProblems(&dlg), "") << (doubled ? "doubled texts" : "design texts");
+    EXPECT_GE(dlg.width(), 615);
+    EXPECT_GE(dlg.height(), 226);
+    // The buttons stay at the top right, the labels clear of their fields.
+    EXPECT_EQ(dlg.btnOK->y(), 9);
+    EXPECT_EQ(dlg.btnOK->geometry().right(), dlg.width() - 17);
+    EXPECT_LT(dlg.lblFromNumber->geometry().right() + 4, dlg.eFromNum->x());
+    EXPECT_LT(dlg.lblToDate->mapTo(&dlg, QPoint(0, 0)).x(), dlg.dtpTo->mapTo(&dlg, QPoint(0, 0)).x());
+    EXPECT_GT(dlg.lblToDate->x(), dlg.dtpFrom->geometry().right() + 4);
+    // The type radios sit inside their frame, below its caption.
+    EXPECT_GT(dlg.rbDetailed->y(), dlg.gbTypeReport->fontMetrics().height());
+  }
 }
 
 }  // namespace

@@ -1,0 +1,95 @@
+// Renders every window of the program into PNG files, for the documentation and for checking
+// by eye that no text is cut: the main window with a report, the read options, the progress
+// window, the burn dialog and its success box. Usage: vq-window-shots <folder> <name prefix>.
+// The texts follow the environment as in the program (Strings.ini, language); the scale comes
+// from QT_SCALE_FACTOR.
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/ReaderFM.h"
+#include "disc/BurnToCD.h"
+#include "jobs/SmallProgressForm.h"
+#include "options/ReadOptions.h"
+#include "support/InterfaceTexts.h"
+#include "support/MessageBox.h"
+#include "tools/PrinterSim.h"
+
+namespace {
+
+QString g_folder, g_prefix;
+int g_failures = 0;
+
+void Save(QWidget* window, const char* name, bool settle = true) {
+  if (settle) QCoreApplication::processEvents();
+  const QString file = QStringLiteral("%1/%2-%3.png").arg(g_folder, g_prefix, QLatin1String(name));
+  if (!window->grab().save(file)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+    ++g_failures;
+  } else {
+    std::printf("%s\n", qPrintable(file));
+  }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: vq-window-shots <folder> <name prefix>\n");
+    return 2;
+  }
+  g_folder = QString::fromLocal8Bit(argv[1]);
+  g_prefix = QString::fromLocal8Bit(argv[2]);
+  QDir().mkpath(g_folder);
+  InstallFontSubstitutes();
+  SetApplicationTitle(QStringLiteral("VELTRA_QRM"));
+
+  TfmReaderFM main;
+  PrinterSimOptions sim;
+  main.ReportLines = BuildSimReport(sim, 94, "D,1,010124,310124").Lines;
+  main.FillView(main.ReportLines);
+  main.show();
+  Save(&main, "main");
+
+  {
+    TfmReadOptions options(&main);
+    options.show();
+    Save(&options, "options");
+  }
+  {
+    // Shown without a job it would close itself once events run; the picture is taken first.
+    TSmallProgressForm progress(&main);
+    progress.setWindowTitle(main.ReadText);
+    progress.lblStatus->setText(main.StatusLabelText);
+    progress.btnCancel->setText(main.CancelText);
+    progress.eStat->setText(main.ProgressText);
+    progress.show();
+    Save(&progress, "progress", false);
+    progress.hide();
+  }
+  {
+    TfmBurnToCD burn(&main);
+    burn.SetVolumeName(QStringLiteral("ZHK12345678"));
+    burn.show();
+    Save(&burn, "burn");
+    // The success box, as the dialog shows it after a write.
+    QTimer::singleShot(0, [] {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+          Save(box, "success");
+          box->accept();
+        }
+    });
+    const TTextTable texts;
+    ShowMessageBox(&burn, texts.Read("fmBurnToCD", "OperSucc", "Operation completed successfully!"), 0xFF, MB_OK,
+                   QString(), 0);
+  }
+  return g_failures == 0 ? 0 : 1;
+}
