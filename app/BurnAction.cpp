@@ -36,7 +36,6 @@ void Pause(int ms) {
   }
 }
 
-
 // The report file name is printer text in code page 1250; the disc carries UTF-8 names, so this is the
 // one place where it becomes a file-system name. A name that would leave the temporary folder is still
 // made harmless here, since the folder is removed afterwards.

@@ -129,9 +129,9 @@ class TProgramStyle : public QProxyStyle {
     o.rect = arrow.rect().adjusted(3, 3, -3, -3);
     o.palette = widget != nullptr ? widget->palette() : QApplication::palette();
     o.state = State_Enabled;
-    baseStyle()->drawPrimitive(sp == SP_ToolBarHorizontalExtensionButton ? PE_IndicatorArrowRight
-                                                                        : PE_IndicatorArrowDown,
-                               &o, &painter, widget);
+    baseStyle()->drawPrimitive(
+        sp == SP_ToolBarHorizontalExtensionButton ? PE_IndicatorArrowRight : PE_IndicatorArrowDown, &o,
+        &painter, widget);
     painter.end();
     return QIcon(arrow);
   }
@@ -165,7 +165,8 @@ class TPictureEngine : public QIconEngine {
   QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override {
     const bool twice = scale > 1.0;
     QPixmap& picture = twice ? large_ : small_;
-    if (picture.isNull()) picture = Read(base_ + (twice ? QStringLiteral("@2x.png") : QStringLiteral(".png")));
+    if (picture.isNull())
+      picture = Read(base_ + (twice ? QStringLiteral("@2x.png") : QStringLiteral(".png")));
     if (picture.isNull() && twice) return scaledPixmap(size, mode, QIcon::Off, 1.0);
     QPixmap out = picture;
     const QSize wanted = size * (twice ? 2 : 1);
@@ -308,14 +309,12 @@ TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmR
   for (QAction* a : mmFile->actions())
     if (a->isSeparator()) a->setObjectName(QStringLiteral("N%1").arg(++separator));
 
-
   connect(acRead, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acReadExecute); });
   connect(acSaveAs, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acSaveAsExecute); });
   connect(acPrint, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acPrintExecute); });
   connect(acBurn, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acBurnExecute); });
   connect(acExit, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acExitExecute); });
 
-  
   LoadTexts();
   const QString version = QString::fromStdString(GetFileVersionText(ProgramFilePath()));
   setWindowTitle(QStringLiteral("%1 %2").arg(QLatin1String(kProductTitle), version));
@@ -450,8 +449,7 @@ TReportRequest TfmReaderFM::MakeReportRequest(int searchMode, int reportType, co
       r.Params = FormatText("%s,1,%s", letter.c_str(), monthYear.c_str());
       r.RangePart.clear();
       break;
-    default:
-      throw Exception(FormatText("Unknown search mode %d", searchMode));
+    default: throw Exception(FormatText("Unknown search mode %d", searchMode));
   }
   return r;
 }
@@ -467,8 +465,8 @@ void TfmReaderFM::acReadExecute() {
   SaveSettings();  // kept even when the checks below refuse the request
 
   const TReportRequest request = MakeReportRequest(
-      options->GetSearchMode(), options->GetReportType(), options->GetFromDate(),
-      options->GetToDate(), options->GetFromNumber(), options->GetToNumber(), options->GetMonthYear());
+      options->GetSearchMode(), options->GetReportType(), options->GetFromDate(), options->GetToDate(),
+      options->GetFromNumber(), options->GetToNumber(), options->GetMonthYear());
   options.reset();
 
   ReportLines.clear();

@@ -105,9 +105,8 @@ class TfmReaderFM : public QMainWindow {
   void ShowNoAnswer();
 
   // Turns the confirmed options into the device command; throws on a bad period or range.
-  TReportRequest MakeReportRequest(int searchMode, int reportType, const QDate& from,
-                                   const QDate& to, int fromNumber, int toNumber,
-                                   const std::string& monthYear) const;
+  TReportRequest MakeReportRequest(int searchMode, int reportType, const QDate& from, const QDate& to,
+                                   int fromNumber, int toNumber, const std::string& monthYear) const;
 
   // Seams for the modal file and printer dialogs. Unset, the real dialogs are shown.
   // The save chooser gets the previously chosen name and returns the chosen one ("" = cancelled).

@@ -21,7 +21,10 @@ int main() {
         return 1;
       }
       if (run == 0) continue;  // the first run only warms the file cache
-      (child == "startup_child_app" ? real : child == "startup_child_bare" ? bare : text).push_back(shown - start);
+      (child == "startup_child_app"    ? real
+       : child == "startup_child_bare" ? bare
+                                       : text)
+          .push_back(shown - start);
     }
   }
   std::printf("start-up to main window shown (%s), median of %zu runs\n", PlatformName(), real.size());

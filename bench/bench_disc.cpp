@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
       image.SourceTree = src;
       image.VolumeName = QStringLiteral("BENCH");
       writer.Verification = veFull;  // read-back of every file plus the session MD5
-      writer.OnUpdate = [](QObject*, TWriteAction, bool&, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                           int32_t, int32_t, int32_t, int32_t) {};
+      writer.OnUpdate = [](QObject*, TWriteAction, bool&, int32_t, int32_t, int32_t, int32_t, int32_t,
+                           int32_t, int32_t, int32_t, int32_t, int32_t) {};
       try {
         image.WriteToDisc();
       } catch (const std::exception& e) {
@@ -77,24 +77,26 @@ int main(int argc, char** argv) {
       QElapsedTimer t;
       t.start();
       QProcess p;
-      p.start(QStringLiteral("xorriso"),
-              {QStringLiteral("-report_about"), QStringLiteral("SORRY"), QStringLiteral("-md5"), QStringLiteral("on"),
-               QStringLiteral("-joliet"), QStringLiteral("on"), QStringLiteral("-volid"), QStringLiteral("BENCH"),
-               QStringLiteral("-outdev"), QStringLiteral("stdio:") + imageB, QStringLiteral("-map"), src,
-               QStringLiteral("/"), QStringLiteral("-commit"), QStringLiteral("-check_md5"), QStringLiteral("FAILURE"),
-               QStringLiteral("--")});
+      p.start(
+          QStringLiteral("xorriso"),
+          {QStringLiteral("-report_about"), QStringLiteral("SORRY"), QStringLiteral("-md5"),
+           QStringLiteral("on"), QStringLiteral("-joliet"), QStringLiteral("on"), QStringLiteral("-volid"),
+           QStringLiteral("BENCH"), QStringLiteral("-outdev"), QStringLiteral("stdio:") + imageB,
+           QStringLiteral("-map"), src, QStringLiteral("/"), QStringLiteral("-commit"),
+           QStringLiteral("-check_md5"), QStringLiteral("FAILURE"), QStringLiteral("--")});
       if (!p.waitForFinished(60000) || p.exitCode() != 0) {
         std::fprintf(stderr, "xorriso failed: %s\n", p.readAllStandardError().constData());
         return 2;
       }
       theirs.push_back(t.nsecsElapsed() / 1e6);
     }
-    std::printf("round %d: components %.1f ms, xorriso %.1f ms (images %lld / %lld bytes)\n", r + 1, ours.back(),
-                theirs.back(), static_cast<long long>(QFileInfo(imageA).size()),
+    std::printf("round %d: components %.1f ms, xorriso %.1f ms (images %lld / %lld bytes)\n", r + 1,
+                ours.back(), theirs.back(), static_cast<long long>(QFileInfo(imageA).size()),
                 static_cast<long long>(QFileInfo(imageB).size()));
   }
   const double a = Median(ours), b = Median(theirs);
-  std::printf("median: build+write+verify %.1f ms, xorriso build+write+check_md5 %.1f ms, ratio %.2f (goal <= 1.0)\n",
-              a, b, a / b);
+  std::printf(
+      "median: build+write+verify %.1f ms, xorriso build+write+check_md5 %.1f ms, ratio %.2f (goal <= 1.0)\n",
+      a, b, a / b);
   return a / b <= 1.0 ? 0 : 1;
 }

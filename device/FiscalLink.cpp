@@ -25,7 +25,6 @@ inline bool IsText(uint8_t b) { return b != kPRE && b != kTERM && b != kNAK && b
 std::mutex gRandomLock;
 uint32_t gRandomState = 0;
 
-
 }  // namespace
 
 uint32_t NextLinkRandom() {
@@ -34,8 +33,7 @@ uint32_t NextLinkRandom() {
   return uint32_t((uint64_t(95) * gRandomState) >> 32);
 }
 
-TFiscalLink::TFiscalLink(const std::string& portName, int32_t baud)
-    : PortName_(portName), Baud_(baud) {
+TFiscalLink::TFiscalLink(const std::string& portName, int32_t baud) : PortName_(portName), Baud_(baud) {
   Sequence_ = uint8_t(32 + NextLinkRandom());
   Port_ = std::make_unique<TSerialPort>();
   Port_->Open(portName, baud);
@@ -80,11 +78,11 @@ void TFiscalLink::WriteLogLine(const std::string& line) { WriteLog(line, 0); }
 
 std::string TFiscalLink::SendCommandText(uint8_t cmd, const std::string& data) {
   if (data.size() > size_t(kMaxDataText))
-    throw Exception("Command data text of " + std::to_string(data.size()) +
-                    " characters is longer than " + std::to_string(kMaxDataText) + "!");
+    throw Exception("Command data text of " + std::to_string(data.size()) + " characters is longer than " +
+                    std::to_string(kMaxDataText) + "!");
   uint8_t answer[kFrameBufferSize];
-  const uint8_t len = SendCommand(cmd, reinterpret_cast<const uint8_t*>(data.data()),
-                                  int(data.size()), answer);
+  const uint8_t len =
+      SendCommand(cmd, reinterpret_cast<const uint8_t*>(data.data()), int(data.size()), answer);
   return std::string(reinterpret_cast<const char*>(answer), len);
 }
 
@@ -113,16 +111,14 @@ uint8_t TFiscalLink::SendCommand(uint8_t cmd, const uint8_t* data, int n, uint8_
         SendFrame();
         continue;
       }
-      WriteLogLine(FormatText("%d answers in a row were rejected! Counted as a time-out.",
-                          RejectedInRow_));
+      WriteLogLine(FormatText("%d answers in a row were rejected! Counted as a time-out.", RejectedInRow_));
       if (!RetryOrGiveUp(true)) break;
       continue;
     }
     RejectedInRow_ = 0;
     if (!RetryOrGiveUp(outcome == TWaitOutcome::TimeOut)) break;
   }
-  if (answer != nullptr && AnswerLength_ > 0)
-    std::memcpy(answer, AnswerData_, size_t(AnswerLength_));
+  if (answer != nullptr && AnswerLength_ > 0) std::memcpy(answer, AnswerData_, size_t(AnswerLength_));
   return uint8_t(AnswerLength_);
 }
 
@@ -175,8 +171,8 @@ void TFiscalLink::AppendText(const uint8_t* bytes, uint32_t count) {
     // Keep what fits, so the text is exactly at the limit when the error is raised.
     ReportText_.append(reinterpret_cast<const char*>(bytes), ReportLimit_ - ReportText_.size());
     throw Exception("The report text is longer than the limit of " +
-                    std::to_string(ReportLimit_ / (1024 * 1024)) + " MiB (" +
-                    std::to_string(ReportLimit_) + " bytes)!");
+                    std::to_string(ReportLimit_ / (1024 * 1024)) + " MiB (" + std::to_string(ReportLimit_) +
+                    " bytes)!");
   }
   ReportText_.append(reinterpret_cast<const char*>(bytes), count);
 }
@@ -202,8 +198,7 @@ TFiscalLink::TWaitOutcome TFiscalLink::GetBlock() {
           continue;
         }
         if (RxCount_ >= kMaxAnswerFrame)
-          throw Exception("The answer frame is longer than " + std::to_string(kMaxAnswerFrame) +
-                          " bytes!");
+          throw Exception("The answer frame is longer than " + std::to_string(kMaxAnswerFrame) + " bytes!");
         RxFrame_[RxCount_++] = b;
         if (b == kTERM) return TWaitOutcome::Frame;
         continue;
@@ -214,13 +209,9 @@ TFiscalLink::TWaitOutcome TFiscalLink::GetBlock() {
           RxCount_ = 1;
           inFrame = true;
           break;
-        case kTERM:
-          break;
-        case kNAK:
-          return TWaitOutcome::Nak;
-        case kSYN:
-          deadline = now + ReadTimeout_;
-          break;
+        case kTERM: break;
+        case kNAK: return TWaitOutcome::Nak;
+        case kSYN: deadline = now + ReadTimeout_; break;
         default: {
           // Report text comes in long runs: take the whole run up to the next control byte.
           const uint32_t first = ReadPos_ - 1;

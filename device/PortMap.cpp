@@ -52,8 +52,7 @@ bool RealUart(const std::string& sys, int index) {
 }
 
 std::string AutomaticPath(const PortRoots& roots, int n) {
-  if (n >= 1 && n <= 32)
-    return RealUart(roots.sys, n - 1) ? roots.dev + "/ttyS" + std::to_string(n - 1) : "";
+  if (n >= 1 && n <= 32) return RealUart(roots.sys, n - 1) ? roots.dev + "/ttyS" + std::to_string(n - 1) : "";
   if (n >= 33 && n <= 64) return roots.dev + "/ttyUSB" + std::to_string(n - 33);
   if (n >= 65 && n <= 96) return roots.dev + "/ttyACM" + std::to_string(n - 65);
   return "";

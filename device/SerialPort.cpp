@@ -87,8 +87,7 @@ void TSerialPort::FailConfiguration() {
   throw ECommError(message);
 }
 
-void TSerialPort::ConfigureLine(int32_t baud, uint8_t dataBits, uint8_t parity,
-                                uint8_t stopBits) {
+void TSerialPort::ConfigureLine(int32_t baud, uint8_t dataBits, uint8_t parity, uint8_t stopBits) {
   if (!FDevice->IsOpen()) return;
   bool ok;
   {
@@ -103,10 +102,8 @@ void TSerialPort::SetupQueues(int32_t inputSize, int32_t outputSize) {
   if (!FDevice->SetupQueues(inputSize, outputSize)) FailConfiguration();
 }
 
-void TSerialPort::SetTimeouts(uint32_t readInterval, uint32_t readMultiplier,
-                              uint32_t readConstant, uint32_t writeMultiplier,
-                              uint32_t writeConstant) {
-  const CommTimeouts t{readInterval, readMultiplier, readConstant, writeMultiplier,
-                       writeConstant};
+void TSerialPort::SetTimeouts(uint32_t readInterval, uint32_t readMultiplier, uint32_t readConstant,
+                              uint32_t writeMultiplier, uint32_t writeConstant) {
+  const CommTimeouts t{readInterval, readMultiplier, readConstant, writeMultiplier, writeConstant};
   if (!FDevice->SetTimeouts(t)) FailConfiguration();
 }

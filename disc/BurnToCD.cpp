@@ -29,8 +29,9 @@ class TMiddleElideComboStyle : public QProxyStyle {
       if (const auto* combo = qstyleoption_cast<const QStyleOptionComboBox*>(option)) {
         QStyleOptionComboBox shortened = *combo;
         const QRect text = subControlRect(CC_ComboBox, combo, SC_ComboBoxEditField, widget);
-        shortened.currentText = combo->fontMetrics.elidedText(combo->currentText, Qt::ElideMiddle,
-                                                              text.width() - 4 - (combo->currentIcon.isNull() ? 0 : combo->iconSize.width() + 4));
+        shortened.currentText = combo->fontMetrics.elidedText(
+            combo->currentText, Qt::ElideMiddle,
+            text.width() - 4 - (combo->currentIcon.isNull() ? 0 : combo->iconSize.width() + 4));
         QProxyStyle::drawControl(element, &shortened, painter, widget);
         return;
       }
@@ -73,8 +74,8 @@ TfmBurnToCD::TfmBurnToCD(QWidget* owner)
   DiscWrite->SetRecorder(DiscRecorder);
   DiscWrite->ClientName = QStringLiteral("Orvanel");
   DiscWrite->OnUpdate = [this](QObject* sender, TWriteAction a, bool& cancel, int32_t total, int32_t elapsed,
-                               int32_t remaining, int32_t tsb, int32_t usb, int32_t fsb, int32_t sc, int32_t sl,
-                               int32_t lr, int32_t lw) {
+                               int32_t remaining, int32_t tsb, int32_t usb, int32_t fsb, int32_t sc,
+                               int32_t sl, int32_t lr, int32_t lw) {
     DiscWriteUpdate(sender, a, cancel, total, elapsed, remaining, tsb, usb, fsb, sc, sl, lr, lw);
   };
   DiscImage = new TDiscImage(this);
@@ -89,7 +90,8 @@ TfmBurnToCD::TfmBurnToCD(QWidget* owner)
   // texts now, so the dialog need not grow then.
   ensurePolished();
   int widest = lblTime->fontMetrics().horizontalAdvance(TimeLine(999, 999, 999));
-  for (const QString& text : actionTexts_) widest = std::max(widest, lblStatus->fontMetrics().horizontalAdvance(text));
+  for (const QString& text : actionTexts_)
+    widest = std::max(widest, lblStatus->fontMetrics().horizontalAdvance(text));
   widest = std::max(widest, lblStatus->fontMetrics().horizontalAdvance(preparing_));
   lblTime->setMinimumWidth(widest + 2 * lblTime->indent());
   lblStatus->setMinimumWidth(widest + 2 * lblStatus->indent());
@@ -194,8 +196,8 @@ QString TfmBurnToCD::TimeLine(int32_t elapsed, int32_t total, int32_t remaining)
 }
 
 void TfmBurnToCD::DiscWriteUpdate(QObject*, TWriteAction currentAction, bool& cancel, int32_t totalTime,
-                                  int32_t elapsedTime, int32_t remainingTime, int32_t, int32_t, int32_t, int32_t,
-                                  int32_t, int32_t, int32_t) {
+                                  int32_t elapsedTime, int32_t remainingTime, int32_t, int32_t, int32_t,
+                                  int32_t, int32_t, int32_t, int32_t) {
   // A write shorter than a second has no total yet; keep the bar a plain bar rather than a busy one.
   ProgressBar->setMaximum(std::max(totalTime, 1));
   ProgressBar->setValue(std::clamp(elapsedTime, 0, ProgressBar->maximum()));

@@ -41,8 +41,8 @@ class TfmBurnToCD : public QDialog {
   void reject() override;
   void DiscWriteUpdate(QObject* sender, TWriteAction currentAction, bool& cancel, int32_t totalTime,
                        int32_t elapsedTime, int32_t remainingTime, int32_t totalSystemBuffer,
-                       int32_t usedSystemBuffer, int32_t freeSystemBuffer, int32_t sectorCount, int32_t startLba,
-                       int32_t lastReadLba, int32_t lastWrittenLba);
+                       int32_t usedSystemBuffer, int32_t freeSystemBuffer, int32_t sectorCount,
+                       int32_t startLba, int32_t lastReadLba, int32_t lastWrittenLba);
 
   // Controls and components, named as in the window definition.
   QLabel* lblRecorder = nullptr;

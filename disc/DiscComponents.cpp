@@ -99,7 +99,8 @@ void TDiscRecorder::CheckAvailable() {
 }
 
 void TDiscRecorder::AttachWriter(TDiscWrite* writer) {
-  if (writer && std::find(writers_.begin(), writers_.end(), writer) == writers_.end()) writers_.push_back(writer);
+  if (writer && std::find(writers_.begin(), writers_.end(), writer) == writers_.end())
+    writers_.push_back(writer);
 }
 
 void TDiscRecorder::DetachWriter(TDiscWrite* writer) {
@@ -263,23 +264,29 @@ void TDiscRecorder::MediaNotice(bool inserted, const std::string& devnode) {
 // ---- TDiscFormat -----------------------------------------------------------------------------------
 
 bool TDiscFormat::CurrentMediaSupported() {
-  return Read<bool>([&] {
-    IDiscDataWriter* w = FormatObject();
-    IDiscRecorderObject* r = RecorderObject();
-    return w && r && w->IsCurrentMediaSupported(r);
-  }, false);
+  return Read<bool>(
+      [&] {
+        IDiscDataWriter* w = FormatObject();
+        IDiscRecorderObject* r = RecorderObject();
+        return w && r && w->IsCurrentMediaSupported(r);
+      },
+      false);
 }
 bool TDiscFormat::MediaPhysicallyBlank() {
-  return Read<bool>([&] {
-    IDiscDataWriter* w = FormatObject();
-    return w && w->MediaPhysicallyBlank();
-  }, false);
+  return Read<bool>(
+      [&] {
+        IDiscDataWriter* w = FormatObject();
+        return w && w->MediaPhysicallyBlank();
+      },
+      false);
 }
 bool TDiscFormat::MediaHeuristicallyBlank() {
-  return Read<bool>([&] {
-    IDiscDataWriter* w = FormatObject();
-    return w && w->MediaHeuristicallyBlank();
-  }, false);
+  return Read<bool>(
+      [&] {
+        IDiscDataWriter* w = FormatObject();
+        return w && w->MediaHeuristicallyBlank();
+      },
+      false);
 }
 bool TDiscFormat::RecorderSupported() {
   IDiscDataWriter* w = FormatObject();
@@ -331,52 +338,68 @@ IDiscDataWriter* TDiscWrite::FormatObject() {
 }
 
 TMediaType TDiscWrite::CurrentMediaType() {
-  return Read<TMediaType>([&] {
-    IDiscDataWriter* w = FormatObject();
-    return w ? MediaTypeOfCode(w->CurrentPhysicalMediaType()) : mtUnknown;
-  }, mtUnknown);
+  return Read<TMediaType>(
+      [&] {
+        IDiscDataWriter* w = FormatObject();
+        return w ? MediaTypeOfCode(w->CurrentPhysicalMediaType()) : mtUnknown;
+      },
+      mtUnknown);
 }
 TMediaStatus TDiscWrite::CurrentMediaStatus() {
-  return Read<TMediaStatus>([&] {
-    IDiscDataWriter* w = FormatObject();
-    return w ? MediaStatusOf(w->CurrentMediaStatus()) : TMediaStatus();
-  }, TMediaStatus());
+  return Read<TMediaStatus>(
+      [&] {
+        IDiscDataWriter* w = FormatObject();
+        return w ? MediaStatusOf(w->CurrentMediaStatus()) : TMediaStatus();
+      },
+      TMediaStatus());
 }
 bool TDiscWrite::CurrentWriteCav() {
-  return Read<bool>([&] {
-    IDiscDataWriter* w = FormatObject();
-    return w && w->CurrentRotationTypeIsPureCAV();
-  }, false);
+  return Read<bool>(
+      [&] {
+        IDiscDataWriter* w = FormatObject();
+        return w && w->CurrentRotationTypeIsPureCAV();
+      },
+      false);
 }
 int32_t TDiscWrite::CurrentWriteSpeed() {
-  return Read<int32_t>([&] {
-    IDiscDataWriter* w = FormatObject();
-    return w ? w->CurrentWriteSpeed() : 0;
-  }, 0);
+  return Read<int32_t>(
+      [&] {
+        IDiscDataWriter* w = FormatObject();
+        return w ? w->CurrentWriteSpeed() : 0;
+      },
+      0);
 }
 int32_t TDiscWrite::FreeSectors() {
-  return Read<int32_t>([&] {
-    IDiscDataWriter* w = FormatObject();
-    return w ? w->FreeSectorsOnMedia() : 0;
-  }, 0);
+  return Read<int32_t>(
+      [&] {
+        IDiscDataWriter* w = FormatObject();
+        return w ? w->FreeSectorsOnMedia() : 0;
+      },
+      0);
 }
 int32_t TDiscWrite::TotalSectors() {
-  return Read<int32_t>([&] {
-    IDiscDataWriter* w = FormatObject();
-    return w ? w->TotalSectorsOnMedia() : 0;
-  }, 0);
+  return Read<int32_t>(
+      [&] {
+        IDiscDataWriter* w = FormatObject();
+        return w ? w->TotalSectorsOnMedia() : 0;
+      },
+      0);
 }
 int32_t TDiscWrite::NextWritableAddress() {
-  return Read<int32_t>([&] {
-    IDiscDataWriter* w = FormatObject();
-    return w ? w->NextWritableAddress() : 0;
-  }, 0);
+  return Read<int32_t>(
+      [&] {
+        IDiscDataWriter* w = FormatObject();
+        return w ? w->NextWritableAddress() : 0;
+      },
+      0);
 }
 TWriteProtectStatus TDiscWrite::WriteProtectStatus() {
-  return Read<TWriteProtectStatus>([&] {
-    IDiscDataWriter* w = FormatObject();
-    return w ? WriteProtectStatusOf(w->WriteProtectStatus()) : TWriteProtectStatus();
-  }, TWriteProtectStatus());
+  return Read<TWriteProtectStatus>(
+      [&] {
+        IDiscDataWriter* w = FormatObject();
+        return w ? WriteProtectStatusOf(w->WriteProtectStatus()) : TWriteProtectStatus();
+      },
+      TWriteProtectStatus());
 }
 
 void TDiscWrite::CheckReady() {

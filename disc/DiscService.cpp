@@ -49,15 +49,16 @@ void ServiceErrorHandler(uint32_t code, const std::string& libraryMessage) {
   if (!libraryMessage.empty()) throw EDiscServiceError(libraryMessage, code);
   switch (code) {
     case kDiscErrMultisessionNotAllowed:
-      throw EDiscServiceError("This disc cannot take another session: its kind of medium allows only one.", code);
+      throw EDiscServiceError("This disc cannot take another session: its kind of medium allows only one.",
+                              code);
     case kDiscErrMultisessionTypeUnsupported:
       throw EDiscServiceError("This disc cannot take the kind of session asked for.", code);
     case kDiscErrNoMultisessionTypeOnMedia:
       throw EDiscServiceError("This disc offers none of the kinds of session asked for.", code);
     case kDiscErrMultisessionParameter:
-      throw EDiscServiceError("The disc's earlier sessions cannot be read, or they do not fit the new one.", code);
-    default:
-      break;
+      throw EDiscServiceError("The disc's earlier sessions cannot be read, or they do not fit the new one.",
+                              code);
+    default: break;
   }
   g_previous(code, libraryMessage);
   throw EDiscServiceError(SystemErrorText(code), code);  // a previous handler that returned

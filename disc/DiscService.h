@@ -41,8 +41,9 @@ TServiceErrorHandler SetServiceErrorHandler(TServiceErrorHandler handler);
 std::string SystemErrorText(uint32_t code);
 
 struct DiscProgressNotice {
-  int32_t ElapsedTime = 0, RemainingTime = 0, TotalSystemBuffer = 0, UsedSystemBuffer = 0, FreeSystemBuffer = 0,
-          SectorCount = 0, StartLba = 0, LastReadLba = 0, LastWrittenLba = 0, TotalTime = 0;
+  int32_t ElapsedTime = 0, RemainingTime = 0, TotalSystemBuffer = 0, UsedSystemBuffer = 0,
+          FreeSystemBuffer = 0, SectorCount = 0, StartLba = 0, LastReadLba = 0, LastWrittenLba = 0,
+          TotalTime = 0;
   int32_t CurrentAction = 0;  // 0 validating … 5 finalizing, 6 completed, 7 verifying
 };
 
@@ -116,7 +117,8 @@ class IDiscDataWriter {
   virtual void SetVerificationLevel(int32_t level) = 0;
   virtual TMultisessionInterfaces MultisessionInterfaces() = 0;
   // Blocks until the image is written; `progress` (may be empty) is called on the caller's thread.
-  virtual void Write(IDiscImageStream& stream, const std::function<void(const DiscProgressNotice&)>& progress) = 0;
+  virtual void Write(IDiscImageStream& stream,
+                     const std::function<void(const DiscProgressNotice&)>& progress) = 0;
   virtual void CancelWrite() = 0;
   // Lets go of the drive (and unlocks its tray); the next question acquires it again.
   virtual void ReleaseDrive() = 0;
@@ -164,10 +166,10 @@ void SetDiscServiceFactoryForTesting(std::function<std::shared_ptr<IDiscService>
 
 // Options of the libburn service itself.
 struct LibburnServiceOptions {
-  bool ScanRealDrives = true;                 // offer the machine's optical drives
-  bool ReadImageTargets = true;               // offer the settings file's [Disc] ImageTargets
-  std::vector<std::string> ExtraImageTargets; // more image files, offered after the others
-  int PollIntervalMs = 100;                   // drive status polling while a write runs
+  bool ScanRealDrives = true;                  // offer the machine's optical drives
+  bool ReadImageTargets = true;                // offer the settings file's [Disc] ImageTargets
+  std::vector<std::string> ExtraImageTargets;  // more image files, offered after the others
+  int PollIntervalMs = 100;                    // drive status polling while a write runs
 };
 std::shared_ptr<IDiscService> CreateLibburnService(const LibburnServiceOptions& options);
 

@@ -52,8 +52,10 @@ void EnsureLibraries() {
     }
     // Messages are queued for the error handler, never printed. No signal handling is requested from
     // libburn: the program's own handlers stay in place.
-    burn_msgs_set_severities(const_cast<char*>("SORRY"), const_cast<char*>("NEVER"), const_cast<char*>("vq: "));
-    iso_set_msgs_severities(const_cast<char*>("SORRY"), const_cast<char*>("NEVER"), const_cast<char*>("vq: "));
+    burn_msgs_set_severities(const_cast<char*>("SORRY"), const_cast<char*>("NEVER"),
+                             const_cast<char*>("vq: "));
+    iso_set_msgs_severities(const_cast<char*>("SORRY"), const_cast<char*>("NEVER"),
+                            const_cast<char*>("vq: "));
     iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
     burn_allow_drive_role_4(1);  // read-only image files show as write-protected media
     g_libOk = true;
@@ -66,8 +68,8 @@ void EnsureLibraries() {
 }
 
 int SeverityRank(const char* s) {
-  static const char* kOrder[] = {"DEBUG", "UPDATE", "NOTE", "HINT", "WARNING", "SORRY", "MISHAP", "FAILURE",
-                                 "FATAL", "ABORT"};
+  static const char* kOrder[] = {"DEBUG", "UPDATE", "NOTE",    "HINT",  "WARNING",
+                                 "SORRY", "MISHAP", "FAILURE", "FATAL", "ABORT"};
   for (int i = 0; i < 10; ++i) {
     if (std::strcmp(s, kOrder[i]) == 0) return i;
   }
@@ -230,31 +232,48 @@ std::vector<KnownDrive> ScanOpticalDrives() {
 
 bool IsWritableProfile(int p) {
   switch (p) {
-    case 0x09: case 0x0A: case 0x11: case 0x12: case 0x13: case 0x14: case 0x15: case 0x16: case 0x1A:
-    case 0x1B: case 0x2A: case 0x2B: case 0x41: case 0x42: case 0x43: case 0xFFFF:
-      return true;
-    default:
-      return false;
+    case 0x09:
+    case 0x0A:
+    case 0x11:
+    case 0x12:
+    case 0x13:
+    case 0x14:
+    case 0x15:
+    case 0x16:
+    case 0x1A:
+    case 0x1B:
+    case 0x2A:
+    case 0x2B:
+    case 0x41:
+    case 0x42:
+    case 0x43:
+    case 0xFFFF: return true;
+    default: return false;
   }
 }
 
 int MediaTypeCodeOfProfile(int p) {
   switch (p) {
-    case 0x01: case 0x02: case 0xFFFF: return 12;
+    case 0x01:
+    case 0x02:
+    case 0xFFFF: return 12;
     case 0x08: return 1;
     case 0x09: return 2;
     case 0x0A: return 3;
     case 0x10: return 4;
     case 0x11: return 9;
     case 0x12: return 5;
-    case 0x13: case 0x14: return 10;
-    case 0x15: case 0x16: return 11;
+    case 0x13:
+    case 0x14: return 10;
+    case 0x15:
+    case 0x16: return 11;
     case 0x1A: return 7;
     case 0x1B: return 6;
     case 0x2A: return 13;
     case 0x2B: return 8;
     case 0x40: return 17;
-    case 0x41: case 0x42: return 18;
+    case 0x41:
+    case 0x42: return 18;
     case 0x43: return 19;
     case 0x50: return 14;
     case 0x51: return 15;
@@ -333,7 +352,9 @@ class LibRecorder : public IDiscRecorderObject {
   KnownDrive known_;
 };
 
-class LibImage : public IDiscImageStream, public IDiscImageResult, public std::enable_shared_from_this<LibImage> {
+class LibImage : public IDiscImageStream,
+                 public IDiscImageResult,
+                 public std::enable_shared_from_this<LibImage> {
  public:
   // `files`: image path and local path of every file this session adds, read back after the write.
   LibImage(IsoImage* image, uint32_t flags, std::vector<std::pair<std::string, std::string>> files)
@@ -445,11 +466,14 @@ class LibWriter : public IDiscDataWriter {
     if (burn_drive_get_drive_role(d) == 4) return 0x4000;
     int pno = 0;
     char name[80];
-    if (burn_disc_get_profile(d, &pno, name) == 1 && (pno == 0x08 || pno == 0x10 || pno == 0x40 || pno == 0x50))
+    if (burn_disc_get_profile(d, &pno, name) == 1 &&
+        (pno == 0x08 || pno == 0x10 || pno == 0x40 || pno == 0x50))
       return 0x4000;
     return 0;
   }
-  int32_t TotalSectorsOnMedia() override { return Clamp32(static_cast<long long>(NextWritableAddress()) + FreeSectorsOnMedia()); }
+  int32_t TotalSectorsOnMedia() override {
+    return Clamp32(static_cast<long long>(NextWritableAddress()) + FreeSectorsOnMedia());
+  }
   int32_t FreeSectorsOnMedia() override {
     burn_drive* d = D();
     if (isoburn_disc_get_status(d) == BURN_DISC_FULL) return 0;
@@ -481,7 +505,8 @@ class LibWriter : public IDiscDataWriter {
     D();
     return drive_;
   }
-  void Write(IDiscImageStream& stream, const std::function<void(const DiscProgressNotice&)>& progress) override;
+  void Write(IDiscImageStream& stream,
+             const std::function<void(const DiscProgressNotice&)>& progress) override;
   void ReleaseDrive() override { drive_.reset(); }
   void CancelWrite() override {
     if (!writing_ || !drive_) return;
@@ -516,8 +541,7 @@ class LibWriter : public IDiscDataWriter {
   std::shared_ptr<Drive> drive_;
   std::string clientName_;
   bool dvdCompatDisabled_ = false, underrunFreeDisabled_ = false, close_ = false, forceOverwrite_ = false,
-       postgap_ = false, cav_ = false, writing_ = false,
-       started_ = false, cancelPending_ = false;
+       postgap_ = false, cav_ = false, writing_ = false, started_ = false, cancelPending_ = false;
   int32_t speed_ = -1, verification_ = 0;
 };
 
@@ -527,7 +551,8 @@ uint32_t LibWriter::CurrentMediaStatus() {
   int pno = 0;
   char name[80];
   burn_disc_get_profile(d, &pno, name);
-  if (pno == 0x12 || pno == 0x13 || pno == 0x1A || pno == 0x2A || pno == 0x43 || pno == 0xFFFF) word |= 0x0001;
+  if (pno == 0x12 || pno == 0x13 || pno == 0x1A || pno == 0x2A || pno == 0x43 || pno == 0xFFFF)
+    word |= 0x0001;
   switch (isoburn_disc_get_status(d)) {
     case BURN_DISC_BLANK: word |= 0x0002; break;
     case BURN_DISC_APPENDABLE: word |= 0x0004 | 0x1000; break;
@@ -546,17 +571,23 @@ uint32_t LibWriter::CurrentMediaStatus() {
 
 int ActionOfStatus(burn_drive_status s) {
   switch (s) {
-    case BURN_DRIVE_SPAWNING: case BURN_DRIVE_GRABBING: return 2;
-    case BURN_DRIVE_FORMATTING: case BURN_DRIVE_ERASING: return 1;
-    case BURN_DRIVE_WRITING_LEADIN: case BURN_DRIVE_WRITING_PREGAP: return 3;
+    case BURN_DRIVE_SPAWNING:
+    case BURN_DRIVE_GRABBING: return 2;
+    case BURN_DRIVE_FORMATTING:
+    case BURN_DRIVE_ERASING: return 1;
+    case BURN_DRIVE_WRITING_LEADIN:
+    case BURN_DRIVE_WRITING_PREGAP: return 3;
     case BURN_DRIVE_WRITING: return 4;
-    case BURN_DRIVE_WRITING_LEADOUT: case BURN_DRIVE_CLOSING_TRACK: case BURN_DRIVE_CLOSING_SESSION: return 5;
+    case BURN_DRIVE_WRITING_LEADOUT:
+    case BURN_DRIVE_CLOSING_TRACK:
+    case BURN_DRIVE_CLOSING_SESSION: return 5;
     case BURN_DRIVE_IDLE: return 6;
     default: return 0;
   }
 }
 
-void LibWriter::Write(IDiscImageStream& stream, const std::function<void(const DiscProgressNotice&)>& progress) {
+void LibWriter::Write(IDiscImageStream& stream,
+                      const std::function<void(const DiscProgressNotice&)>& progress) {
   auto* image = dynamic_cast<LibImage*>(&stream);
   if (!image) RaiseServiceError(kDiscErrFail, "The image was not made by this disc service");
   burn_drive* d = D();
@@ -624,8 +655,8 @@ void LibWriter::Write(IDiscImageStream& stream, const std::function<void(const D
       notice.StartLba = p.start_sector;
       if (p.sector > 0) {
         notice.LastWrittenLba = p.start_sector + p.sector - 1;
-        notice.RemainingTime =
-            static_cast<int32_t>(static_cast<long long>(clock.elapsed()) * (p.sectors - p.sector) / p.sector / 1000);
+        notice.RemainingTime = static_cast<int32_t>(static_cast<long long>(clock.elapsed()) *
+                                                    (p.sectors - p.sector) / p.sector / 1000);
       }
     }
     notice.TotalTime = notice.ElapsedTime + notice.RemainingTime;
@@ -653,7 +684,7 @@ void LibWriter::Write(IDiscImageStream& stream, const std::function<void(const D
   writing_ = true;
   started_ = false;
   cancelPending_ = false;
-  burn_progress p {};
+  burn_progress p{};
   burn_drive_status s = BURN_DRIVE_SPAWNING;
   // A handler that throws leaves the write abandoned, never half running.
   auto notify = [&]() {
@@ -711,7 +742,8 @@ void LibWriter::Write(IDiscImageStream& stream, const std::function<void(const D
     sum.valid = iso_image_get_session_md5(image->Image(), &start, &end, sum.md5, 0) == 1;
     sum.start = start;
     sum.end = end;
-    if (!sum.valid) RaiseServiceError(kDiscErrFail, "Verification failed: the image writer recorded no checksum");
+    if (!sum.valid)
+      RaiseServiceError(kDiscErrFail, "Verification failed: the image writer recorded no checksum");
   }
   // From here on a cancel stops the verification (the session itself is written).
   writing_ = true;
@@ -741,7 +773,8 @@ void LibWriter::Verify(burn_drive* d, const std::function<void(const DiscProgres
     for (uint32_t lba = sum.start; ok && lba < sum.end;) {
       const uint32_t n = std::min<uint32_t>(32, sum.end - lba);
       off_t got = 0;
-      ok = burn_read_data(d, static_cast<off_t>(lba) * 2048, buf.data(), static_cast<off_t>(n) * 2048, &got, 1) > 0 &&
+      ok = burn_read_data(d, static_cast<off_t>(lba) * 2048, buf.data(), static_cast<off_t>(n) * 2048, &got,
+                          1) > 0 &&
            got == static_cast<off_t>(n) * 2048;
       if (ok) iso_md5_compute(ctx, buf.data(), static_cast<int>(got));
       lba += n;
@@ -756,7 +789,8 @@ void LibWriter::Verify(burn_drive* d, const std::function<void(const DiscProgres
     DiscardMessages();
     if (!ok) RaiseServiceError(kDiscErrFail, "Verification failed: the written session cannot be read back");
     if (!iso_md5_match(md5, const_cast<char*>(sum.md5))) {
-      RaiseServiceError(kDiscErrFail, "Verification failed: the data read back differs from the data written");
+      RaiseServiceError(kDiscErrFail,
+                        "Verification failed: the data read back differs from the data written");
     }
     return;
   }
@@ -774,7 +808,8 @@ void LibWriter::Verify(burn_drive* d, const std::function<void(const DiscProgres
 // Loads the session just written from the medium and reads every file it added through the library,
 // comparing byte for byte with the file it came from: success is only reported for data on the disc.
 void LibWriter::ReadBack(burn_drive* d, const std::vector<std::pair<std::string, std::string>>& files,
-                         const std::function<void(const DiscProgressNotice&)>& progress, DiscProgressNotice notice) {
+                         const std::function<void(const DiscProgressNotice&)>& progress,
+                         DiscProgressNotice notice) {
   notice.CurrentAction = 7;
   DiscardMessages();
   isoburn_read_opts* ro = nullptr;
@@ -822,7 +857,9 @@ void LibWriter::ReadBack(burn_drive* d, const std::vector<std::pair<std::string,
     }
     iso_stream_close(stream);
     StopIfCancelled();
-    if (!same) RaiseServiceError(kDiscErrFail, "Verification failed: " + isoPath + " on the disc differs from the file written");
+    if (!same)
+      RaiseServiceError(kDiscErrFail,
+                        "Verification failed: " + isoPath + " on the disc differs from the file written");
   }
   DiscardMessages();
 }
@@ -912,8 +949,8 @@ void LibBuilder::ImportFileSystem(const std::function<void(const DiscImportNotic
   DiscardMessages();
   isoburn_read_opts* ro = nullptr;
   if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
-  isoburn_ropt_set_extensions(ro, isoburn_ropt_noiso1999 | isoburn_ropt_noaaip | isoburn_ropt_noacl |
-                                      isoburn_ropt_noea);
+  isoburn_ropt_set_extensions(
+      ro, isoburn_ropt_noiso1999 | isoburn_ropt_noaaip | isoburn_ropt_noacl | isoburn_ropt_noea);
   importNotice_ = notice;
   importState_ = DiscImportNotice{};
   importState_.FileSystems = 1 | 2;
@@ -953,7 +990,8 @@ void LibBuilder::AddEntries(const QString& folder, IsoDir* parent) {
       IsoDir* sub = nullptr;
       if (taken) {
         if (iso_node_get_type(existing) != LIBISO_DIR) {
-          RaiseServiceError(kDiscErrFail, "\"" + fi.fileName().toStdString() + "\" already exists on the disc");
+          RaiseServiceError(kDiscErrFail,
+                            "\"" + fi.fileName().toStdString() + "\" already exists on the disc");
         }
         sub = reinterpret_cast<IsoDir*>(existing);
       } else {
@@ -995,7 +1033,8 @@ void CheckNamesAreUnicode(const QByteArray& folder) {
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8.decode(name);
     if (utf8.hasError()) {
-      RaiseServiceError(kDiscErrFail, "The name \"" + QString(text).toStdString() + "\" in " + folder.toStdString() +
+      RaiseServiceError(kDiscErrFail, "The name \"" + QString(text).toStdString() + "\" in " +
+                                          folder.toStdString() +
                                           " is not UTF-8 text and cannot be written to the disc");
     }
     const QByteArray full = folder + '/' + name;
@@ -1006,8 +1045,8 @@ void CheckNamesAreUnicode(const QByteArray& folder) {
 
 long long SectorsBelow(const QString& folder) {
   long long total = 0;
-  const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
-                                                           QDir::System);
+  const QFileInfoList entries =
+      QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
   for (const QFileInfo& fi : entries) {
     if (fi.isDir() && !fi.isSymLink()) {
       total += SectorsBelow(fi.absoluteFilePath());
@@ -1023,7 +1062,8 @@ void LibBuilder::AddTree(const std::string& folder, bool includeBaseDirectory) {
   DiscardMessages();
   const QString path = QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
   QFileInfo fi(path);
-  if (!fi.exists() || !fi.isDir()) RaiseServiceError(kDiscErrFail, "The folder " + folder + " does not exist");
+  if (!fi.exists() || !fi.isDir())
+    RaiseServiceError(kDiscErrFail, "The folder " + folder + " does not exist");
   CheckNamesAreUnicode(QFile::encodeName(path));
   copiedSectors_ = 0;
   totalSectors_ = SectorsBelow(path);
@@ -1086,7 +1126,8 @@ class LibburnService : public IDiscService, public std::enable_shared_from_this<
     return static_cast<int32_t>(drives_.size());
   }
   std::string Item(int32_t index) override {
-    if (index < 0 || index >= static_cast<int32_t>(drives_.size())) RaiseServiceError(0x80070057, "Invalid index");
+    if (index < 0 || index >= static_cast<int32_t>(drives_.size()))
+      RaiseServiceError(0x80070057, "Invalid index");
     return drives_[static_cast<size_t>(index)].adr;
   }
   bool IsSupportedEnvironment() override { return g_libOk; }

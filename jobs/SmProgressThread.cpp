@@ -28,7 +28,9 @@ QString TSmProgressThread::CurrentStatus() const {
   return currentStatus_;
 }
 
-void TSmProgressThread::GetErrorText(const std::exception& e, QString& text) { text = QString::fromUtf8(e.what()); }
+void TSmProgressThread::GetErrorText(const std::exception& e, QString& text) {
+  text = QString::fromUtf8(e.what());
+}
 
 void TSmProgressThread::SetStatus(const QString& text) {
   {

@@ -37,8 +37,8 @@ class TSmProgressThread : public QObject {
   explicit TSmProgressThread(QObject* parent = nullptr);
   ~TSmProgressThread() override;
 
-  void Resume();           // starts the body on a worker thread; a job runs once
-  virtual void Cancel();   // any thread, any number of times
+  void Resume();          // starts the body on a worker thread; a job runs once
+  virtual void Cancel();  // any thread, any number of times
   bool Terminated() const { return token_.IsCancelled(); }
   TCancelToken& Token() { return token_; }
   bool IsRunning() const;  // started and the worker not yet joined by Wait

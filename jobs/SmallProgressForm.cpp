@@ -20,7 +20,8 @@ namespace {
 constexpr int kDesignStatusWidth = 331;
 
 void CentreOverHost(QWidget* form) {
-  QWidget* host = form->parentWidget() != nullptr ? form->parentWidget()->window() : QApplication::activeWindow();
+  QWidget* host =
+      form->parentWidget() != nullptr ? form->parentWidget()->window() : QApplication::activeWindow();
   if (host != nullptr && host != form && host->isVisible()) {
     // The size the window is growing to may not have reached its geometry yet.
     QRect r = form->frameGeometry();
@@ -32,7 +33,8 @@ void CentreOverHost(QWidget* form) {
 }  // namespace
 
 TSmallProgressForm::TSmallProgressForm(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent,
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ui_(std::make_unique<Ui::TSmallProgressForm>()) {
   ui_->setupUi(this);
   lblStatus = ui_->lblStatus;
@@ -84,7 +86,8 @@ void TSmallProgressForm::showEvent(QShowEvent* e) {
 
 void TSmallProgressForm::FormShow() {
   if (Job == nullptr) {
-    QMetaObject::invokeMethod(this, [this] { done(QDialog::Rejected); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { done(QDialog::Rejected); }, Qt::QueuedConnection);
     return;
   }
   connect(Job, &TSmProgressThread::statusChanged, this, &TSmallProgressForm::JobStatus);

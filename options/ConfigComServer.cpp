@@ -103,7 +103,8 @@ void TfrmConfigComServer::SetNotPresentText(const QString& text) {
   for (int i = 0; i < cbComPort->count(); ++i) {
     const QString old = QStringLiteral(" (") + notPresent_ + QStringLiteral(")");
     if (cbComPort->itemText(i).endsWith(old))
-      cbComPort->setItemText(i, cbComPort->itemData(i).toString() + QStringLiteral(" (") + text + QStringLiteral(")"));
+      cbComPort->setItemText(
+          i, cbComPort->itemData(i).toString() + QStringLiteral(" (") + text + QStringLiteral(")"));
   }
   notPresent_ = text;
 }

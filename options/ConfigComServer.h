@@ -31,14 +31,14 @@ class TfrmConfigComServer : public QFrame {
 
   // Rebuilds the list from the port discovery and keeps the chosen port.
   void FillPorts();
-  std::string GetComPort() const;             // "" when nothing is selected
+  std::string GetComPort() const;  // "" when nothing is selected
   // Letter case ignored. A port that is not present (an unplugged adapter, a device path
   // that does not exist) is added to the list, marked, and selected all the same.
   void SetComPort(const std::string& name);
   void SetNotPresentText(const QString& text);
-  int32_t GetSpeed() const;                   // 0 when nothing is selected
-  void SetSpeed(int32_t speed);               // a rate outside the table selects nothing
-  static int SpeedIndex(int32_t speed);       // position in SpeedTable, -1 when absent
+  int32_t GetSpeed() const;              // 0 when nothing is selected
+  void SetSpeed(int32_t speed);          // a rate outside the table selects nothing
+  static int SpeedIndex(int32_t speed);  // position in SpeedTable, -1 when absent
 
   QFrame* Panel1 = nullptr;
   QLabel* lblCOM = nullptr;

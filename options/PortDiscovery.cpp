@@ -16,9 +16,7 @@
 
 namespace {
 
-bool LessNoCase(const std::string& a, const std::string& b) {
-  return strcasecmp(a.c_str(), b.c_str()) < 0;
-}
+bool LessNoCase(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; }
 
 std::mutex gHookMutex;
 std::function<std::string(const std::string&)> gDescriber;
@@ -98,8 +96,7 @@ int FillCommList(std::vector<std::string>& list) {
     ListDosDevices(defined);
     for (int n = 1; n <= 2047; ++n) {
       const std::string name = "COM" + std::to_string(n);
-      if (std::binary_search(defined.begin(), defined.end(), name, LessNoCase))
-        list.push_back(name);
+      if (std::binary_search(defined.begin(), defined.end(), name, LessNoCase)) list.push_back(name);
     }
     return int(list.size());
   } catch (const std::exception& e) {

@@ -60,9 +60,13 @@ bool IsFieldMove(Qt::FocusReason reason) {
 // shortcuts behave as in any other field.
 bool BypassesFilter(const QKeyEvent* ke) {
   switch (ke->key()) {
-    case Qt::Key_Tab: case Qt::Key_Backtab: case Qt::Key_Return: case Qt::Key_Enter:
-    case Qt::Key_Escape: case Qt::Key_Delete: case Qt::Key_Backspace:
-      return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace: return true;
     default: break;
   }
   if (ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return true;
@@ -80,7 +84,8 @@ int WarningNumber(const QString& text) {
 void TfmReadOptions::SetBeepHookForTesting(std::function<void()> hook) { g_beepHook = std::move(hook); }
 
 TfmReadOptions::TfmReadOptions(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent,
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ui_(std::make_unique<Ui::TfmReadOptions>()) {
   // The selector frame lists the ports here; a listing error leaves the constructor.
   ui_->setupUi(this);
@@ -142,15 +147,31 @@ TfmReadOptions::TfmReadOptions(QWidget* parent)
   connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
   // toggled covers a click, the arrow keys inside the group and a programmatic check.
-  connect(rbByDate, &QRadioButton::toggled, this, [this](bool on) { if (on) rbByDateClick(); });
-  connect(rbByRptNumber, &QRadioButton::toggled, this, [this](bool on) { if (on) rbByRptNumberClick(); });
-  connect(rbByMonth, &QRadioButton::toggled, this, [this](bool on) { if (on) rbByMonthClick(); });
+  connect(rbByDate, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) rbByDateClick();
+  });
+  connect(rbByRptNumber, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) rbByRptNumberClick();
+  });
+  connect(rbByMonth, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) rbByMonthClick();
+  });
 
   setTabOrder(btnOK, btnCancel);
   setTabOrder(btnCancel, frmConfigComServer1->cbComPort);
   setTabOrder(frmConfigComServer1->cbComPort, frmConfigComServer1->cbSpeed);
-  QWidget* chain[] = {frmConfigComServer1->cbSpeed, rbByDate, rbByRptNumber, rbDetailed, rbSummary,
-                      dtpFrom, dtpTo, eFromNum, eToNum, rbByMonth, cbMonth, eYear};
+  QWidget* chain[] = {frmConfigComServer1->cbSpeed,
+                      rbByDate,
+                      rbByRptNumber,
+                      rbDetailed,
+                      rbSummary,
+                      dtpFrom,
+                      dtpTo,
+                      eFromNum,
+                      eToNum,
+                      rbByMonth,
+                      cbMonth,
+                      eYear};
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
   btnOK->setFocus(Qt::OtherFocusReason);
 
@@ -208,10 +229,10 @@ void TfmReadOptions::rbByDateClick() {
   for (QWidget* w : {static_cast<QWidget*>(lblFromDate), static_cast<QWidget*>(dtpFrom),
                      static_cast<QWidget*>(lblToDate), static_cast<QWidget*>(dtpTo)})
     w->setEnabled(true);
-  for (QWidget* w : {static_cast<QWidget*>(lblFromNumber), static_cast<QWidget*>(eFromNum),
-                     static_cast<QWidget*>(lblToNumber), static_cast<QWidget*>(eToNum),
-                     static_cast<QWidget*>(lblYear), static_cast<QWidget*>(cbMonth),
-                     static_cast<QWidget*>(eYear)})
+  for (QWidget* w :
+       {static_cast<QWidget*>(lblFromNumber), static_cast<QWidget*>(eFromNum),
+        static_cast<QWidget*>(lblToNumber), static_cast<QWidget*>(eToNum), static_cast<QWidget*>(lblYear),
+        static_cast<QWidget*>(cbMonth), static_cast<QWidget*>(eYear)})
     w->setEnabled(false);
   rbSummary->setEnabled(true);
 }
@@ -220,22 +241,22 @@ void TfmReadOptions::rbByRptNumberClick() {
   for (QWidget* w : {static_cast<QWidget*>(lblFromNumber), static_cast<QWidget*>(eFromNum),
                      static_cast<QWidget*>(lblToNumber), static_cast<QWidget*>(eToNum)})
     w->setEnabled(true);
-  for (QWidget* w : {static_cast<QWidget*>(lblFromDate), static_cast<QWidget*>(dtpFrom),
-                     static_cast<QWidget*>(lblToDate), static_cast<QWidget*>(dtpTo),
-                     static_cast<QWidget*>(lblYear), static_cast<QWidget*>(cbMonth),
-                     static_cast<QWidget*>(eYear)})
+  for (QWidget* w :
+       {static_cast<QWidget*>(lblFromDate), static_cast<QWidget*>(dtpFrom), static_cast<QWidget*>(lblToDate),
+        static_cast<QWidget*>(dtpTo), static_cast<QWidget*>(lblYear), static_cast<QWidget*>(cbMonth),
+        static_cast<QWidget*>(eYear)})
     w->setEnabled(false);
   rbSummary->setEnabled(true);
 }
 
 void TfmReadOptions::rbByMonthClick() {
-  for (QWidget* w : {static_cast<QWidget*>(lblYear), static_cast<QWidget*>(cbMonth),
-                     static_cast<QWidget*>(eYear)})
+  for (QWidget* w :
+       {static_cast<QWidget*>(lblYear), static_cast<QWidget*>(cbMonth), static_cast<QWidget*>(eYear)})
     w->setEnabled(true);
-  for (QWidget* w : {static_cast<QWidget*>(lblFromDate), static_cast<QWidget*>(dtpFrom),
-                     static_cast<QWidget*>(lblToDate), static_cast<QWidget*>(dtpTo),
-                     static_cast<QWidget*>(lblFromNumber), static_cast<QWidget*>(eFromNum),
-                     static_cast<QWidget*>(lblToNumber), static_cast<QWidget*>(eToNum)})
+  for (QWidget* w :
+       {static_cast<QWidget*>(lblFromDate), static_cast<QWidget*>(dtpFrom), static_cast<QWidget*>(lblToDate),
+        static_cast<QWidget*>(dtpTo), static_cast<QWidget*>(lblFromNumber), static_cast<QWidget*>(eFromNum),
+        static_cast<QWidget*>(lblToNumber), static_cast<QWidget*>(eToNum)})
     w->setEnabled(false);
   // A month report is always detailed.
   rbDetailed->setChecked(true);

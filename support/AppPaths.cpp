@@ -24,7 +24,7 @@ bool IsDir(const std::string& p) {
 // log name the user's ports and reports. Failure is left to the first file written there.
 void MakeFolders(const std::string& path) {
   if (path.empty() || IsDir(path)) return;
-  for (size_t pos = path.find('/', 1); ; pos = path.find('/', pos + 1)) {
+  for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
     const std::string part = path.substr(0, pos);
     if (!part.empty() && !IsDir(part)) ::mkdir(part.c_str(), 0700);
     if (pos == std::string::npos) break;
@@ -109,9 +109,7 @@ bool DirectoryExists(const std::string& path) { return IsDir(path); }
 
 std::string ProgramFolder() { return ExtractFileDir(ProgramFilePath()); }
 
-std::string ProgramBaseName() {
-  return ChangeFileExt(ExtractFileName(ProgramFilePath()), "");
-}
+std::string ProgramBaseName() { return ChangeFileExt(ExtractFileName(ProgramFilePath()), ""); }
 
 std::string UserProgramFolder() {
   // A user without a home gets a path at the root, which fails visibly, rather than a

@@ -24,8 +24,8 @@ std::string ProgramBaseName();
 std::string UserProgramFolder();
 
 // Small path helpers shared by the settings file and the log.
-std::string ExtractFileName(const std::string& path);        // part after the last "/"
-std::string ExtractFileDir(const std::string& path);         // part before the last "/" ("" when none)
+std::string ExtractFileName(const std::string& path);  // part after the last "/"
+std::string ExtractFileDir(const std::string& path);   // part before the last "/" ("" when none)
 std::string ChangeFileExt(const std::string& path, const std::string& ext);  // ext includes the dot
-bool FileExists(const std::string& path);                    // a regular file (or anything not a folder)
+bool FileExists(const std::string& path);  // a regular file (or anything not a folder)
 bool DirectoryExists(const std::string& path);

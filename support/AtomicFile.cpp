@@ -24,8 +24,7 @@ void WriteFileAtomically(const std::string& path, const std::string& data) {
   struct stat old {};
   const bool exists = ::stat(path.c_str(), &old) == 0;
   if (exists && !S_ISREG(old.st_mode)) Fail(path, "It is not a regular file.");
-  if (exists && (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-    Fail(path, "The file is read-only.");
+  if (exists && (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) Fail(path, "The file is read-only.");
 
   QSaveFile file(name);
   // Without this Qt would fall back to writing the target in place when the folder

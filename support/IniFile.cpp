@@ -42,8 +42,10 @@ bool ReadLines(const std::string& path, std::vector<Line>& lines) {
     }
     if (!l.text.empty() && l.text.back() == '\r') {
       l.text.pop_back();
-      if (!l.end.empty()) l.end = "\r\n";
-      else l.end = "\r";  // a lone trailing CR is kept as it was
+      if (!l.end.empty())
+        l.end = "\r\n";
+      else
+        l.end = "\r";  // a lone trailing CR is kept as it was
     }
     lines.push_back(std::move(l));
   }
@@ -101,9 +103,7 @@ bool HasLineBreak(const std::string& s) {
          s.find('\0') != std::string::npos;
 }
 
-[[noreturn]] void WriteFailed(const std::string& path) {
-  throw Exception("Unable to write to " + path);
-}
+[[noreturn]] void WriteFailed(const std::string& path) { throw Exception("Unable to write to " + path); }
 
 }  // namespace
 
@@ -160,10 +160,14 @@ bool IniTextToInt(const std::string& input, int32_t& out) {
   for (; i < text.size(); ++i) {
     char c = text[i];
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return false;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (hex && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (hex && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return false;
     v = v * (hex ? 16 : 10) + static_cast<uint64_t>(d);
     if (v > 0xFFFFFFFFull) return false;
   }
@@ -202,8 +206,10 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
   // (or garbage at its start) does not decide it.
   size_t crlf = 0, lf = 0;
   for (const Line& l : lines) {
-    if (l.end == "\n") ++lf;
-    else if (!l.end.empty()) ++crlf;
+    if (l.end == "\n")
+      ++lf;
+    else if (!l.end.empty())
+      ++crlf;
   }
   const std::string eol = crlf > lf ? "\r\n" : "\n";
   const std::string newLine = wantKey + "=" + value;

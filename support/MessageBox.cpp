@@ -101,8 +101,8 @@ int ShowOnUiThread(QWidget* owner, const MessageBoxRequest& request) {
   }
   // A short message would otherwise give a box hardly wider than its button.
   if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
-    grid->addItem(new QSpacerItem(kLeastBoxWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
-                  1, grid->columnCount());
+    grid->addItem(new QSpacerItem(kLeastBoxWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
   box.exec();
   QAbstractButton* clicked = box.clickedButton();
   for (auto& b : buttons)
@@ -127,8 +127,8 @@ void SetMessageBoxObserverForTesting(MessageBoxObserver observer) {
   g_observer = std::move(observer);
 }
 
-int ShowMessageBox(QWidget* owner, const QString& text, uint8_t kind, uint32_t flags,
-                   const QString& caption, uint32_t moreFlags) {
+int ShowMessageBox(QWidget* owner, const QString& text, uint8_t kind, uint32_t flags, const QString& caption,
+                   uint32_t moreFlags) {
   MessageBoxRequest request;
   request.text = text;
   request.caption = caption.isEmpty() ? ApplicationTitle() : caption;

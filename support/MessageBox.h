@@ -45,8 +45,8 @@ QString ApplicationTitle();
 // Shows an application-modal box and returns the id of the pressed button (IDOK ...).
 // Safe from any thread: off the UI thread the call is carried over to the UI thread
 // and the calling thread waits for the answer. The owner is used only on the UI thread.
-int ShowMessageBox(QWidget* owner, const QString& text, uint8_t kind, uint32_t flags,
-                   const QString& caption, uint32_t moreFlags);
+int ShowMessageBox(QWidget* owner, const QString& text, uint8_t kind, uint32_t flags, const QString& caption,
+                   uint32_t moreFlags);
 
 // The application's standard error box: message (period rule applied), application
 // title, error icon, OK. Safe from any thread like ShowMessageBox.

@@ -88,8 +88,8 @@ int main(int argc, char* argv[]) {
         }
     });
     const TTextTable texts;
-    ShowMessageBox(&burn, texts.Read("fmBurnToCD", "OperSucc", "Operation completed successfully!"), 0xFF, MB_OK,
-                   QString(), 0);
+    ShowMessageBox(&burn, texts.Read("fmBurnToCD", "OperSucc", "Operation completed successfully!"), 0xFF,
+                   MB_OK, QString(), 0);
   }
   return g_failures == 0 ? 0 : 1;
 }

@@ -26,8 +26,8 @@ namespace {
 
 QStringList ImageFiles(const QString& image) {
   QProcess p;
-  p.start(QStringLiteral("xorriso"), {QStringLiteral("-indev"), image, QStringLiteral("-find"), QStringLiteral("/"),
-                                      QStringLiteral("-type"), QStringLiteral("f")});
+  p.start(QStringLiteral("xorriso"), {QStringLiteral("-indev"), image, QStringLiteral("-find"),
+                                      QStringLiteral("/"), QStringLiteral("-type"), QStringLiteral("f")});
   p.waitForFinished(30000);
   QStringList files;
   for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'))) {
@@ -79,7 +79,9 @@ class BurnAction : public ::testing::Test {
 
 TEST_F(BurnAction, TempFolderName) {
   const std::string name = MakeTempFolderName();
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("^VT_TEMP_\\d{6}_\\d{6}$")).match(QString::fromStdString(name)).hasMatch())
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^VT_TEMP_\\d{6}_\\d{6}$"))
+                  .match(QString::fromStdString(name))
+                  .hasMatch())
       << name;
   EXPECT_EQ(MakeTempFolderPath(name), GetLocalAppDataPath() + "/" + name);
 }
@@ -129,7 +131,8 @@ TEST_F(BurnAction, FailureIsThrownAfterCleanUp) {
   std::vector<QString> blockers;
   for (int i = 0; i < 3; ++i) {
     const QString p = QString::fromStdString(MakeTempFolderPath(
-        "VT_TEMP_" + QDateTime::currentDateTime().addSecs(i).toString(QStringLiteral("ddMMyy_HHmmss")).toStdString()));
+        "VT_TEMP_" +
+        QDateTime::currentDateTime().addSecs(i).toString(QStringLiteral("ddMMyy_HHmmss")).toStdString()));
     QFile(p).open(QIODevice::WriteOnly);
     blockers.push_back(p);
   }
@@ -163,7 +166,8 @@ TEST_F(BurnAction, TwoArchivesOnTheImageFileOfTheSettings) {
   burnOnce("ZK0001_D_2023-02.txt");
   EXPECT_EQ(ImageFiles(image),
             (QStringList{QStringLiteral("/ZK0001_D_2023-01.txt"), QStringLiteral("/ZK0001_D_2023-02.txt")}));
-  EXPECT_TRUE(QDir(QString::fromStdString(GetLocalAppDataPath())).entryList({QStringLiteral("VT_TEMP_*")}).isEmpty());
+  EXPECT_TRUE(
+      QDir(QString::fromStdString(GetLocalAppDataPath())).entryList({QStringLiteral("VT_TEMP_*")}).isEmpty());
 }
 
 TEST_F(BurnAction, CodePageStemBurnedTwiceUnderItsUnicodeName) {
@@ -171,7 +175,9 @@ TEST_F(BurnAction, CodePageStemBurnedTwiceUnderItsUnicodeName) {
   QTemporaryDir tmp;
   const QString image = tmp.filePath(QStringLiteral("archive.iso"));
   TIniFile_VT().WriteString("Disc", "ImageTargets", image.toStdString());
-  const std::string stem = "ZAK\xA3" "AD \x8C 01";
+  const std::string stem =
+      "ZAK\xA3"
+      "AD \x8C 01";
   const QString unicode = QStringLiteral("ZAK\u0141AD\u015A01");
   for (const std::string range : {"_D_2023-01.txt", "_D_2023-02.txt"}) {
     OnDialog([&](TfmBurnToCD* dlg) { dlg->btnBurn->click(); });
@@ -184,11 +190,15 @@ TEST_F(BurnAction, CodePageStemBurnedTwiceUnderItsUnicodeName) {
   QProcess toc;
   toc.start(QStringLiteral("xorriso"), {QStringLiteral("-indev"), image, QStringLiteral("-toc")});
   toc.waitForFinished(30000);
-  EXPECT_EQ(QString::fromUtf8(toc.readAllStandardOutput()).count(QRegularExpression(QStringLiteral("(?m)^ISO session"))), 2);
+  EXPECT_EQ(QString::fromUtf8(toc.readAllStandardOutput())
+                .count(QRegularExpression(QStringLiteral("(?m)^ISO session"))),
+            2);
   const QString out = tmp.filePath(QStringLiteral("back.txt"));
   QProcess extract;
-  extract.start(QStringLiteral("xorriso"), {QStringLiteral("-osirrox"), QStringLiteral("on"), QStringLiteral("-indev"), image,
-                                            QStringLiteral("-extract"), QLatin1Char('/') + unicode + QStringLiteral("_D_2023-02.txt"), out});
+  extract.start(
+      QStringLiteral("xorriso"),
+      {QStringLiteral("-osirrox"), QStringLiteral("on"), QStringLiteral("-indev"), image,
+       QStringLiteral("-extract"), QLatin1Char('/') + unicode + QStringLiteral("_D_2023-02.txt"), out});
   extract.waitForFinished(30000);
   QFile back(out);
   ASSERT_TRUE(back.open(QIODevice::ReadOnly));

@@ -121,9 +121,11 @@ TEST_F(MainWindowTest, FirstStartShowsDefaults) {
 
   // Toolbar left to right: Read, Print, Burn, Save As, Exit; buttons 100 x 70, caption under
   // the picture, showing the "..." of Save As like the menu does.
-  const std::vector<std::pair<QToolButton*, QString>> buttons = {
-      {w.SpeedButton1, "Read"}, {w.SpeedButton3, "Print"}, {w.SpeedButton4, "Burn"},
-      {w.SpeedButton2, "Save As..."}, {w.SpeedButton5, "Exit"}};
+  const std::vector<std::pair<QToolButton*, QString>> buttons = {{w.SpeedButton1, "Read"},
+                                                                 {w.SpeedButton3, "Print"},
+                                                                 {w.SpeedButton4, "Burn"},
+                                                                 {w.SpeedButton2, "Save As..."},
+                                                                 {w.SpeedButton5, "Exit"}};
   for (size_t i = 0; i < buttons.size(); ++i) {
     QToolButton* b = buttons[i].first;
     EXPECT_EQ(b->geometry(), QRect(static_cast<int>(i) * 100, 0, 100, 70)) << b->objectName().toStdString();
@@ -136,8 +138,7 @@ TEST_F(MainWindowTest, FirstStartShowsDefaults) {
 
   // File menu: Read | Save As, Print | Burn | Exit, separators named N1..N3.
   QStringList items;
-  for (QAction* a : w.mmFile->actions())
-    items << (a->isSeparator() ? a->objectName() : a->text());
+  for (QAction* a : w.mmFile->actions()) items << (a->isSeparator() ? a->objectName() : a->text());
   EXPECT_EQ(items, QStringList({"Read", "N1", "Save As...", "Print", "N2", "Burn", "N3", "Exit"}));
   EXPECT_EQ(w.size(), QSize(751, 570));  // 759 by 608 with the window frame
   EXPECT_EQ(w.font().family(), "MS Sans Serif");
@@ -192,8 +193,9 @@ TEST_F(MainWindowTest, StringsIniRelabelsButtonAndMenuTogether) {
 TEST_F(MainWindowTest, ControlsAndMenuFitTheirTexts) {
   const QByteArray huge(10 * 1024, 'W');
   for (const QByteArray& texts :
-       {QByteArray(), QByteArray("[fmReaderFM]\nacRead=ReadRead\nacSaveAs=Save As...Save As...\nacPrint=PrintPrint\n"
-                                 "acBurn=BurnBurn\nacExit=ExitExit\nmmFile=FileFile\n"),
+       {QByteArray(),
+        QByteArray("[fmReaderFM]\nacRead=ReadRead\nacSaveAs=Save As...Save As...\nacPrint=PrintPrint\n"
+                   "acBurn=BurnBurn\nacExit=ExitExit\nmmFile=FileFile\n"),
         "[fmReaderFM]\nacSaveAs=" + huge + "\nmmFile=" + huge + "\n"}) {
     WriteStringsIni(texts);
     TfmReaderFM w;
@@ -234,8 +236,7 @@ TEST_F(MainWindowTest, SettingsAreLoadedAndExitWritesNothing) {
 
 TEST_F(MainWindowTest, ReportViewCentresAndMarksHeadings) {
   TfmReaderFM w;
-  w.FillView({"0123456789", "0123456789A", std::string(50, 'x'), "  ^A^B^", "x^y", "", " \t ",
-              "\xB9"});
+  w.FillView({"0123456789", "0123456789A", std::string(50, 'x'), "  ^A^B^", "x^y", "", " \t ", "\xB9"});
   const auto lines = ViewLines(w);
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[0].text, Blanks(16) + "0123456789" + Blanks(16));
@@ -396,8 +397,8 @@ TEST_F(MainWindowTest, SaveAsDialogHasTheTextFilterAndNoOverwriteQuestion) {
     edit->setText(dir.filePath(QStringLiteral("old")));
     static_cast<QDialog*>(d)->accept();  // through QDialog: QFileDialog hides it
     if (d->isVisible()) {
-      ADD_FAILURE() << "the dialog refused the name " << d->selectedFiles().join(",").toStdString()
-                    << " dir " << d->directory().path().toStdString();
+      ADD_FAILURE() << "the dialog refused the name " << d->selectedFiles().join(",").toStdString() << " dir "
+                    << d->directory().path().toStdString();
       d->reject();
     }
   });
@@ -455,7 +456,10 @@ TEST(ReportFile, SafeStemKeepsTheNameInsideOneFolder) {
   EXPECT_EQ(SafeFileNameStem("ZHK 12345678"), "ZHK12345678");
   EXPECT_EQ(SafeFileNameStem("../../etc/passwd"), ".._.._etc_passwd");
   EXPECT_EQ(SafeFileNameStem("a\\b"), "a_b");
-  EXPECT_EQ(SafeFileNameStem(std::string("a\0b\t\x7f" "c", 6)), "a_b__c");
+  EXPECT_EQ(SafeFileNameStem(std::string("a\0b\t\x7f"
+                                         "c",
+                                         6)),
+            "a_b__c");
   EXPECT_EQ(SafeFileNameStem("."), "_");
   EXPECT_EQ(SafeFileNameStem(" . . "), "_");
   EXPECT_EQ(SafeFileNameStem("..."), "...");

@@ -26,9 +26,9 @@ class PortMapTree : public ::testing::Test {
     ports = root / "ports";
     fs::create_directories(dev);
     fs::create_directories(ports);
-    Uart(0, "4");   // a 16550A
-    Uart(1, "0");   // placeholder
-    Uart(2, "4");   // real but no device node
+    Uart(0, "4");  // a 16550A
+    Uart(1, "0");  // placeholder
+    Uart(2, "4");  // real but no device node
     Uart(3, "junk");
     for (const char* node : {"ttyS0", "ttyS1", "ttyS3", "ttyUSB0", "ttyUSB5", "ttyUSB32", "ttyACM31"})
       Touch(dev / node);
@@ -74,7 +74,7 @@ TEST_F(PortMapTree, LinksInThePortsFolderOverrideAndExtend) {
   fs::create_symlink(dev / "ttyUSB5", ports / "COM33");     // overrides ttyUSB0
   fs::create_symlink("../dev/ttyUSB0", ports / "com200");   // relative target, lower case
   fs::create_symlink(dev / "gone", ports / "COM7");         // dangling
-  Touch(ports / "COM8");                                     // not a link: ignored
+  Touch(ports / "COM8");                                    // not a link: ignored
   fs::create_symlink(dev / "ttyACM31", ports / "COM0009");  // not a port name
   fs::create_symlink(dev / "ttyS3", ports / "COM1000");
 
@@ -84,8 +84,8 @@ TEST_F(PortMapTree, LinksInThePortsFolderOverrideAndExtend) {
   EXPECT_EQ(DevicePathForPort("COM7"), D("gone"));
   EXPECT_EQ(DevicePathForPort("COM8"), "");
   EXPECT_EQ(DevicePathForPort("COM9"), "");
-  EXPECT_EQ(DefinedPortNames(), (std::vector<std::string>{"COM1", "COM2", "COM33", "COM38",
-                                                          "COM96", "COM200", "COM1000"}));
+  EXPECT_EQ(DefinedPortNames(),
+            (std::vector<std::string>{"COM1", "COM2", "COM33", "COM38", "COM96", "COM200", "COM1000"}));
 
   // A port whose device is missing (an unplugged adapter) is named as the operator chose it.
   TSerialPort port;

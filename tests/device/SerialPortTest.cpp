@@ -22,9 +22,7 @@ namespace {
 
 const int32_t kSpeeds[] = {1200, 2400, 4800, 9600, 14400, 19200, 28800, 38400, 57600, 115200};
 
-PosixSerialDevice* Posix(TSerialPort& port) {
-  return dynamic_cast<PosixSerialDevice*>(port.Handle());
-}
+PosixSerialDevice* Posix(TSerialPort& port) { return dynamic_cast<PosixSerialDevice*>(port.Handle()); }
 
 std::string OpenError(TSerialPort& port, const std::string& name, int32_t baud = 9600) {
   try {
@@ -115,8 +113,7 @@ TEST_F(SerialPortPty, SettingTheDriverDoesNotKeepIsAConfigurationFailure) {
   // Values the platform has no code for are refused the same way.
   for (auto [bits, parity, stop] : {std::tuple{9, 0, 0}, {8, 5, 0}, {8, 0, 3}, {8, 0, 1}}) {
     port.Open(pty.path, 9600);
-    EXPECT_THROW(port.ConfigureLine(9600, uint8_t(bits), uint8_t(parity), uint8_t(stop)),
-                 ECommError);
+    EXPECT_THROW(port.ConfigureLine(9600, uint8_t(bits), uint8_t(parity), uint8_t(stop)), ECommError);
     ExpectClosed(port);
   }
 }
@@ -131,8 +128,8 @@ TEST_F(SerialPortPty, AllByteValuesPassBothWays) {
 
   uint32_t written = 0;
   int err = 0;
-  ASSERT_TRUE(port.Handle()->Write(reinterpret_cast<const uint8_t*>(all.data()),
-                                   uint32_t(all.size()), written, err));
+  ASSERT_TRUE(
+      port.Handle()->Write(reinterpret_cast<const uint8_t*>(all.data()), uint32_t(all.size()), written, err));
   EXPECT_EQ(written, all.size());
   EXPECT_EQ(pty.ReadMaster(all.size()), all);
 
@@ -322,8 +319,8 @@ TEST_F(SerialPortPty, PermissionDeniedNamesTheOwningGroup) {
   ASSERT_EQ(stat(pty.path.c_str(), &st), 0);
   const group* g = getgrgid(st.st_gid);
   const std::string expected = "Unable to open port " + pty.path +
-                               "! You may need to be a member of the group \"" +
-                               (g ? g->gr_name : "") + "\" that owns this device.";
+                               "! You may need to be a member of the group \"" + (g ? g->gr_name : "") +
+                               "\" that owns this device.";
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
   const pid_t pid = fork();
@@ -417,8 +414,7 @@ TEST(SerialPortScripted, OpenSetsTheInitialTimeoutsAndLifecycleIsTidy) {
     port.Open("/dev/ttyS0", 4800);
     EXPECT_EQ(log.timeouts.ReadInterval, 50u);
     EXPECT_EQ(log.timeouts.ReadConstant, 200u);
-    EXPECT_EQ(log.timeouts.ReadMultiplier + log.timeouts.WriteMultiplier +
-                  log.timeouts.WriteConstant, 0u);
+    EXPECT_EQ(log.timeouts.ReadMultiplier + log.timeouts.WriteMultiplier + log.timeouts.WriteConstant, 0u);
     port.Close();
     ExpectClosed(port);
     // Closed: ConfigureLine reaches no device and raises nothing.

@@ -76,8 +76,8 @@ TEST(SimReadKLEN, ReportDependsOnTheRequest) {
 
 TEST(SimReadKLEN, FaultsThatAreRetriedStillGiveTheWholeReport) {
   // Each mode spoils the first answer (or the first report attempt) only.
-  for (const char* mode : {"damaged=1", "wrong-seq=1", "status-05=1", "nak-first=2",
-                           "text-gap=1500", "syn-busy=900", "damaged=3,wrong-seq=2,nak-first=1"}) {
+  for (const char* mode : {"damaged=1", "wrong-seq=1", "status-05=1", "nak-first=2", "text-gap=1500",
+                           "syn-busy=900", "damaged=3,wrong-seq=2,nak-first=1"}) {
     SCOPED_TRACE(mode);
     auto sim = StartSim(mode);
     const JobResult r = RunJob(*sim, 94, "S,1,0312");

@@ -85,21 +85,27 @@ TEST(BurnDialog, TwiceAsLongTextsAndALongRecorderPathFit) {
   FakeServiceScope fake;
   QTemporaryDir dir;
   WriteFile(dir.filePath(QStringLiteral("Strings.ini")),
-            QByteArray::fromStdString(DoubledTexts("fmBurnToCD", {{"lblRecorder", "Recorder:"}, {"lblVolumeName", "Volume name:"},
-                                        {"btnBurn", "Burn"}, {"btnCancel", "Cancel"}, {"btnExit", "Exit"},
-                                        {"chFinalize", "Finalize"}, {"ElapsedTime", "Elapsed time:"},
-                                        {"EstimatedTime", "Estimated time:"}, {"RemainingTime", "Remaining time:"}})));
+            QByteArray::fromStdString(DoubledTexts("fmBurnToCD", {{"lblRecorder", "Recorder:"},
+                                                                  {"lblVolumeName", "Volume name:"},
+                                                                  {"btnBurn", "Burn"},
+                                                                  {"btnCancel", "Cancel"},
+                                                                  {"btnExit", "Exit"},
+                                                                  {"chFinalize", "Finalize"},
+                                                                  {"ElapsedTime", "Elapsed time:"},
+                                                                  {"EstimatedTime", "Estimated time:"},
+                                                                  {"RemainingTime", "Remaining time:"}})));
   SetProgramFilePathForTesting(dir.filePath(QStringLiteral("veltra-qrm")).toStdString());
   TfmBurnToCD dlg;
   SetProgramFilePathForTesting("");
-  const QString path = QStringLiteral("Image file [/home/operator/archive/") + QString(300, QLatin1Char('x')) +
-                       QStringLiteral("/fiscal-memory.iso]");
+  const QString path = QStringLiteral("Image file [/home/operator/archive/") +
+                       QString(300, QLatin1Char('x')) + QStringLiteral("/fiscal-memory.iso]");
   dlg.cbRecorder->addItem(path);
   dlg.cbRecorder->setCurrentIndex(dlg.cbRecorder->count() - 1);
   dlg.lblTime->setText(dlg.TimeLine(123, 567, 444));
   dlg.show();
   EXPECT_EQ(FitProblems(&dlg), "");
-  EXPECT_LT(dlg.width(), dlg.cbRecorder->fontMetrics().horizontalAdvance(path) / 2);  // shortened, not widened
+  EXPECT_LT(dlg.width(),
+            dlg.cbRecorder->fontMetrics().horizontalAdvance(path) / 2);  // shortened, not widened
   EXPECT_EQ(dlg.cbRecorder->toolTip(), path);
 }
 
@@ -208,8 +214,9 @@ TEST(BurnDialog, CancelDuringWritingReachesTheServiceOnce) {
   EXPECT_FALSE(dlg.btnCancel->isEnabled());
   EXPECT_EQ(dlg.ProgressBar->value(), 0);
   EXPECT_EQ(dlg.lblStatus->text(), QStringLiteral("Finalization"));
-  EXPECT_EQ(dlg.lblTime->text(), QStringLiteral("Elapsed time: 12 s   Estimated time: 300 s   Remaining time: 288 s"));
-  EXPECT_TRUE(fake.state->Logged("Close=1"));  // Finalize ticked
+  EXPECT_EQ(dlg.lblTime->text(),
+            QStringLiteral("Elapsed time: 12 s   Estimated time: 300 s   Remaining time: 288 s"));
+  EXPECT_TRUE(fake.state->Logged("Close=1"));       // Finalize ticked
   EXPECT_TRUE(fake.state->Logged("ReleaseDrive"));  // the failed write let go of the drive
 }
 
@@ -225,7 +232,8 @@ TEST(BurnDialog, EscAndCloseBoxDuringWritingAskForCancelAndKeepTheDialog) {
     dlg.SetSourceFolder(QStringLiteral("/nowhere"));
     dlg.show();
     if (viaEsc) {
-      QMetaObject::invokeMethod(&dlg, [&dlg] { QTest::keyClick(&dlg, Qt::Key_Escape); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          &dlg, [&dlg] { QTest::keyClick(&dlg, Qt::Key_Escape); }, Qt::QueuedConnection);
     } else {
       QMetaObject::invokeMethod(&dlg, "close", Qt::QueuedConnection);
     }

@@ -29,7 +29,8 @@ size_t IndexOf(const FakeState& s, const std::string& entry) {
 
 TEST(DiscMappings, SetsFromServiceCodes) {
   EXPECT_EQ(ProfilesOf({0x0009, 0x1234}), (TProfiles{pfCdRecordable, pfInvalid}));
-  EXPECT_EQ(ProfilesOf({0xFFFF, 0x2B, 0x16}), (TProfiles{pfNonStandard, pfDvdPlusRDual, pfDvdDashRDualLayerJump}));
+  EXPECT_EQ(ProfilesOf({0xFFFF, 0x2B, 0x16}),
+            (TProfiles{pfNonStandard, pfDvdPlusRDual, pfDvdDashRDualLayerJump}));
   EXPECT_EQ(ModePagesOf({0x1A, 0x2A, 0x77}), (TModePages{mpPowerCondition, mpLegacyCapabilities, mpUnknown}));
   EXPECT_EQ(MediaStatusOf(0x0006), (TMediaStatus{msBlank, msAppendable}));
   EXPECT_EQ(MediaStatusOf(0x8000), TMediaStatus{msUnsupportedMedia});
@@ -84,9 +85,9 @@ TEST(DiscErrorHandler, LibraryTextThenMultisessionTextsThenSystemError) {
   EXPECT_EQ(message(kDiscErrMultisessionNotAllowed, ""),
             "This disc cannot take another session: its kind of medium allows only one.");
   EXPECT_EQ(message(0xC0AAB15B, ""), "This disc cannot take the kind of session asked for.");
-  EXPECT_EQ(message(0xC0AAB15C, ""),
-            "This disc offers none of the kinds of session asked for.");
-  EXPECT_EQ(message(0xC0AAB162, ""), "The disc's earlier sessions cannot be read, or they do not fit the new one.");
+  EXPECT_EQ(message(0xC0AAB15C, ""), "This disc offers none of the kinds of session asked for.");
+  EXPECT_EQ(message(0xC0AAB162, ""),
+            "The disc's earlier sessions cannot be read, or they do not fit the new one.");
   EXPECT_EQ(message(kDiscErrAborted, ""), "System error 0x80004004: Operation aborted");
 }
 
@@ -214,10 +215,11 @@ TEST_F(Components, WriteChecksAndOptionOrder) {
   w.Verification = veFull;
   fake.state->failVerificationLevel = true;  // ignored
   w.WriteStream(stream);
-  const std::vector<std::string> expected{"ClientName=Orvanel", "DisableDvdCompat=1", "UnderrunFreeDisabled=1",
-                                          "Close=1", "Overwrite=0", "Postgap=0", "Speed=8,clv", "Verification=2",
-                                          "Write(no sink)"};
-  std::vector<std::string> tail(fake.state->log.end() - static_cast<long>(expected.size()), fake.state->log.end());
+  const std::vector<std::string> expected{
+      "ClientName=Orvanel", "DisableDvdCompat=1", "UnderrunFreeDisabled=1", "Close=1",       "Overwrite=0",
+      "Postgap=0",          "Speed=8,clv",        "Verification=2",         "Write(no sink)"};
+  std::vector<std::string> tail(fake.state->log.end() - static_cast<long>(expected.size()),
+                                fake.state->log.end());
   EXPECT_EQ(tail, expected);
   r.SetDevice(5);
   try {
@@ -234,8 +236,8 @@ TEST_F(Components, ProgressNoticesAndExactlyOneCancel) {
   w.SetRecorder(&r);
   fake.state->progressActions = {2, 4, 8, 4};
   std::vector<TWriteAction> actions;
-  w.OnUpdate = [&](QObject* sender, TWriteAction a, bool& cancel, int32_t total, int32_t elapsed, int32_t remaining,
-                   int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {
+  w.OnUpdate = [&](QObject* sender, TWriteAction a, bool& cancel, int32_t total, int32_t elapsed,
+                   int32_t remaining, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {
     EXPECT_EQ(sender, &w);
     EXPECT_FALSE(cancel);
     EXPECT_EQ(total, 300);
@@ -246,7 +248,8 @@ TEST_F(Components, ProgressNoticesAndExactlyOneCancel) {
   };
   FakeStream stream;
   EXPECT_THROW(w.WriteStream(stream), EDiscServiceError);
-  EXPECT_EQ((std::vector<TWriteAction>{waInitializingHardware, waWritingData, waCompleted, waWritingData}), actions);
+  EXPECT_EQ((std::vector<TWriteAction>{waInitializingHardware, waWritingData, waCompleted, waWritingData}),
+            actions);
   EXPECT_EQ(fake.state->cancels, 1);
   EXPECT_TRUE(fake.state->Logged("Write(sink)"));
   // The latch is per write: the next write can be cancelled again.
@@ -262,7 +265,8 @@ TEST_F(Components, BuildImageSteps) {
   img.SetDiscWrite(&w);
   fake.state->heuristicallyBlank = false;
   int importCalls = 0;
-  img.OnImport = [&](QObject*, TFileSystem fs, const QString& item, int32_t, int32_t, int32_t files, int32_t) {
+  img.OnImport = [&](QObject*, TFileSystem fs, const QString& item, int32_t, int32_t, int32_t files,
+                     int32_t) {
     ++importCalls;
     EXPECT_EQ(fs, fsJoliet);
     EXPECT_EQ(item, QStringLiteral("/old.txt"));
@@ -284,7 +288,8 @@ TEST_F(Components, BuildImageSteps) {
   EXPECT_LT(IndexOf(s, "AddTree=/a"), IndexOf(s, "AddTree= /b"));
   EXPECT_LT(IndexOf(s, "AddTree= /b"), IndexOf(s, "RemoveTree=/x"));
   EXPECT_LT(IndexOf(s, "RemoveTree=/x"), IndexOf(s, "CreateResultImage"));
-  EXPECT_EQ(std::count_if(s.log.begin(), s.log.end(), [](const std::string& l) { return l.rfind("AddTree=", 0) == 0; }),
+  EXPECT_EQ(std::count_if(s.log.begin(), s.log.end(),
+                          [](const std::string& l) { return l.rfind("AddTree=", 0) == 0; }),
             2);
   EXPECT_FALSE(s.Logged("WorkingDirectory="));
   EXPECT_FALSE(s.Logged("sink on"));  // no OnUpdate handler
@@ -301,7 +306,8 @@ TEST_F(Components, BlankMediumAndUnknownMediaTypeSkipTheirSteps) {
   EXPECT_TRUE(fake.state->Logged("ChooseImageDefaults"));
   EXPECT_EQ(fake.state->imported, 0);
   EXPECT_TRUE(fake.state->Logged("FileSystems=7"));
-  for (const std::string& l : fake.state->log) EXPECT_EQ(l.rfind("DefaultsForMediaType", 0), std::string::npos);
+  for (const std::string& l : fake.state->log)
+    EXPECT_EQ(l.rfind("DefaultsForMediaType", 0), std::string::npos);
   // A writer without a recorder object skips the defaults and the import entirely.
   fake.state->log.clear();
   fake.state->heuristicallyBlank = false;

@@ -27,7 +27,8 @@ class DiscOnImageFile : public ::testing::Test {
 
   QString MakeFolder(const QString& name, const QStringList& files) {
     const QString folder = tmp.filePath(name);
-    for (const QString& f : files) WriteFile(folder + QLatin1Char('/') + f, (f + QStringLiteral(" content")).toUtf8());
+    for (const QString& f : files)
+      WriteFile(folder + QLatin1Char('/') + f, (f + QStringLiteral(" content")).toUtf8());
     QDir().mkpath(folder);
     return folder;
   }
@@ -52,11 +53,12 @@ TEST_F(DiscOnImageFile, ImageFileIsOfferedAsRecorder) {
 }
 
 TEST_F(DiscOnImageFile, WritesFolderWithProgressAndReadsBack) {
-  const QString folder = MakeFolder(QStringLiteral("src"), {QStringLiteral("Report_1.txt"), QStringLiteral("sub/b.txt")});
+  const QString folder =
+      MakeFolder(QStringLiteral("src"), {QStringLiteral("Report_1.txt"), QStringLiteral("sub/b.txt")});
   int notices = 0;
   TWriteAction last = waValidatingMedia;
-  writer.OnUpdate = [&](QObject* sender, TWriteAction a, bool& cancel, int32_t, int32_t, int32_t, int32_t, int32_t,
-                        int32_t, int32_t, int32_t, int32_t, int32_t) {
+  writer.OnUpdate = [&](QObject* sender, TWriteAction a, bool& cancel, int32_t, int32_t, int32_t, int32_t,
+                        int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {
     EXPECT_EQ(sender, &writer);
     ++notices;
     last = a;
@@ -68,7 +70,8 @@ TEST_F(DiscOnImageFile, WritesFolderWithProgressAndReadsBack) {
   EXPECT_GE(notices, 2);
   EXPECT_EQ(last, waCompleted);
   QString volid;
-  EXPECT_EQ(ListImageFiles(image, &volid), (QStringList{QStringLiteral("/Report_1.txt"), QStringLiteral("/sub/b.txt")}));
+  EXPECT_EQ(ListImageFiles(image, &volid),
+            (QStringList{QStringLiteral("/Report_1.txt"), QStringLiteral("/sub/b.txt")}));
   EXPECT_EQ(volid, QStringLiteral("ZK_123_X"));
   EXPECT_EQ(ExtractFile(image, QStringLiteral("/sub/b.txt"), tmp.path()), QByteArray("sub/b.txt content"));
   EXPECT_FALSE(writer.MediaHeuristicallyBlank());
@@ -80,8 +83,8 @@ TEST_F(DiscOnImageFile, CancelInFirstNoticeLeavesDiscUnchangedAndFails) {
   const QString folder = MakeFolder(QStringLiteral("src"), {QStringLiteral("a.txt")});
   builder.SourceTree = folder;
   int notices = 0;
-  writer.OnUpdate = [&](QObject*, TWriteAction, bool& cancel, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
-                        int32_t, int32_t, int32_t, int32_t) {
+  writer.OnUpdate = [&](QObject*, TWriteAction, bool& cancel, int32_t, int32_t, int32_t, int32_t, int32_t,
+                        int32_t, int32_t, int32_t, int32_t, int32_t) {
     ++notices;
     cancel = true;
   };
@@ -107,30 +110,36 @@ TEST_F(DiscOnImageFile, ReadBackFindsADifferenceAndObeysCancel) {
     writer.OnUpdate = [&](QObject*, TWriteAction a, bool& cancel, int32_t, int32_t, int32_t, int32_t, int32_t,
                           int32_t, int32_t, int32_t, int32_t, int32_t) {
       if (a == waVerifying) cancel = cancelInVerify && ++verifying == 1;
-      if (!cancelInVerify && verifying++ == 0) ::truncate(QFile::encodeName(folder + QLatin1Char('/') + name), 1000);
+      if (!cancelInVerify && verifying++ == 0)
+        ::truncate(QFile::encodeName(folder + QLatin1Char('/') + name), 1000);
     };
     try {
       builder.WriteToDisc();
       ADD_FAILURE() << "no failure";
     } catch (const Exception& e) {
-      EXPECT_NE(QString::fromStdString(e.what()).indexOf(cancelInVerify ? QStringLiteral("cancel") : name), -1) << e.what();
+      EXPECT_NE(QString::fromStdString(e.what()).indexOf(cancelInVerify ? QStringLiteral("cancel") : name),
+                -1)
+          << e.what();
     }
   }
 }
 
 TEST_F(DiscOnImageFile, SecondSessionImportsTheFirst) {
-  builder.SourceTree = MakeFolder(QStringLiteral("one"), {QStringLiteral("first.txt"), QStringLiteral("d/x.txt")});
+  builder.SourceTree =
+      MakeFolder(QStringLiteral("one"), {QStringLiteral("first.txt"), QStringLiteral("d/x.txt")});
   builder.WriteToDisc();
   int imported = 0;
   builder.OnImport = [&](QObject*, TFileSystem, const QString&, int32_t, int32_t, int32_t files, int32_t) {
     imported = files;
   };
-  builder.SourceTree = MakeFolder(QStringLiteral("two"), {QStringLiteral("second.txt"), QStringLiteral("d/y.txt")});
+  builder.SourceTree =
+      MakeFolder(QStringLiteral("two"), {QStringLiteral("second.txt"), QStringLiteral("d/y.txt")});
   builder.WriteToDisc();
   EXPECT_GE(imported, 2);
   EXPECT_EQ(SessionCount(image), 2);
-  EXPECT_EQ(ListImageFiles(image), (QStringList{QStringLiteral("/d/x.txt"), QStringLiteral("/d/y.txt"),
-                                                QStringLiteral("/first.txt"), QStringLiteral("/second.txt")}));
+  EXPECT_EQ(ListImageFiles(image),
+            (QStringList{QStringLiteral("/d/x.txt"), QStringLiteral("/d/y.txt"), QStringLiteral("/first.txt"),
+                         QStringLiteral("/second.txt")}));
   EXPECT_EQ(ExtractFile(image, QStringLiteral("/first.txt"), tmp.path()), QByteArray("first.txt content"));
 }
 
@@ -148,14 +157,16 @@ TEST_F(DiscOnImageFile, SameFileNameInALaterSessionFailsInsteadOfBeingDropped) {
 }
 
 TEST_F(DiscOnImageFile, IncludeBaseDirectoryAndRemoveSourceTree) {
-  const QString a = MakeFolder(QStringLiteral("alpha"), {QStringLiteral("keep.txt"), QStringLiteral("drop/x.txt")});
+  const QString a =
+      MakeFolder(QStringLiteral("alpha"), {QStringLiteral("keep.txt"), QStringLiteral("drop/x.txt")});
   const QString b = MakeFolder(QStringLiteral("beta"), {QStringLiteral("b.txt")});
   builder.IncludeBaseDirectory = true;
   // An empty item between the folders and a trailing separator add nothing.
   builder.SourceTree = a + QStringLiteral(";;") + b + QStringLiteral(";");
   builder.RemoveSourceTree = QStringLiteral("/alpha/drop;;/not/there");
   builder.WriteToDisc();
-  EXPECT_EQ(ListImageFiles(image), (QStringList{QStringLiteral("/alpha/keep.txt"), QStringLiteral("/beta/b.txt")}));
+  EXPECT_EQ(ListImageFiles(image),
+            (QStringList{QStringLiteral("/alpha/keep.txt"), QStringLiteral("/beta/b.txt")}));
 }
 
 TEST_F(DiscOnImageFile, UpdateHandlerCancelStopsBeforeTheSecondFolderWithoutError) {
@@ -193,7 +204,8 @@ TEST_F(DiscOnImageFile, MissingFolderIsAnErrorAndNothingIsWritten) {
 
 TEST_F(DiscOnImageFile, UnreadableFileStopsTheBuild) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
-  const QString folder = MakeFolder(QStringLiteral("src"), {QStringLiteral("ok.txt"), QStringLiteral("secret.txt")});
+  const QString folder =
+      MakeFolder(QStringLiteral("src"), {QStringLiteral("ok.txt"), QStringLiteral("secret.txt")});
   QFile::setPermissions(folder + QStringLiteral("/secret.txt"), QFileDevice::Permissions());
   builder.SourceTree = folder;
   EXPECT_THROW(builder.WriteToDisc(), Exception);
@@ -202,7 +214,9 @@ TEST_F(DiscOnImageFile, UnreadableFileStopsTheBuild) {
 
 TEST_F(DiscOnImageFile, NameThatIsNotUnicodeStopsTheBuildInsteadOfBeingLeftOut) {
   const QString folder = MakeFolder(QStringLiteral("src"), {QStringLiteral("ok.txt")});
-  const QByteArray raw = QFile::encodeName(folder) + "/ZAK\xA3" "AD.txt";
+  const QByteArray raw = QFile::encodeName(folder) +
+                         "/ZAK\xA3"
+                         "AD.txt";
   ::close(::open(raw.constData(), O_CREAT | O_WRONLY, 0600));
   builder.SourceTree = folder;
   EXPECT_THROW(builder.WriteToDisc(), Exception);
@@ -297,7 +311,8 @@ TEST(DiscImageTarget, FileInAMissingFolderGivesAPlainMessage) {
     writer.CheckReady();
     ADD_FAILURE() << "no error";
   } catch (const Exception& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("Cannot open the image file " + image.toStdString(), 0), 0u) << e.what();
+    EXPECT_EQ(std::string(e.what()).rfind("Cannot open the image file " + image.toStdString(), 0), 0u)
+        << e.what();
   }
   RestoreService();
 }

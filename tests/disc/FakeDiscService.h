@@ -42,9 +42,13 @@ struct FakeState {
   }
 };
 
-class FakeStream : public IDiscImageStream, public IDiscImageResult, public std::enable_shared_from_this<FakeStream> {
+class FakeStream : public IDiscImageStream,
+                   public IDiscImageResult,
+                   public std::enable_shared_from_this<FakeStream> {
  public:
-  std::shared_ptr<IDiscImageStream> ImageStream() override { return nullStream ? nullptr : shared_from_this(); }
+  std::shared_ptr<IDiscImageStream> ImageStream() override {
+    return nullStream ? nullptr : shared_from_this();
+  }
   void SaveToFile(const std::string&) override {}
   bool nullStream = false;
 };
@@ -101,8 +105,12 @@ class FakeWriter : public IDiscDataWriter {
   int32_t CurrentWriteSpeed() override { return 4; }
   bool CurrentRotationTypeIsPureCAV() override { return false; }
   void SetClientName(const std::string& n) override { s_->Log("ClientName=" + n); }
-  void SetDisableConsumerDvdCompatibilityMode(bool v) override { s_->Log(std::string("DisableDvdCompat=") + (v ? "1" : "0")); }
-  void SetBufferUnderrunFreeDisabled(bool v) override { s_->Log(std::string("UnderrunFreeDisabled=") + (v ? "1" : "0")); }
+  void SetDisableConsumerDvdCompatibilityMode(bool v) override {
+    s_->Log(std::string("DisableDvdCompat=") + (v ? "1" : "0"));
+  }
+  void SetBufferUnderrunFreeDisabled(bool v) override {
+    s_->Log(std::string("UnderrunFreeDisabled=") + (v ? "1" : "0"));
+  }
   void SetForceMediaToBeClosed(bool v) override { s_->Log(std::string("Close=") + (v ? "1" : "0")); }
   void SetForceOverwrite(bool v) override { s_->Log(std::string("Overwrite=") + (v ? "1" : "0")); }
   void SetPostgapAlreadyInImage(bool v) override { s_->Log(std::string("Postgap=") + (v ? "1" : "0")); }
@@ -145,7 +153,9 @@ class FakeBuilder : public IDiscImageBuilder {
   explicit FakeBuilder(std::shared_ptr<FakeState> s) : s_(std::move(s)) {}
   ~FakeBuilder() override { s_->Log("builder released"); }
   void ChooseImageDefaults(IDiscRecorderObject*) override { s_->Log("ChooseImageDefaults"); }
-  void ChooseImageDefaultsForMediaType(int32_t t) override { s_->Log("DefaultsForMediaType=" + std::to_string(t)); }
+  void ChooseImageDefaultsForMediaType(int32_t t) override {
+    s_->Log("DefaultsForMediaType=" + std::to_string(t));
+  }
   void SetMultisessionInterfaces(TMultisessionInterfaces) override { s_->Log("MultisessionInterfaces"); }
   void ImportFileSystem(const std::function<void(const DiscImportNotice&)>& notice) override {
     s_->Log(notice ? "Import(sink)" : "Import(no sink)");
@@ -198,7 +208,9 @@ class FakeService : public IDiscService {
     ++s_->writersCreated;
     return std::make_unique<FakeWriter>(s_);
   }
-  std::unique_ptr<IDiscImageBuilder> CreateImageBuilder() override { return std::make_unique<FakeBuilder>(s_); }
+  std::unique_ptr<IDiscImageBuilder> CreateImageBuilder() override {
+    return std::make_unique<FakeBuilder>(s_);
+  }
   int Subscribe(TDeviceNoticeSink sink) override {
     sink_ = std::move(sink);
     s_->Log("Subscribe");

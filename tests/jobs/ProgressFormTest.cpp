@@ -257,9 +257,8 @@ TEST(ProgressForm, CloseRequestDuringStatusOfFinishingJobIsNotLost) {
   ScriptedJob job;
   job.Body = [](ScriptedJob& j) { j.Status(QStringLiteral("only")); };
   watch.onShown = [&](TSmallProgressForm* f) {
-    QObject::connect(f->eStat, &QLineEdit::textChanged, f, [f](const QString&) {
-      QMetaObject::invokeMethod(f, "reject", Qt::QueuedConnection);
-    });
+    QObject::connect(f->eStat, &QLineEdit::textChanged, f,
+                     [f](const QString&) { QMetaObject::invokeMethod(f, "reject", Qt::QueuedConnection); });
   };
   EXPECT_NO_THROW(RunJob(job));
   EXPECT_EQ(watch.hides, 1);
@@ -282,20 +281,22 @@ TEST(ProgressForm, FitsLongTextsAndOpensCentredOverTheActiveWindow) {
   QString tip;
   FormWatcher watch;
   watch.onShown = [&](TSmallProgressForm* f) {
-    WhenReady([f, &status] { return f->eStat->text() == status; }, [&, f] {
-      problems = FitProblems(f);
-      tip = f->eStat->toolTip();
-      owner = f->parentWidget();
-      centre = f->frameGeometry().center();
-      release.release();
-    });
+    WhenReady([f, &status] { return f->eStat->text() == status; },
+              [&, f] {
+                problems = FitProblems(f);
+                tip = f->eStat->toolTip();
+                owner = f->parentWidget();
+                centre = f->frameGeometry().center();
+                release.release();
+              });
   };
   ScriptedJob job;
   job.Body = [&](ScriptedJob& j) {
     j.Status(status);
     release.acquire();
   };
-  RunWithProgress(&job, QStringLiteral("ReadRead"), QStringLiteral("Status:Status:"), QStringLiteral("CancelCancel"));
+  RunWithProgress(&job, QStringLiteral("ReadRead"), QStringLiteral("Status:Status:"),
+                  QStringLiteral("CancelCancel"));
   // A text wider than the screen (the small offscreen screen at 200 %) is whole in the tooltip.
   if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR")) {
     EXPECT_EQ(tip, QString());

@@ -221,19 +221,32 @@ TEST_F(ReadOptionsTest, DefaultsWithoutStringsIni) {
   EXPECT_TRUE(dlg.rbSummary->isEnabled());
 
   // Every key of the text table names a component of the dialog.
-  for (const char* name : {"lblFromDate", "lblToDate", "lblFromNumber", "lblToNumber", "rbByDate", "rbByRptNumber",
-                           "gbTypeReport", "rbDetailed", "rbSummary", "btnOK", "btnCancel", "gbSerialPort",
-                           "gbSearch", "lblCOM", "lblSpeed", "rbByMonth", "dtpFrom", "dtpTo", "eFromNum", "eToNum",
-                           "cbMonth", "eYear", "lblYear", "Panel1", "Panel2", "cbComPort", "cbSpeed"})
+  for (const char* name :
+       {"lblFromDate",  "lblToDate",  "lblFromNumber", "lblToNumber", "rbByDate",  "rbByRptNumber",
+        "gbTypeReport", "rbDetailed", "rbSummary",     "btnOK",       "btnCancel", "gbSerialPort",
+        "gbSearch",     "lblCOM",     "lblSpeed",      "rbByMonth",   "dtpFrom",   "dtpTo",
+        "eFromNum",     "eToNum",     "cbMonth",       "eYear",       "lblYear",   "Panel1",
+        "Panel2",       "cbComPort",  "cbSpeed"})
     EXPECT_NE(dlg.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
 }
 
 TEST_F(ReadOptionsTest, TabOrderFollowsTheDesign) {
   TfmReadOptions dlg;
-  std::vector<QWidget*> expected = {dlg.btnOK,  dlg.btnCancel, dlg.frmConfigComServer1->cbComPort,
-                                    dlg.frmConfigComServer1->cbSpeed, dlg.rbByDate, dlg.rbByRptNumber,
-                                    dlg.rbDetailed, dlg.rbSummary, dlg.dtpFrom, dlg.dtpTo, dlg.eFromNum,
-                                    dlg.eToNum, dlg.rbByMonth, dlg.cbMonth, dlg.eYear};
+  std::vector<QWidget*> expected = {dlg.btnOK,
+                                    dlg.btnCancel,
+                                    dlg.frmConfigComServer1->cbComPort,
+                                    dlg.frmConfigComServer1->cbSpeed,
+                                    dlg.rbByDate,
+                                    dlg.rbByRptNumber,
+                                    dlg.rbDetailed,
+                                    dlg.rbSummary,
+                                    dlg.dtpFrom,
+                                    dlg.dtpTo,
+                                    dlg.eFromNum,
+                                    dlg.eToNum,
+                                    dlg.rbByMonth,
+                                    dlg.cbMonth,
+                                    dlg.eYear};
   std::vector<QWidget*> chain;
   QWidget* w = dlg.btnOK;
   for (int guard = 0; guard < 200 && chain.size() < expected.size(); ++guard) {
@@ -366,9 +379,12 @@ TEST_F(ReadOptionsTest, RealWarningBoxDoesNotComeBackWhenFocusReturns) {
   ASSERT_TRUE(QTest::qWaitFor([&]() { return shown > 0; }, 3000));
   // The box took the focus away; when the dialog is active again the focus comes back
   // to the field, which is not the operator entering it anew.
-  ASSERT_TRUE(QTest::qWaitFor([]() { return QApplication::activeModalWidget() == nullptr ||
-                                            qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) == nullptr; },
-                              3000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      []() {
+        return QApplication::activeModalWidget() == nullptr ||
+               qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) == nullptr;
+      },
+      3000));
   dlg->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
   EXPECT_EQ(QApplication::focusWidget(), dlg->eFromNum);
@@ -444,14 +460,22 @@ TEST_F(ReadOptionsTest, StringsIniReplacesTextsAndGroupBoxesGetOneBlankEachSide)
 // Every control whole and apart, with the texts as designed and twice as long.
 TEST_F(ReadOptionsTest, ControlsFitTheirTextsAlsoTwiceAsLong) {
   for (bool doubled : {false, true}) {
-    WriteStringsIni(doubled ? DoubledTexts("fmReadOptions",
-                                           {{"lblFromDate", "From date:"}, {"lblToDate", "To date:"},
-                                            {"lblFromNumber", "From number:"}, {"lblToNumber", "To number:"},
-                                            {"rbByDate", "by date:"}, {"rbByRptNumber", "by report number:"},
-                                            {"gbTypeReport", "Type report"}, {"rbDetailed", "Detailed"},
-                                            {"rbSummary", "Summary"}, {"btnOK", "OK"}, {"btnCancel", "Cancel"},
-                                            {"gbSerialPort", "Communication"}, {"gbSearch", "Search"},
-                                            {"lblCOM", "COM:"}, {"lblSpeed", "Baudrate:"}, {"rbByMonth", "by month"}})
+    WriteStringsIni(doubled ? DoubledTexts("fmReadOptions", {{"lblFromDate", "From date:"},
+                                                             {"lblToDate", "To date:"},
+                                                             {"lblFromNumber", "From number:"},
+                                                             {"lblToNumber", "To number:"},
+                                                             {"rbByDate", "by date:"},
+                                                             {"rbByRptNumber", "by report number:"},
+                                                             {"gbTypeReport", "Type report"},
+                                                             {"rbDetailed", "Detailed"},
+                                                             {"rbSummary", "Summary"},
+                                                             {"btnOK", "OK"},
+                                                             {"btnCancel", "Cancel"},
+                                                             {"gbSerialPort", "Communication"},
+                                                             {"gbSearch", "Search"},
+                                                             {"lblCOM", "COM:"},
+                                                             {"lblSpeed", "Baudrate:"},
+                                                             {"rbByMonth", "by month"}})
                             : std::string());
     TfmReadOptions dlg;
     dlg.show();

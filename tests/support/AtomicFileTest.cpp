@@ -20,7 +20,8 @@ int OverPrivateFile(const std::string& dir, uid_t owner) {
   if (::chmod(path.c_str(), 0600) != 0 || ::chown(path.c_str(), owner, owner) != 0) return 1;
   WriteFileAtomically(path, "new");
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || (st.st_mode & 07777) != 0600 || st.st_uid != owner || st.st_gid != owner)
+  if (::lstat(path.c_str(), &st) != 0 || (st.st_mode & 07777) != 0600 || st.st_uid != owner ||
+      st.st_gid != owner)
     return 2;
   return ReadFileBytes(path) == "new" ? 0 : 4;
 }

@@ -80,10 +80,16 @@ TEST(IniFile, ReadIntegerRules) {
     const char* text;
     int32_t expected;
   } cases[] = {
-      {"0x9600", 38400}, {"0X9600", 38400}, {"$9600", 38400}, {"fast", 7},      {"0x", 7},
-      {"", 7},           {"-5", -5},        {"+12", 12},      {"12a", 7},       {"$", 7},
-      {"-", 7},          {"2147483647", 2147483647},           {"2147483648", 7}, {"-2147483648", INT32_MIN},
-      {"$FFFFFFFF", -1}, {"$100000000", 7}, {"-$10", -16},    {"0x0x1", 7},     {"1 2", 7},
+      {"0x9600", 38400}, {"0X9600", 38400},
+      {"$9600", 38400},  {"fast", 7},
+      {"0x", 7},         {"", 7},
+      {"-5", -5},        {"+12", 12},
+      {"12a", 7},        {"$", 7},
+      {"-", 7},          {"2147483647", 2147483647},
+      {"2147483648", 7}, {"-2147483648", INT32_MIN},
+      {"$FFFFFFFF", -1}, {"$100000000", 7},
+      {"-$10", -16},     {"0x0x1", 7},
+      {"1 2", 7},
   };
   TempDir dir;
   TIniFile ini(dir / "s.ini");
@@ -146,8 +152,12 @@ TEST(IniFile, ValuesThatWouldBreakTheFileAreRefusedAndLoseNothing) {
   TIniFile ini(dir / "s.ini");
   const std::string msg = "Unable to write to " + dir / "s.ini";
   for (auto [s, k, v] : {std::tuple<std::string, std::string, std::string>{"S", "k", "a\nb=c"},
-                         {"S", "k", "a\rb"}, {"S", "a=b", "x"}, {"S", "", "x"}, {"S]", "k", "x"},
-                         {"", "k", "x"}, {"S", "[T]", "x"}}) {
+                         {"S", "k", "a\rb"},
+                         {"S", "a=b", "x"},
+                         {"S", "", "x"},
+                         {"S]", "k", "x"},
+                         {"", "k", "x"},
+                         {"S", "[T]", "x"}}) {
     try {
       ini.WriteString(s, k, v);
       ADD_FAILURE() << "accepted " << s << "/" << k;
@@ -272,7 +282,7 @@ TEST(InterfaceTexts, WorkedExample) {
 TEST(IniFile, AppendedSectionTakesTheLineEndsOfTheFile) {
   TempDir dir;
   const std::pair<std::string, std::string> cases[] = {{"junk\n\x01\x02\r\n garbage \r\n=\r\n", "\r\n"},
-                                                      {"junk\r\nmore\nstill\n", "\n"}};
+                                                       {"junk\r\nmore\nstill\n", "\n"}};
   for (const auto& [before, eol] : cases) {
     WriteFileBytes(dir / "g.ini", before);
     TIniFile(dir / "g.ini").WriteString("S", "K", "v");

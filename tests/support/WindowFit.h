@@ -20,21 +20,24 @@ inline void CollectFitProblems(const QWidget* parent, QStringList& problems) {
   QList<const QWidget*> kids;
   for (const QObject* o : parent->children()) {
     const auto* w = qobject_cast<const QWidget*>(o);
-    if (w == nullptr || w->isWindow() || !w->isVisible() || w->objectName().startsWith(QLatin1String("qt_"))) continue;
+    if (w == nullptr || w->isWindow() || !w->isVisible() || w->objectName().startsWith(QLatin1String("qt_")))
+      continue;
     kids << w;
   }
   for (int i = 0; i < kids.size(); ++i) {
     const QWidget* w = kids[i];
-    const QString name = w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
+    const QString name =
+        w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName();
     if (!parent->rect().contains(w->geometry()))
       problems << QStringLiteral("%1 sticks out of %2").arg(name, parent->objectName());
     for (int j = i + 1; j < kids.size(); ++j)
       if (w->geometry().intersects(kids[j]->geometry()))
         problems << QStringLiteral("%1 overlaps %2").arg(name, kids[j]->objectName());
     // Whatever shows a text must have the room its text asks for; fields scroll their text.
-    const bool showsText = qobject_cast<const QLabel*>(w) != nullptr || qobject_cast<const QAbstractButton*>(w) != nullptr ||
-                           qobject_cast<const QComboBox*>(w) != nullptr || qobject_cast<const QGroupBox*>(w) != nullptr ||
-                           qobject_cast<const QAbstractSpinBox*>(w) != nullptr;
+    const bool showsText =
+        qobject_cast<const QLabel*>(w) != nullptr || qobject_cast<const QAbstractButton*>(w) != nullptr ||
+        qobject_cast<const QComboBox*>(w) != nullptr || qobject_cast<const QGroupBox*>(w) != nullptr ||
+        qobject_cast<const QAbstractSpinBox*>(w) != nullptr;
     const auto* label = qobject_cast<const QLabel*>(w);
     const bool wraps = label != nullptr && label->wordWrap();
     const QSize hint = w->sizeHint();
@@ -66,7 +69,8 @@ inline std::string FitProblems(const QWidget* window) {
 }
 
 // A Strings.ini giving every listed key of a section its default text twice over.
-inline std::string DoubledTexts(const char* section, std::initializer_list<std::pair<const char*, const char*>> keys) {
+inline std::string DoubledTexts(const char* section,
+                                std::initializer_list<std::pair<const char*, const char*>> keys) {
   std::string out = std::string("[") + section + "]\r\n";
   for (const auto& [key, text] : keys) out += std::string(key) + "=" + text + text + "\r\n";
   return out;
