@@ -82,15 +82,14 @@ std::vector<std::string> Split(const std::string& s, char sep) {
   }
 }
 
-long long ParseNumber(const std::string& text, const std::string& what, long long lo,
-                      long long hi) {
+long long ParseNumber(const std::string& text, const std::string& what, long long lo, long long hi) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
     throw std::invalid_argument(what + ": not a number: \"" + text + "\"");
   errno = 0;
   long long v = std::strtoll(text.c_str(), nullptr, 10);
   if (errno || v < lo || v > hi)
-    throw std::invalid_argument(what + ": " + text + " is outside " + std::to_string(lo) +
-                                ".." + std::to_string(hi));
+    throw std::invalid_argument(what + ": " + text + " is outside " + std::to_string(lo) + ".." +
+                                std::to_string(hi));
   return v;
 }
 
@@ -169,8 +168,8 @@ void ApplyPrinterSimModes(const std::string& list, PrinterSimOptions& o) {
     } else if (name == "short-ident" && !hasValue) {
       o.ShortIdent = true;
     } else if (name == "huge") {
-      o.ReportBytes = hasValue ? size_t(ParseNumber(value, "mode huge", 1, 1LL << 34))
-                               : size_t(4) * 1024 * 1024;
+      o.ReportBytes =
+          hasValue ? size_t(ParseNumber(value, "mode huge", 1, 1LL << 34)) : size_t(4) * 1024 * 1024;
     } else {
       throw std::invalid_argument("unknown mode \"" + item + "\" (see --help)");
     }
@@ -205,8 +204,8 @@ std::string PrinterSimUsage() {
          "  huge[=N]           a report of N bytes (default 4 MiB)\n";
 }
 
-bool ParsePrinterSimArgs(const std::vector<std::string>& args, PrinterSimOptions& o,
-                         std::string& portName, bool& stdinStop) {
+bool ParsePrinterSimArgs(const std::vector<std::string>& args, PrinterSimOptions& o, std::string& portName,
+                         bool& stdinStop) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto next = [&]() -> const std::string& {
@@ -257,7 +256,7 @@ std::string PortLinkPathFor(const std::string& portName) {
   std::string base;
   const char* xdg = std::getenv("XDG_DATA_HOME");
   const char* home = std::getenv("HOME");
-  struct stat st{};
+  struct stat st {};
   // The same choice as the program makes: XDG_DATA_HOME when absolute and an existing folder.
   if (xdg && xdg[0] == '/' && stat(xdg, &st) == 0 && S_ISDIR(st.st_mode))
     base = xdg;
@@ -269,8 +268,7 @@ std::string PortLinkPathFor(const std::string& portName) {
   std::string partial;
   for (const std::string& piece : Split(folder, '/')) {
     partial += piece;
-    if (!partial.empty() && mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
-      SysFail("mkdir " + partial);
+    if (!partial.empty() && mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) SysFail("mkdir " + partial);
     partial += '/';
   }
   const std::string path = folder;
@@ -286,6 +284,49 @@ std::string SimIdentification(const PrinterSimOptions& o) {
   return text.substr(0, kMaxIdentData);
 }
 
+// Days since 1970-01-01 of a civil date, and back (the proleptic Gregorian calendar).
+int64_t DaysFromCivil(int y, int m, int d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+}
+
+void CivilFromDays(int64_t z, int& y, int& m, int& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  d = int(doy - (153 * mp + 2) / 5 + 1);
+  m = int(mp < 10 ? mp + 3 : mp - 9);
+  y = int(yoe + era * 400 + (m <= 2));
+}
+
+// The days a report by date ("ddMMyy" to "ddMMyy") or by month ("MMyyyy") covers, so the dates of
+// its entries fall inside the period asked for. False when the parameters name no period.
+bool RequestedDays(const std::vector<std::string>& fields, int64_t& from, int64_t& to) {
+  auto digits = [](const std::string& t, size_t at, size_t n, int& v) {
+    return at + n <= t.size() && ParseDecimal(t.substr(at, n), v);
+  };
+  int d1, m1, y1, d2, m2, y2;
+  if (fields.size() >= 4 && fields[2].size() == 6 && fields[3].size() == 6 && digits(fields[2], 0, 2, d1) &&
+      digits(fields[2], 2, 2, m1) && digits(fields[2], 4, 2, y1) && digits(fields[3], 0, 2, d2) &&
+      digits(fields[3], 2, 2, m2) && digits(fields[3], 4, 2, y2)) {
+    from = DaysFromCivil(2000 + y1, m1, d1);
+    to = DaysFromCivil(2000 + y2, m2, d2);
+  } else if (fields.size() == 3 && fields[2].size() == 6 && digits(fields[2], 0, 2, m1) &&
+             digits(fields[2], 2, 4, y1) && m1 >= 1 && m1 <= 12) {
+    from = DaysFromCivil(y1, m1, 1);
+    to = DaysFromCivil(m1 == 12 ? y1 + 1 : y1, m1 == 12 ? 1 : m1 + 1, 1) - 1;
+  } else {
+    return false;
+  }
+  return to >= from;
+}
+
 SimReport BuildSimReport(const PrinterSimOptions& o, uint8_t cmd, const std::string& params,
                          const std::function<void()>& busy) {
   const std::vector<std::string> fields = Split(params, ',');
@@ -293,6 +334,8 @@ SimReport BuildSimReport(const PrinterSimOptions& o, uint8_t cmd, const std::str
   const uint32_t seed = Hash(std::to_string(cmd) + ":" + params);
 
   int first = 1 + int(seed % 700), count = 12;
+  int64_t fromDay = 0, toDay = 0;
+  const bool byPeriod = cmd == 94 && RequestedDays(fields, fromDay, toDay);
   if (cmd == 95 && fields.size() >= 4) {
     int a = 0, b = 0;
     if (ParseDecimal(fields[2], a) && ParseDecimal(fields[3], b) && b >= a) {
@@ -305,34 +348,42 @@ SimReport BuildSimReport(const PrinterSimOptions& o, uint8_t cmd, const std::str
   std::vector<std::string> lines;
   // Code page 1250: \xCA = E ogonek, \xD3 = O acute, \xA3 = L stroke, \xBF = z dot,
   // \xB3 = l stroke, \xA5 = A ogonek, \xB9 = a ogonek, \x9C = s acute.
-  lines.push_back("^     RAPORT OKRESOWY Z PAMI\xCA" "CI FISKALNEJ");
+  lines.push_back(
+      "^     RAPORT OKRESOWY Z PAMI\xCA"
+      "CI FISKALNEJ");
   lines.push_back(summary ? "^           PODSUMOWANIE" : "^     SZCZEG\xD3\xA3OWY (PE\xA3NY)");
   lines.push_back(Format("Polecenie %u, parametry: %s", unsigned(cmd), params.c_str()));
   if (cmd == 95)
     lines.push_back(Format("Raporty dobowe od nr %04d do nr %04d", first, first + count - 1));
   else
-    lines.push_back("Okres: " + (fields.size() > 2 ? params.substr(params.find(',', 2) + 1)
-                                                    : std::string("?")));
+    lines.push_back("Okres: " +
+                    (fields.size() > 2 ? params.substr(params.find(',', 2) + 1) : std::string("?")));
   lines.push_back("----------------------------------------");
 
-  const std::string trailerProbe = "^  \xA3\xA5" "CZNIE\r\nSprzeda\xBF razem: 0000000000,00 z\xB3\r\n"
-                                   "^          KONIEC RAPORTU\r\n";
+  const std::string trailerProbe =
+      "^  \xA3\xA5"
+      "CZNIE\r\nSprzeda\xBF razem: 0000000000,00 z\xB3\r\n"
+      "^          KONIEC RAPORTU\r\n";
   size_t bytes = 0;
   for (const auto& l : lines) bytes += l.size() + 2;
   uint64_t total = 0;
   auto addEntry = [&](int index) {
     const uint32_t h = Mix(seed, uint32_t(index));
     const int number = first + index;
-    const int day = 1 + int(h % 28), month = 1 + int((h >> 5) % 12), year = 10 + int((h >> 9) % 15);
+    int day = 1 + int(h % 28), month = 1 + int((h >> 5) % 12), year = 10 + int((h >> 9) % 15);
+    if (byPeriod) {
+      CivilFromDays(fromDay + int64_t(h % uint64_t(toDay - fromDay + 1)), year, month, day);
+      year %= 100;
+    }
     const uint32_t gross = (h >> 3) % 5000000;
     total += gross;
     if (summary) {
-      lines.push_back(Format("%04d  %02d-%02d-20%02d  %7u,%02u z\xB3", number % 10000, day, month,
-                             year, gross / 100, gross % 100));
+      lines.push_back(Format("%04d  %02d-%02d-20%02d  %7u,%02u z\xB3", number % 10000, day, month, year,
+                             gross / 100, gross % 100));
       bytes += lines.back().size() + 2;
     } else {
-      lines.push_back(Format("Raport dobowy nr %04d       %02d-%02d-20%02d", number % 10000, day,
-                             month, year));
+      lines.push_back(
+          Format("Raport dobowy nr %04d       %02d-%02d-20%02d", number % 10000, day, month, year));
       lines.push_back(Format("  Sprzeda\xBF opodatk. A     %7u,%02u", gross / 100, gross % 100));
       const uint32_t tax = gross * 23 / 123;
       lines.push_back(Format("  Kwota PTU A 23%%        %7u,%02u", tax / 100, tax % 100));
@@ -353,7 +404,9 @@ SimReport BuildSimReport(const PrinterSimOptions& o, uint8_t cmd, const std::str
     addEntry(index++);
   }
 
-  lines.push_back("^  \xA3\xA5" "CZNIE");
+  lines.push_back(
+      "^  \xA3\xA5"
+      "CZNIE");
   lines.push_back(Format("Sprzeda\xBF razem: %llu,%02llu z\xB3", (unsigned long long)(total / 100),
                          (unsigned long long)(total % 100)));
   lines.push_back("^          KONIEC RAPORTU");
@@ -392,8 +445,8 @@ SimReport BuildSimReport(const PrinterSimOptions& o, uint8_t cmd, const std::str
   return r;
 }
 
-std::string BuildSimAnswer(uint8_t seq, uint8_t cmd, const std::string& data,
-                           const uint8_t status[6], bool damage) {
+std::string BuildSimAnswer(uint8_t seq, uint8_t cmd, const std::string& data, const uint8_t status[6],
+                           bool damage) {
   std::string f;
   f.reserve(data.size() + 17);
   f += char(kPre);
@@ -467,7 +520,7 @@ void PrinterSim::Start() {
   }
 
   if (!Options_.LinkPath.empty()) {
-    struct stat st{};
+    struct stat st {};
     if (lstat(Options_.LinkPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
       Stop();
       throw std::runtime_error(Options_.LinkPath + " exists and is not a symbolic link; not replaced");
@@ -499,7 +552,8 @@ void PrinterSim::Start() {
 void PrinterSim::Stop() {
   if (Thread_.joinable()) {
     uint64_t one = 1;
-    if (write(StopFd_, &one, sizeof one) < 0) { /* the thread also ends on the next poll error */ }
+    if (write(StopFd_, &one, sizeof one) < 0) { /* the thread also ends on the next poll error */
+    }
     Thread_.join();
   }
   if (LinkCreated_) {
@@ -573,8 +627,7 @@ void PrinterSim::Run() {
   uint8_t buf[4096];
   for (;;) {
     const bool wantOut = Pump();
-    pollfd fds[2] = {{Master_, short(POLLIN | (wantOut ? POLLOUT : 0)), 0},
-                     {StopFd_, POLLIN, 0}};
+    pollfd fds[2] = {{Master_, short(POLLIN | (wantOut ? POLLOUT : 0)), 0}, {StopFd_, POLLIN, 0}};
     int r = poll(fds, 2, PollTimeoutMs());
     if (r < 0) {
       if (errno == EINTR) continue;
@@ -595,7 +648,8 @@ void PrinterSim::Run() {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }
-  if (!Stray_.empty()) Record("RX stray " + Hex(reinterpret_cast<const uint8_t*>(Stray_.data()), Stray_.size()));
+  if (!Stray_.empty())
+    Record("RX stray " + Hex(reinterpret_cast<const uint8_t*>(Stray_.data()), Stray_.size()));
 }
 
 int PrinterSim::PollTimeoutMs() const {
@@ -768,8 +822,7 @@ void PrinterSim::PlanReply(size_t index) {
     }
     SimReport report = Cached_;
     const int attempt = ReportAttempts_++;
-    const bool gap = Options_.TextGapMs > 0 &&
-                     (Options_.TextGapCount < 0 || attempt < Options_.TextGapCount);
+    const bool gap = Options_.TextGapMs > 0 && (Options_.TextGapCount < 0 || attempt < Options_.TextGapCount);
     if (gap) {
       Plan_.push_back({report.Text.substr(0, report.GapAt), Options_.TextGapMs, false});
       Plan_.push_back({report.Text.substr(report.GapAt), 0, false});

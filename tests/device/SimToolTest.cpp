@@ -54,15 +54,46 @@ TEST(SimTool, ArgumentsAreCheckedWithClearMessages) {
   EXPECT_EQ(o.SynBusyMs, 900);
   EXPECT_EQ(o.TextGapMs, 700);
   EXPECT_EQ(o.TextGapCount, 1);
-  for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"--mode", "nak-first"}, {"--mode", "bogus"}, {"--port", "COM0"},
-        {"--port", "LPT1"}, {"--report-bytes", "-5"}, {"--stem", "A,B"}, {"--link"},
-        {"--link", "/a", "--port", "COM1"}, {"--unknown"}}) {
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--mode", "nak-first"},
+                                              {"--mode", "bogus"},
+                                              {"--port", "COM0"},
+                                              {"--port", "LPT1"},
+                                              {"--report-bytes", "-5"},
+                                              {"--stem", "A,B"},
+                                              {"--link"},
+                                              {"--link", "/a", "--port", "COM1"},
+                                              {"--unknown"}}) {
     try {
       parse(bad);
       ADD_FAILURE() << "accepted " << bad[0];
     } catch (const std::invalid_argument& e) {
       EXPECT_NE(std::string(e.what()), "");
     }
+  }
+}
+
+TEST(SimTool, EntryDatesFallInsideThePeriodAskedFor) {
+  struct Case {
+    const char* params;
+    const char* monthYear;  // "-MM-20YY" every entry must carry
+    int lastDay;
+  };
+  for (const Case& c : {Case{"D,1,091226,091226", "-12-2026", 9}, Case{"S,1,022024", "-02-2024", 29},
+                        Case{"D,1,280225,010325", "", 31}}) {
+    const SimReport r = BuildSimReport(PrinterSimOptions{}, 94, c.params);
+    int dated = 0;
+    for (const std::string& line : r.Lines) {
+      const size_t at = line.find("-20");
+      if (at == std::string::npos || at < 5) continue;
+      ++dated;
+      const std::string date = line.substr(at - 5, 10);  // "dd-MM-yyyy"
+      EXPECT_LE(std::stoi(date.substr(0, 2)), c.lastDay) << c.params << ": " << line;
+      if (*c.monthYear) {
+        EXPECT_EQ(date.substr(2), c.monthYear) << c.params << ": " << line;
+      } else {
+        EXPECT_TRUE(date == "28-02-2025" || date == "01-03-2025") << c.params << ": " << line;
+      }
+    }
+    EXPECT_GT(dated, 0) << c.params;
   }
 }
