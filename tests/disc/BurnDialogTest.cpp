@@ -190,13 +190,18 @@ TEST(BurnDialog, BurnToImageFileShowsSuccessAndCloses) {
   RestoreService();
 }
 
-TEST(BurnDialog, CancelDuringWritingReachesTheServiceOnce) {
-  FakeServiceScope fake;
+// One recorder whose write goes through initialising, three data steps and finalising.
+static void OneRecorderWritingInSteps(FakeServiceScope& fake) {
   FakeRecorderSpec a;
   a.id = "/dev/sr0";
   a.product = "Drive";
   fake.state->recorders = {a};
   fake.state->progressActions = {2, 4, 4, 4, 5};
+}
+
+TEST(BurnDialog, CancelDuringWritingReachesTheServiceOnce) {
+  FakeServiceScope fake;
+  OneRecorderWritingInSteps(fake);
   Boxes boxes;
   TfmBurnToCD dlg;
   dlg.SetSourceFolder(QStringLiteral("/nowhere"));
@@ -223,10 +228,7 @@ TEST(BurnDialog, CancelDuringWritingReachesTheServiceOnce) {
 TEST(BurnDialog, EscAndCloseBoxDuringWritingAskForCancelAndKeepTheDialog) {
   for (const bool viaEsc : {true, false}) {
     FakeServiceScope fake;
-    FakeRecorderSpec a;
-    a.id = "/dev/sr0";
-    fake.state->recorders = {a};
-    fake.state->progressActions = {2, 4, 4, 4, 5};
+    OneRecorderWritingInSteps(fake);
     Boxes boxes;
     TfmBurnToCD dlg;
     dlg.SetSourceFolder(QStringLiteral("/nowhere"));
