@@ -38,9 +38,7 @@
 #include "support/VersionInfo.h"
 #include "ui_ReaderFM.h"
 
-#ifdef VQ_HAVE_BURN_ACTION
 #include "app/BurnAction.h"
-#endif
 
 // Q_INIT_RESOURCE must be used outside any namespace; the icons live in the static vq_app
 // library, so the linker would otherwise drop them.
@@ -530,9 +528,7 @@ void TfmReaderFM::acPrintExecute() {
 
 void TfmReaderFM::acBurnExecute() {
   if (!ViewHasLines()) return;
-#ifdef VQ_HAVE_BURN_ACTION
   BurnReport(this, ReportLines, ReportFileName, FileNameStem);
-#endif
 }
 
 void TfmReaderFM::acExitExecute() { close(); }

@@ -582,7 +582,6 @@ TEST(PrintRows, PageBreaksAndOverWideRowsContinue) {
   EXPECT_EQ(text.filter(QRegularExpression("\\S")).size(), 200 + first);
 }
 
-#ifdef VQ_HAVE_BURN_ACTION
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -629,4 +628,3 @@ TEST_F(MainWindowTest, BurnWorksOnTheViewAndTheReportLines) {
   EXPECT_TRUE(Boxes().empty());
   SetRemoveTempFolderPauseForTesting({});
 }
-#endif
