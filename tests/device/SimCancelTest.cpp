@@ -67,3 +67,22 @@ TEST(SimCancel, TheNextReadDrainsTheCancelledReportAndGetsTheWholeOne) {
   next.SendCommandText(94, params);
   EXPECT_EQ(next.ReportText(), BuildSimReport(sim->Options(), 94, params).Text);
 }
+
+TEST(SimCancel, APrinterThatGoesAwayMidReadIsNamedAsDisconnected) {
+  auto sim = StartSim("silent");
+  RecordingLink link(sim->SlavePath());
+  std::string message;
+  std::thread reader([&] {
+    try {
+      link.SendCommandText(90, "#");
+    } catch (const Exception& e) {
+      message = e.what();
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  sim->Stop();  // like pulling the USB adapter: the line hangs up
+  reader.join();
+  EXPECT_EQ(message.rfind("The port " + sim->SlavePath() + " was disconnected during the read.", 0), 0u)
+      << message;
+  EXPECT_EQ(link.Fails, 0);
+}
