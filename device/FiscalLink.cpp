@@ -142,6 +142,12 @@ bool TFiscalLink::DrainEarlierReport(const std::function<void()>& onFinishing) {
       discarded += ReadLen_ - ReadPos_;
       ReadPos_ = ReadLen_;
       quietUntil = Now() + ReadTimeout_;
+      // More than any report: a line that never falls quiet (noise, a device that is not the
+      // printer) must not hold the read for ever.
+      if (discarded > ReportLimit_)
+        throw Exception(
+            FormatText("The port %s never fell quiet: %zu bytes arrived before the first command!",
+                       PortName_.c_str(), discarded));
     }
     if (Now() >= quietUntil) break;
     FillReadBuffer();
