@@ -341,7 +341,7 @@ TEST(FiscalLink, ReadErrorsAreLoggedAndDoNotEndTheWait) {
   EXPECT_EQ(rig->writes.size(), 1u);
 }
 
-TEST(FiscalLink, HangUpEndsTheReadAndEmptyReadsDoNotSpin) {
+TEST(FiscalLink, HangUpDoesNotSpin) {
   auto rig = NewRig();
   auto link = MakeRigLink(rig);
   rig->failRead = [](int& err) {
