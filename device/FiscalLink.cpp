@@ -188,6 +188,8 @@ uint8_t TFiscalLink::SendCommand(uint8_t cmd, const uint8_t* data, int n, uint8_
 }
 
 bool TFiscalLink::RetryOrGiveUp(bool timeOut) {
+  // A cancelled read has no give-up to report.
+  ThrowIfAborted();
   if (RetryCount_ < kMaxRetries) {
     ++RetryCount_;
     SendFrame();
