@@ -93,7 +93,72 @@ void TFiscalLink::BuildFrame(uint8_t cmd, const uint8_t* data, int n) {
   Sequence_ = next;
 }
 
+void TFiscalLink::Abort() {
+  Aborted_.store(true, std::memory_order_release);
+  // Handle_ is set once before any other thread can see the link and the device object lives
+  // as long as the link, so this is safe while the reading thread waits in it.
+  if (Handle_ != nullptr) Handle_->Abort();
+}
+
+void TFiscalLink::ThrowIfAborted() {
+  if (!Aborted()) return;
+  // A cancelled report is never a report, whoever still looks at the text.
+  ReportText_.clear();
+  ReportText_.shrink_to_fit();
+  WriteLogLine("The read was cancelled!");
+  throw EReadCancelled("The read was cancelled!");
+}
+
+void TFiscalLink::ThrowDisconnected() {
+  // The operator chose the name (COM1); the path tells which adapter it was.
+  const std::string device = Port_->DeviceName();
+  const std::string port =
+      device.empty() || device == PortName_ ? PortName_ : PortName_ + " (" + device + ")";
+  throw Exception("The port " + port +
+                  " was disconnected during the read. Check that the printer's cable or USB adapter is "
+                  "plugged in, then read again.");
+}
+
+std::string TFiscalLink::TakeReportText() {
+  std::string text = std::move(ReportText_);
+  ReportText_.clear();
+  return text;
+}
+
+bool TFiscalLink::DrainEarlierReport(const std::function<void()>& onFinishing) {
+  ThrowIfAborted();
+  const int64_t lookEnd = Now() + kDrainLookMs;
+  while (ReadPos_ == ReadLen_) {
+    if (Now() >= lookEnd) return false;
+    FillReadBuffer();
+  }
+  if (onFinishing) onFinishing();
+  // The earlier report ends with its answer frame and then silence; SYN bytes and text both
+  // mean the printer is still busy with it.
+  size_t discarded = 0;
+  int64_t quietUntil = Now() + ReadTimeout_;
+  for (;;) {
+    if (ReadPos_ < ReadLen_) {
+      discarded += ReadLen_ - ReadPos_;
+      ReadPos_ = ReadLen_;
+      quietUntil = Now() + ReadTimeout_;
+      // More than any report: a line that never falls quiet (noise, a device that is not the
+      // printer) must not hold the read for ever.
+      if (discarded > ReportLimit_)
+        throw Exception(
+            FormatText("The port %s never fell quiet: %zu bytes arrived before the first command!",
+                       PortName_.c_str(), discarded));
+    }
+    if (Now() >= quietUntil) break;
+    FillReadBuffer();
+  }
+  WriteLogLine(
+      FormatText("%zu bytes of an earlier report were discarded before the first command.", discarded));
+  return true;
+}
+
 uint8_t TFiscalLink::SendCommand(uint8_t cmd, const uint8_t* data, int n, uint8_t* answer) {
+  ThrowIfAborted();
   BuildFrame(cmd, data, n);
   RetryCount_ = 0;
   RejectedInRow_ = 0;
@@ -123,6 +188,8 @@ uint8_t TFiscalLink::SendCommand(uint8_t cmd, const uint8_t* data, int n, uint8_
 }
 
 bool TFiscalLink::RetryOrGiveUp(bool timeOut) {
+  // A cancelled read has no give-up to report.
+  ThrowIfAborted();
   if (RetryCount_ < kMaxRetries) {
     ++RetryCount_;
     SendFrame();
@@ -137,6 +204,7 @@ bool TFiscalLink::RetryOrGiveUp(bool timeOut) {
 }
 
 void TFiscalLink::SendFrame() {
+  ThrowIfAborted();
   AnswerLength_ = 0;
   uint32_t written = 0;
   int err = 0;
@@ -146,10 +214,12 @@ void TFiscalLink::SendFrame() {
     Handle_->PurgeOutput();
     ok = Handle_->Write(LastFrame_, uint32_t(LastLength_), written, err);
   }
+  if (!ok && err == kErrAccessDenied) ThrowDisconnected();
   if (!ok || written != uint32_t(LastLength_)) throw Exception("Incorrect number of bytes sent!");
 }
 
 void TFiscalLink::FillReadBuffer() {
+  ThrowIfAborted();
   ReadPos_ = 0;
   ReadLen_ = 0;
   uint32_t got = 0;
@@ -161,8 +231,13 @@ void TFiscalLink::FillReadBuffer() {
     ok = Handle_->Read(ReadBuffer_, kReadChunk, got, err);
   }
   ReadLen_ = std::min(got, kReadChunk);
+  // Whatever the read brought, a cancelled read ends here: not one byte more is taken.
+  ThrowIfAborted();
   if (!ok && (err == kErrAccessDenied || err == kErrOperationAborted))
     WriteLogLine(FormatText("Read error %d! GetBlock", err));
+  // A device that went away does not come back under the same open descriptor: waiting out
+  // the retries would only end in a write to a dead port.
+  if (!ok && err == kErrAccessDenied) ThrowDisconnected();
   if (ReadLen_ == 0) Sleep(kPollMs - (Now() - started));
 }
 
@@ -175,6 +250,7 @@ void TFiscalLink::AppendText(const uint8_t* bytes, uint32_t count) {
                     " bytes)!");
   }
   ReportText_.append(reinterpret_cast<const char*>(bytes), count);
+  if (OnReportProgress) OnReportProgress();
 }
 
 TFiscalLink::TWaitOutcome TFiscalLink::GetBlock() {

@@ -1,6 +1,25 @@
 #pragma once
 // One conversation with the fiscal printer over one open serial port: request frames,
 // the answer wait with its retries, and the report text that arrives outside frames.
+//
+// A report read, on one worker thread:
+//   TFiscalLink link(port, baud);                 // opens the port; throws ECommError
+//   link.OnReportProgress = [&] { ...link.ReportText().size()... };
+//   link.DrainEarlierReport([&] { status("finishing an earlier report"); });
+//   link.SendCommandText(90, "#");                // identification
+//   link.SendCommandText(94, params);             // the report streams in while this waits
+//   std::string text = link.TakeReportText();
+//   // the link's destructor closes the port
+//
+// Cancelling from any other thread: link.Abort() wakes the blocking serial wait at once, and
+// that call and every later one throw EReadCancelled. The owner must keep the link alive while
+// Abort may still be called (a TCancelToken registration released before the link goes does
+// that), and then destroys it, which closes the port.
+//
+// A printer does not stop a report it has started: after a cancelled read it keeps sending into
+// the line. Every read therefore starts with DrainEarlierReport, so no byte of the cancelled
+// report can become part of the next one.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -10,8 +29,17 @@
 
 #include "device/Frame.h"
 
+#include "support/Exceptions.h"
+
 class TSerialPort;
 class SerialDevice;
+
+// Thrown out of every wait of a link after Abort(). It is the end of a cancelled read, not a
+// failure of the printer or the port: callers drop it rather than show it.
+class EReadCancelled : public Exception {
+ public:
+  using Exception::Exception;
+};
 
 // Program-wide start-value generator for sequence numbers: 0..94. Its state starts at 0 with
 // the program and is never seeded, so the first link starts at 32 and the second at 34.
@@ -33,28 +61,49 @@ class TFiscalLink {
   // No real report comes near this; a device streaming without end must not exhaust memory.
   static constexpr size_t kReportTextLimit = size_t(64) * 1024 * 1024;
   static constexpr uint32_t kReadChunk = 4096;
+  // How long DrainEarlierReport looks for a byte of an earlier report before the first command.
+  static constexpr int64_t kDrainLookMs = 100;
 
   // Opens portName at baud (8N1) and sets the link's read time-outs; throws ECommError.
   TFiscalLink(const std::string& portName, int32_t baud);
   // Takes an already open port (tests inject a scripted device). tick/sleep may be empty.
-  explicit TFiscalLink(std::unique_ptr<TSerialPort> port, TickFunction tick = {},
-                       SleepFunction sleep = {});
+  explicit TFiscalLink(std::unique_ptr<TSerialPort> port, TickFunction tick = {}, SleepFunction sleep = {});
   virtual ~TFiscalLink();
   TFiscalLink(const TFiscalLink&) = delete;
   TFiscalLink& operator=(const TFiscalLink&) = delete;
 
   // Called (with nullptr) on the caller's thread when a command is given up.
   std::function<void(void*)> OnFail;
+  // Called on the reading thread after report text was appended during a wait; ReportText() may
+  // be read inside. It comes once per chunk the driver hands over, so a listener that updates a
+  // window throttles itself.
+  std::function<void()> OnReportProgress;
+
+  // Any thread, any time (also before a wait starts or after the last one): wakes a blocking
+  // serial wait at once and makes that wait and every later one throw EReadCancelled. No frame
+  // is written after it.
+  void Abort();
+  bool Aborted() const { return Aborted_.load(std::memory_order_acquire); }
+
+  // The look before the first command. Waits kDrainLookMs for a byte; when none comes, returns
+  // false. When one comes (the printer is still sending a report it started for an earlier,
+  // cancelled read), calls onFinishing once, discards everything until the line has been quiet
+  // for kReadTimeoutMs and returns true. Discarded bytes never reach ReportText(). Throws
+  // EReadCancelled after Abort(), and the disconnection error of a port that went away.
+  bool DrainEarlierReport(const std::function<void()>& onFinishing);
 
   // data is sent byte for byte; the answer's data bytes come back the same way.
   // Throws Exception for a text longer than 255 characters or longer than 219 bytes.
   std::string SendCommandText(uint8_t cmd, const std::string& data);
   // One whole exchange. answer must hold kFrameBufferSize bytes; returns the answer length,
-  // 0 when no answer was accepted. Throws Exception on over-long data, a short write, an
-  // answer frame longer than 255 bytes or report text past kReportTextLimit.
+  // 0 when no answer was accepted. Throws Exception on over-long data, a short write, a port
+  // that went away (unplugged adapter), an answer frame longer than 255 bytes or report text
+  // past kReportTextLimit; EReadCancelled after Abort().
   uint8_t SendCommand(uint8_t cmd, const uint8_t* data, int n, uint8_t* answer);
   // Bytes received outside frames during the current or last wait.
   const std::string& ReportText() const { return ReportText_; }
+  // Moves the report text out; the link keeps no copy (a report may be tens of MiB).
+  std::string TakeReportText();
 
   virtual bool ParseAnswer(const uint8_t* frame, int count);
   virtual void LogError(const std::string& prefix, int32_t code);
@@ -85,6 +134,8 @@ class TFiscalLink {
   int64_t Now() const;
   void Sleep(int64_t ms) const;
   bool RetryOrGiveUp(bool timeOut);
+  void ThrowIfAborted();
+  [[noreturn]] void ThrowDisconnected();
 
   std::string PortName_;
   int32_t Baud_ = 0;
@@ -111,6 +162,7 @@ class TFiscalLink {
   bool GaveUp_ = false;
   std::string ReportText_;
   size_t ReportLimit_ = kReportTextLimit;
+  std::atomic<bool> Aborted_{false};
 
   // What one Read call brought and the state machine has not taken yet. It survives the end
   // of a wait, so bytes that arrived together with an answer are not lost.

@@ -40,6 +40,10 @@ class SerialDevice {
   virtual bool Write(const uint8_t* buf, uint32_t len, uint32_t& written, int& err) = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
+  // Any thread: makes a waiting Read (or the next one, when none waits) return false with
+  // kErrOperationAborted at once. A device whose reads are bounded to a few milliseconds
+  // anyway may leave it empty: the link also checks its own abort flag around every read.
+  virtual void Abort() {}
 };
 
 // The platform implementation (termios on POSIX systems).

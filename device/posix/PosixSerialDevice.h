@@ -25,9 +25,8 @@ class PosixSerialDevice : public SerialDevice {
   void Close() override;
   bool IsOpen() const override { return FFd >= 0; }
 
-  // Makes a waiting Read (or the next one, when none waits) return false with
-  // kErrOperationAborted. Safe from any thread.
-  void Abort();
+  // Wakes the poll() of a waiting Read through the eventfd.
+  void Abort() override;
 
   int FileDescriptor() const { return FFd; }
 
