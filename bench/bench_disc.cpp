@@ -51,8 +51,7 @@ int main(int argc, char** argv) {
       SetDiscServiceFactoryForTesting([imageA] {
         LibburnServiceOptions o;
         o.ScanRealDrives = false;
-        o.ReadImageTargets = false;
-        o.ExtraImageTargets = {imageA.toStdString()};
+        o.ImageTargets = {imageA.toStdString()};
         return CreateLibburnService(o);
       });
       TDiscRecorder recorder;

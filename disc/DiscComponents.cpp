@@ -545,3 +545,27 @@ std::shared_ptr<IDiscImageResult> TDiscImage::BuildImage() {
   if (!result) throw TDiscImageException("Cannot create result image");
   return result;
 }
+
+// ---- TArchiveJob -----------------------------------------------------------------------------------
+
+TArchiveJob::~TArchiveJob() {
+  Cancel();
+  Wait();
+}
+
+void TArchiveJob::DoExecute() {
+  TDiscWrite* writer = image_->DiscWrite();
+  if (!writer) throw TDiscImageException("Writer not attached");
+  struct Restore {
+    TDiscWrite* w;
+    TDiscWriteUpdateEvent handler;
+    ~Restore() { w->OnUpdate = std::move(handler); }
+  } restore{writer, writer->OnUpdate};
+  writer->OnUpdate = [this](QObject*, TWriteAction a, bool& cancel, int32_t total, int32_t elapsed,
+                            int32_t remaining, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                            int32_t) {
+    emit updated(a, total, elapsed, remaining);
+    cancel = Terminated();
+  };
+  image_->WriteToDisc();
+}

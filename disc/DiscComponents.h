@@ -11,6 +11,7 @@
 
 #include "disc/DiscService.h"
 #include "disc/DiscTypes.h"
+#include "jobs/SmProgressThread.h"
 #include "support/Exceptions.h"
 
 class TDiscWrite;
@@ -244,14 +245,13 @@ class TDiscWrite : public TDiscFormat {
   QMetaObject::Connection recorderGone_;
 };
 
-using TDiscImageImportEvent =
-    std::function<void(QObject* sender, TFileSystem fileSystem, const QString& currentItem,
-                       int32_t importedDirectoryItems, int32_t totalDirectoryItems, int32_t importedFileItems,
-                       int32_t totalFileItems)>;
+using TDiscImageImportEvent = std::function<void(
+    QObject* sender, TFileSystem fileSystem, const QString& currentItem, int32_t importedDirectoryItems,
+    int32_t totalDirectoryItems, int32_t importedFileItems, int32_t totalFileItems)>;
 using TDiscImageUpdateEvent = std::function<void(QObject* sender, bool& cancel, const QString& currentFile,
                                                  int32_t copiedSectors, int32_t totalSectors)>;
-using TDiscImageWriteEvent =
-    std::function<void(QObject* sender, bool& cancel, int32_t blockSize, int32_t copiedBlocks, int32_t totalBlocks)>;
+using TDiscImageWriteEvent = std::function<void(QObject* sender, bool& cancel, int32_t blockSize,
+                                                int32_t copiedBlocks, int32_t totalBlocks)>;
 
 // Builds an ISO 9660 image with Rock Ridge, plus Joliet when asked for. UDF cannot be produced by the
 // libraries this program uses: a UDF request is dropped and the image carries the other systems.
@@ -296,6 +296,27 @@ class TDiscImage : public TBurnComponent {
   TDiscWrite* discWrite_ = nullptr;
   QMetaObject::Connection writerGone_;
   std::shared_ptr<IDiscService> service_;
+};
+
+// One archive run: the image's WriteToDisc (build, write, verify) on a worker thread. The job borrows
+// the image, its writer and their recorder; the owner leaves them alone until finished(). Cancel()
+// reaches the library once, at the writer's next progress notice, and the run ends with its failure.
+class TArchiveJob : public TSmProgressThread {
+  Q_OBJECT
+ public:
+  explicit TArchiveJob(TDiscImage* image, QObject* parent = nullptr)
+      : TSmProgressThread(parent), image_(image) {}
+  ~TArchiveJob() override;
+
+ signals:
+  // The writer's progress notices, delivered on the owner's thread.
+  void updated(int action, int totalTime, int elapsedTime, int remainingTime);
+
+ protected:
+  void DoExecute() override;
+
+ private:
+  TDiscImage* image_;
 };
 
 // Splits a ";"-separated list from the left; items are not trimmed and empty items are kept (the

@@ -76,10 +76,19 @@ TServiceErrorHandler SetServiceErrorHandler(TServiceErrorHandler handler) {
   return old;
 }
 
+std::vector<std::string>& Targets() {
+  static std::vector<std::string> targets;
+  return targets;
+}
+
 std::shared_ptr<IDiscService> CreateDiscService() {
   if (Factory()) return Factory()();
-  return CreateLibburnService(LibburnServiceOptions{});
+  LibburnServiceOptions options;
+  options.ImageTargets = Targets();
+  return CreateLibburnService(options);
 }
+
+void SetImageTargets(std::vector<std::string> paths) { Targets() = std::move(paths); }
 
 void SetDiscServiceFactoryForTesting(std::function<std::shared_ptr<IDiscService>()> factory) {
   Factory() = std::move(factory);

@@ -151,6 +151,10 @@ class IDiscService {
   virtual int32_t Count() = 0;
   virtual std::string Item(int32_t index) = 0;  // 0-based
   virtual bool IsSupportedEnvironment() = 0;
+  // Offers an image file as one more recorder (once) and gives its 1-based position in the list.
+  virtual int32_t AddImageTarget(const std::string& path) {
+    throw EDiscServiceError("This disc service cannot write image files: " + path, kDiscErrFail);
+  }
   virtual std::unique_ptr<IDiscRecorderObject> CreateRecorder() = 0;
   virtual std::unique_ptr<IDiscDataWriter> CreateDataWriter() = 0;
   virtual std::unique_ptr<IDiscImageBuilder> CreateImageBuilder() = 0;
@@ -166,12 +170,15 @@ void SetDiscServiceFactoryForTesting(std::function<std::shared_ptr<IDiscService>
 
 // Options of the libburn service itself.
 struct LibburnServiceOptions {
-  bool ScanRealDrives = true;                  // offer the machine's optical drives
-  bool ReadImageTargets = true;                // offer the settings file's [Disc] ImageTargets
-  std::vector<std::string> ExtraImageTargets;  // more image files, offered after the others
-  int PollIntervalMs = 100;                    // drive status polling while a write runs
+  bool ScanRealDrives = true;             // offer the machine's optical drives
+  std::vector<std::string> ImageTargets;  // image files, offered after the drives
+  int PollIntervalMs = 100;               // drive status polling while a write runs
 };
 std::shared_ptr<IDiscService> CreateLibburnService(const LibburnServiceOptions& options);
+
+// The image files the default service offers after the machine's drives. The application passes
+// them in (from its settings); the disc code reads no settings of its own.
+void SetImageTargets(std::vector<std::string> paths);
 
 // The recorder address for an image file as offered in the list: "stdio:" + absolute path.
 std::string ImageTargetAddress(const std::string& path);

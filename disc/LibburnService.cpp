@@ -28,8 +28,6 @@ using namespace burn;
 
 #include "disc/DiscMonitor.h"
 #include "disc/DiscService.h"
-#include "support/AppPaths.h"
-#include "support/IniFile.h"
 
 namespace {
 
@@ -1172,21 +1170,27 @@ class LibburnService : public IDiscService, public std::enable_shared_from_this<
     dirty_ = false;
     drives_.clear();
     if (options_.ScanRealDrives) drives_ = ScanOpticalDrives();
-    std::vector<std::string> targets;
-    if (options_.ReadImageTargets) {
-      TIniFile_VT settings;
-      targets = SplitImageTargets(settings.ReadString("Disc", "ImageTargets", ""), UserProgramFolder());
-    }
-    targets.insert(targets.end(), options_.ExtraImageTargets.begin(), options_.ExtraImageTargets.end());
-    for (const std::string& t : targets) {
-      KnownDrive k;
-      k.adr = ImageTargetAddress(t);
-      k.product = "Image file";
-      if (std::none_of(drives_.begin(), drives_.end(), [&](const KnownDrive& d) { return d.adr == k.adr; }))
-        drives_.push_back(k);
-    }
+    const std::vector<std::string> targets = options_.ImageTargets;
+    for (const std::string& t : targets) AddImageTarget(t);
   }
 
+ public:
+  int32_t AddImageTarget(const std::string& path) override {
+    KnownDrive k;
+    k.adr = ImageTargetAddress(path);
+    k.product = "Image file";
+    auto at =
+        std::find_if(drives_.begin(), drives_.end(), [&](const KnownDrive& d) { return d.adr == k.adr; });
+    if (at == drives_.end()) {
+      if (std::find(options_.ImageTargets.begin(), options_.ImageTargets.end(), path) ==
+          options_.ImageTargets.end())
+        options_.ImageTargets.push_back(path);  // kept over a rescan
+      at = drives_.insert(drives_.end(), k);
+    }
+    return static_cast<int32_t>(at - drives_.begin()) + 1;
+  }
+
+ private:
   LibburnServiceOptions options_;
   std::vector<KnownDrive> drives_;
   bool dirty_ = false;

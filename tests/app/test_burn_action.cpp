@@ -154,7 +154,7 @@ TEST_F(BurnAction, TwoArchivesOnTheImageFileOfTheSettings) {
   TIniFile_VT().WriteString("Disc", "ImageTargets", image.toStdString());
   auto burnOnce = [&](const std::string& fileName) {
     OnDialog([&](TfmBurnToCD* dlg) {
-      EXPECT_EQ(dlg->cbRecorder->count(), 1);
+      EXPECT_EQ(dlg->cbRecorder->count(), 2);  // the settings' image file and "Image file..."
       dlg->btnBurn->click();
     });
     boxes.clear();

@@ -1,8 +1,10 @@
 #pragma once
 // A scripted disc service: recorders, media answers and progress notices as a test wants them, and a
 // log of every call the components make.
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "disc/DiscService.h"
@@ -32,6 +34,7 @@ struct FakeState {
   int recordersCreated = 0;
   int imported = 0;
   bool writeFailsAfterCancel = true;
+  bool holdUntilCancel = false;  // the write waits after its first notice until it is cancelled
 
   void Log(const std::string& s) { log.push_back(s); }
   bool Logged(const std::string& s) const {
@@ -134,6 +137,10 @@ class FakeWriter : public IDiscDataWriter {
       n.ElapsedTime = 12;
       n.RemainingTime = 288;
       if (progress) progress(n);
+      for (int i = 0; s_->holdUntilCancel && progress && s_->cancels == before && i < 5000; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        progress(n);
+      }
       cancelled = s_->cancels > before;
     }
     if (cancelled && s_->writeFailsAfterCancel) RaiseServiceError(kDiscErrAborted, "Burn run canceled");
