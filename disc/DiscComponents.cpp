@@ -408,6 +408,29 @@ void TDiscWrite::CheckReady() {
   if (!FormatObject()) throw TDiscWriteException("Disc write not supported");
 }
 
+void TDiscWrite::CheckMedium() {
+  CheckReady();
+  const TMediaStatus st = CurrentMediaStatus();
+  const QString id = recorder_->DeviceName();
+  const std::string disc = id.startsWith(QLatin1String("stdio:")) ? "The image file " + Narrow(id.mid(6))
+                                                                  : "The disc in the recorder " + Narrow(id);
+  if (st.Contains(msWriteProtected))
+    throw TDiscWriteException(disc + " is write-protected. Use a writable disc, or lift the protection.");
+  if (st.Contains(msUnsupportedMedia))
+    throw TDiscWriteException(disc +
+                              " cannot be written by this recorder. Insert a recordable CD, DVD or BD.");
+  if (st.Contains(msFinalized) && !ForceOverwrite)
+    throw TDiscWriteException(disc +
+                              " is full or closed: no session can be added. Insert a blank or "
+                              "appendable disc.");
+  if (!st.Contains(msBlank) && !st.Contains(msAppendable) && !st.Contains(msFinalized)) {
+    throw TDiscWriteException(id.startsWith(QLatin1String("stdio:"))
+                                  ? disc + " cannot be used as a disc."
+                                  : "There is no disc in the recorder " + Narrow(id) +
+                                        ". Insert a writable CD, DVD or BD and try again.");
+  }
+}
+
 void TDiscWrite::Configure() {
   CheckReady();
   IDiscDataWriter* w = FormatObject();
@@ -453,6 +476,7 @@ void TDiscWrite::WriteStream(IDiscImageStream& stream) {
 
 void TDiscWrite::WriteImage(TDiscImage* image) {
   try {
+    CheckMedium();  // before the import, which would fail on such a disc with a library message
     std::shared_ptr<IDiscImageResult> result = image->BuildImage();
     if (!result) return;
     std::shared_ptr<IDiscImageStream> stream = result->ImageStream();

@@ -228,6 +228,9 @@ class TDiscWrite : public TDiscFormat {
   IDiscDataWriter* FormatObject() override;
 
   void CheckReady();
+  // Raises TDiscWriteException, saying what is wrong with the disc, when the medium cannot take a
+  // session: no disc, write-protected, unsuitable, or full/closed (unless ForceOverwrite).
+  void CheckMedium();
   void Configure();
   void WriteStream(IDiscImageStream& stream);
   void WriteImage(TDiscImage* image);

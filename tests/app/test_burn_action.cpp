@@ -170,6 +170,28 @@ TEST_F(BurnAction, TwoArchivesOnTheImageFileOfTheSettings) {
       QDir(QString::fromStdString(GetLocalAppDataPath())).entryList({QStringLiteral("VT_TEMP_*")}).isEmpty());
 }
 
+TEST_F(BurnAction, ImageFileChosenInTheDialogTakesASessionEachTimeAndIsRemembered) {
+  QTemporaryDir tmp;
+  const QString image = tmp.filePath(QStringLiteral("chosen.iso"));
+  QStringList proposed;
+  TfmBurnToCD::SetImageFileDialogForTesting([&](QWidget*, const QString& last) {
+    proposed << last;
+    return image;
+  });
+  for (const std::string name : {"A_1.txt", "A_2.txt"}) {
+    OnDialog([](TfmBurnToCD* dlg) {
+      dlg->cbRecorder->setCurrentIndex(dlg->cbRecorder->count() - 1);
+      dlg->btnBurn->click();
+    });
+    boxes.clear();
+    BurnReport(nullptr, {"r"}, name, "A");
+    EXPECT_EQ(boxes, QStringList{QStringLiteral("Operation completed successfully!")});
+  }
+  TfmBurnToCD::SetImageFileDialogForTesting({});
+  EXPECT_EQ(proposed, (QStringList{QString(), image}));
+  EXPECT_EQ(ImageFiles(image), (QStringList{QStringLiteral("/A_1.txt"), QStringLiteral("/A_2.txt")}));
+}
+
 TEST_F(BurnAction, CodePageStemBurnedTwiceUnderItsUnicodeName) {
   // A stem with code-page letters (Ł = 0xA3, Ś = 0x8C) used to give a success box and an empty disc.
   QTemporaryDir tmp;

@@ -360,6 +360,32 @@ TEST_F(Components, FormatPropertiesFromTheDataWriter) {
   EXPECT_EQ(r.Device(), 2);
 }
 
+TEST_F(Components, UnusableDiscIsToldInPlainWordsAndTheDriveIsLetGo) {
+  const std::pair<uint32_t, const char*> cases[] = {{0x0000, "There is no disc in the recorder /dev/sr0."},
+                                                    {0x8000, "cannot be written by this recorder"},
+                                                    {0x2000 | 0x4000, "is write-protected"},
+                                                    {0x4000 | 0x1000 | 0x0008, "is full or closed"}};
+  for (const auto& [status, words] : cases) {
+    fake.state->mediaStatus = status;
+    fake.state->heuristicallyBlank = false;
+    fake.state->log.clear();
+    TDiscRecorder r;
+    TDiscWrite w;
+    TDiscImage img;
+    w.SetRecorder(&r);
+    img.SetDiscWrite(&w);
+    try {
+      img.WriteToDisc();
+      ADD_FAILURE() << status;
+    } catch (const TDiscWriteException& e) {
+      EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(fake.state->imported, 0);
+    EXPECT_FALSE(fake.state->Logged("CreateResultImage"));
+    EXPECT_TRUE(fake.state->Logged("ReleaseDrive"));
+  }
+}
+
 TEST_F(Components, MissingStreamIsAWriteError) {
   class NullStreamService : public FakeService {
    public:
