@@ -476,6 +476,9 @@ void TDiscWrite::WriteStream(IDiscImageStream& stream) {
 
 void TDiscWrite::WriteImage(TDiscImage* image) {
   try {
+    if (!recorder_) throw TDiscWriteException("Recorder not attached");
+    recorder_->CheckAvailable();
+    recorder_->RecorderObject()->PrepareForWrite();
     CheckMedium();  // before the import, which would fail on such a disc with a library message
     std::shared_ptr<IDiscImageResult> result = image->BuildImage();
     if (!result) return;

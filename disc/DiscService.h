@@ -70,6 +70,8 @@ class IDiscRecorderObject {
   virtual std::vector<int32_t> SupportedProfiles() = 0;
   virtual std::vector<int32_t> CurrentProfiles() = 0;
   virtual std::vector<int32_t> SupportedModePages() = 0;
+  // Makes the drive free for a write (unmounts its disc); throws saying what to do when it cannot.
+  virtual void PrepareForWrite() {}
 };
 
 // The finished image; its stream is what the data writer writes.

@@ -28,6 +28,7 @@ using namespace burn;
 
 #include "disc/DiscMonitor.h"
 #include "disc/DiscService.h"
+#include "disc/Mounts.h"
 
 namespace {
 
@@ -109,34 +110,6 @@ void DiscardMessages() { (void)TakeLibraryMessage(); }
 
 bool IsImageAddress(const std::string& adr) { return adr.rfind("stdio:", 0) == 0; }
 std::string ImagePathOf(const std::string& adr) { return adr.substr(6); }
-
-// Mount points (from /proc/self/mounts) of the block device `dev`.
-std::vector<std::string> MountPointsOf(const std::string& dev) {
-  std::vector<std::string> out;
-  struct stat target {};
-  if (::stat(dev.c_str(), &target) != 0 || !S_ISBLK(target.st_mode)) return out;
-  std::ifstream in("/proc/self/mounts");
-  std::string src, mp, rest;
-  auto unescape = [](const std::string& s) {
-    std::string r;
-    for (size_t i = 0; i < s.size(); ++i) {
-      if (s[i] == '\\' && i + 3 < s.size()) {  // octal escapes such as \040 for a blank
-        r += static_cast<char>(std::strtol(s.substr(i + 1, 3).c_str(), nullptr, 8));
-        i += 3;
-      } else {
-        r += s[i];
-      }
-    }
-    return r;
-  };
-  while (in >> src >> mp && std::getline(in, rest)) {
-    struct stat st {};
-    if (::stat(unescape(src).c_str(), &st) == 0 && S_ISBLK(st.st_mode) && st.st_rdev == target.st_rdev) {
-      out.push_back(unescape(mp));
-    }
-  }
-  return out;
-}
 
 std::string AcquireFailureText(const std::string& adr, const std::string& lib) {
   if (IsImageAddress(adr)) {
@@ -225,6 +198,13 @@ std::vector<KnownDrive> ScanOpticalDrives() {
   }
   burn_drive_info_free(infos);
   DiscardMessages();
+  // The scan leaves out a drive it cannot hold, a mounted disc's among them: it stays in the list,
+  // named from udev, and Burn unmounts it first.
+  for (const QString& name : QDir(QStringLiteral("/dev")).entryList({QStringLiteral("sr*")}, QDir::System)) {
+    const std::string adr = "/dev/" + name.toStdString();
+    if (std::none_of(out.begin(), out.end(), [&](const KnownDrive& k) { return k.adr == adr; }))
+      out.push_back({adr, UdevPropertyOf(adr, "ID_VENDOR"), UdevPropertyOf(adr, "ID_MODEL"), {}});
+  }
   return out;
 }
 
@@ -317,6 +297,9 @@ class LibRecorder : public IDiscRecorderObject {
     if (IsImageAddress(adr_)) return {ImagePathOf(adr_)};
     return MountPointsOf(adr_);
   }
+  // A mounted disc keeps the drive busy: the system is asked to unmount it (an image file may be
+  // loop-mounted too).
+  void PrepareForWrite() override { UnmountDevice(IsImageAddress(adr_) ? ImagePathOf(adr_) : adr_); }
   bool DeviceCanLoadMedia() override {
     if (IsImageAddress(adr_)) return false;
     auto drive = AcquireDrive(adr_);

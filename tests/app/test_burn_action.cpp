@@ -173,6 +173,7 @@ TEST_F(BurnAction, TwoArchivesOnTheImageFileOfTheSettings) {
 TEST_F(BurnAction, ImageFileChosenInTheDialogTakesASessionEachTimeAndIsRemembered) {
   QTemporaryDir tmp;
   const QString image = tmp.filePath(QStringLiteral("chosen.iso"));
+  TIniFile_VT().WriteString("Disc", "LastImageFile", "");
   QStringList proposed;
   TfmBurnToCD::SetImageFileDialogForTesting([&](QWidget*, const QString& last) {
     proposed << last;
