@@ -78,6 +78,8 @@ TfmBurnToCD::TfmBurnToCD(QWidget* owner)
   cbRecorder->view()->setTextElideMode(Qt::ElideMiddle);
   connect(cbRecorder, &QComboBox::currentTextChanged, cbRecorder, &QComboBox::setToolTip);
 
+  // A failure in a component's notice handler is shown like any other failure.
+  TBurnComponent::EventErrorHandler() = [](const std::exception& e) { ShowErrorBox(e); };
   DiscRecorder = new TDiscRecorder(this);
   DiscRecorder->setObjectName(QStringLiteral("DiscRecorder"));
   DiscWrite = new TDiscWrite(this);

@@ -519,7 +519,8 @@ std::shared_ptr<IDiscImageResult> TDiscImage::BuildImage() {
 
   if (discWrite_ && discWrite_->RecorderObject()) {
     builder->ChooseImageDefaults(discWrite_->RecorderObject());
-    if (!discWrite_->MediaHeuristicallyBlank() && discWrite_->FormatObject()) {
+    // An overwrite drops the disc's sessions, so there is nothing to take over from them.
+    if (!discWrite_->ForceOverwrite && !discWrite_->MediaHeuristicallyBlank() && discWrite_->FormatObject()) {
       std::function<void(const DiscImportNotice&)> sink;
       if (OnImport) {
         sink = [this](const DiscImportNotice& n) {

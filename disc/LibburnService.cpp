@@ -574,12 +574,23 @@ void LibWriter::Write(IDiscImageStream& stream,
   burn_drive* d = D();
   std::shared_ptr<Drive> keep = drive_;
   DiscardMessages();
-  if (isoburn_get_attached_image(d) != image->Image()) {
+  if (forceOverwrite_ && isoburn_disc_get_status(d) != BURN_DISC_BLANK) {
+    // The old sessions go. Overwritable media (image files, DVD+RW, BD-RE) start afresh when the
+    // drive is looked at again as blank; sequential rewritable media are erased.
+    isoburn_drive_aquire(&drive_->info, const_cast<char*>(adr_.c_str()), (1 << 8) | (1 << 1));
+    if (isoburn_disc_get_status(d) != BURN_DISC_BLANK && isoburn_disc_erasable(d)) {
+      isoburn_disc_erase(d, 1);
+      while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::max(pollMs_, 1)));
+    }
+    if (isoburn_disc_get_status(d) != BURN_DISC_BLANK)
+      RaiseServiceError(kDiscErrFail, "The disc cannot be overwritten. " + TakeLibraryMessage());
+  }
+  IsoImage* attached = isoburn_get_attached_image(d);
+  if (attached) iso_image_unref(attached);  // the call hands out a reference of its own
+  if (attached != image->Image()) {
     iso_image_ref(image->Image());  // the drive takes this reference
     if (isoburn_attach_image(d, image->Image()) <= 0) Fail();
-  } else {
-    // isoburn_get_attached_image handed out a reference of its own
-    iso_image_unref(image->Image());
   }
   isoburn_imgen_opts* io = nullptr;
   if (isoburn_igopt_new(&io, 0) <= 0) Fail();
@@ -621,8 +632,19 @@ void LibWriter::Write(IDiscImageStream& stream,
     cleanup(true);
     RaiseServiceError(kDiscErrFail, std::string("The medium cannot take this session: ") + reasons);
   }
-  // The speed is given in kB/s; -1 or 0 asks for the drive's best speed.
-  burn_drive_set_speed(d, 0, speed_ > 0 ? speed_ : 0);
+  // The speed is given in kB/s; -1 or 0 asks for the drive's best speed. Pure CAV has no switch of
+  // its own: the drive's speed descriptors mark CAV speeds, and the fastest one allowed is asked for.
+  int kbps = speed_ > 0 ? speed_ : 0;
+  burn_speed_descriptor* speeds = nullptr;
+  if (cav_ && burn_drive_get_speedlist(d, &speeds) > 0) {
+    int cav = 0;
+    for (burn_speed_descriptor* sd = speeds; sd; sd = sd->next) {
+      if (sd->wrc == 1 && (kbps == 0 || sd->write_speed <= kbps)) cav = std::max(cav, sd->write_speed);
+    }
+    burn_drive_free_speedlist(&speeds);
+    if (cav > 0) kbps = cav;
+  }
+  burn_drive_set_speed(d, 0, kbps);
   DiscardMessages();
 
   QElapsedTimer clock;

@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include "disc/BurnToCD.h"
+#include "disc/DiscMonitor.h"
 #include "support/AppPaths.h"
 #include "support/MessageBox.h"
 #include "tests/support/WindowFit.h"
@@ -133,6 +134,16 @@ TEST(BurnDialog, RecorderListWithFallbackEntry) {
   EXPECT_EQ(dlg.cbRecorder->itemText(1), QStringLiteral("Device 2"));
   EXPECT_EQ(dlg.cbRecorder->itemText(2), QStringLiteral("Image file\u2026"));
   EXPECT_EQ(dlg.cbRecorder->currentIndex(), 0);
+}
+
+TEST(BurnDialog, FailureInANoticeHandlerIsShown) {
+  FakeServiceScope fake;
+  Boxes boxes;
+  TfmBurnToCD dlg;
+  dlg.DiscRecorder->SetOnMediaRemoval([](QObject*, char) { throw Exception("handler failed"); });
+  dlg.DiscRecorder->MediaMonitor()->Dispatch("change", "/dev/sr0", true, true, false);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, QStringLiteral("handler failed."));
 }
 
 TEST(BurnDialog, VolumeNameShownWithOnlyLettersUpperCased) {

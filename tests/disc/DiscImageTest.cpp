@@ -144,6 +144,16 @@ TEST_F(DiscOnImageFile, SecondSessionImportsTheFirst) {
   EXPECT_EQ(ExtractFile(image, QStringLiteral("/first.txt"), tmp.path()), QByteArray("first.txt content"));
 }
 
+TEST_F(DiscOnImageFile, ForceOverwriteReplacesTheSessions) {
+  builder.SourceTree = MakeFolder(QStringLiteral("one"), {QStringLiteral("old.txt")});
+  builder.WriteToDisc();
+  writer.ForceOverwrite = true;
+  builder.SourceTree = MakeFolder(QStringLiteral("two"), {QStringLiteral("new.txt")});
+  builder.WriteToDisc();
+  EXPECT_EQ(SessionCount(image), 1);
+  EXPECT_EQ(ListImageFiles(image), QStringList{QStringLiteral("/new.txt")});
+}
+
 TEST_F(DiscOnImageFile, SameFileNameInALaterSessionFailsInsteadOfBeingDropped) {
   builder.SourceTree = MakeFolder(QStringLiteral("one"), {QStringLiteral("r.txt")});
   builder.WriteToDisc();
