@@ -106,7 +106,15 @@ std::string TakeLibraryMessage() {
 
 void DiscardMessages() { (void)TakeLibraryMessage(); }
 
-[[noreturn]] void Fail(uint32_t code = kDiscErrFail) { RaiseServiceError(code, TakeLibraryMessage()); }
+// Raises the library's message, or `fallback` when the library gave none.
+[[noreturn]] void Raise(const std::string& libraryMessage,
+                        const std::string& fallback = "The disc library failed without giving a reason") {
+  throw EDiscServiceError(libraryMessage.empty() ? fallback : libraryMessage);
+}
+[[noreturn]] void Fail() { Raise(TakeLibraryMessage()); }
+[[noreturn]] void Fail(const std::string& fallback) { Raise(TakeLibraryMessage(), fallback); }
+const char* const kEarlierSessions =
+    "The disc's earlier sessions cannot be read, or they do not fit the new one.";
 
 bool IsImageAddress(const std::string& adr) { return adr.rfind("stdio:", 0) == 0; }
 std::string ImagePathOf(const std::string& adr) { return adr.substr(6); }
@@ -153,14 +161,14 @@ bool AnyDriveHeld() {
 // One acquisition per address for the whole program; everyone who needs the drive shares it.
 std::shared_ptr<Drive> AcquireDrive(const std::string& adr) {
   if (auto held = Drives()[adr].lock()) return held;
-  if (!g_libOk) throw EDiscServiceError(g_libError, kDiscErrFail);
+  if (!g_libOk) throw EDiscServiceError(g_libError);
   DiscardMessages();
   auto drive = std::make_shared<Drive>();
   drive->adr = adr;
   if (isoburn_drive_aquire(&drive->info, const_cast<char*>(adr.c_str()), 0) <= 0 || !drive->info) {
     drive->info = nullptr;
     const std::string lib = TakeLibraryMessage();
-    throw EDiscServiceError(AcquireFailureText(adr, lib), kDiscErrAccessDenied);
+    throw EDiscServiceError(AcquireFailureText(adr, lib));
   }
   drive->d = drive->info[0].drive;
   Drives()[adr] = drive;
@@ -372,7 +380,7 @@ void LibImage::SaveToFile(const std::string& path) {
   if (!f) {
     if (src->cancel) src->cancel(src);
     burn_source_free(src);
-    throw EDiscServiceError(path + ": " + std::strerror(errno), kDiscErrFail);
+    throw EDiscServiceError(path + ": " + std::strerror(errno));
   }
   std::vector<unsigned char> buf(2048 * 32);
   bool ok = true;
@@ -500,7 +508,7 @@ class LibWriter : public IDiscDataWriter {
 
  private:
   burn_drive* D() {
-    if (adr_.empty()) RaiseServiceError(kDiscErrFail, "No recorder is set for the data writer");
+    if (adr_.empty()) throw EDiscServiceError("No recorder is set for the data writer");
     if (!drive_) drive_ = AcquireDrive(adr_);
     return drive_->d;
   }
@@ -514,7 +522,7 @@ class LibWriter : public IDiscDataWriter {
   void ReadBack(burn_drive* d, const std::vector<std::pair<std::string, std::string>>& files,
                 const std::function<void(const DiscProgressNotice&)>& progress, DiscProgressNotice notice);
   void StopIfCancelled() {
-    if (cancelPending_) RaiseServiceError(kDiscErrAborted, "Verification canceled");
+    if (cancelPending_) throw EDiscServiceError("Verification canceled");
   }
 
   int pollMs_;
@@ -570,7 +578,7 @@ int ActionOfStatus(burn_drive_status s) {
 void LibWriter::Write(IDiscImageStream& stream,
                       const std::function<void(const DiscProgressNotice&)>& progress) {
   auto* image = dynamic_cast<LibImage*>(&stream);
-  if (!image) RaiseServiceError(kDiscErrFail, "The image was not made by this disc service");
+  if (!image) throw EDiscServiceError("The image was not made by this disc service");
   burn_drive* d = D();
   std::shared_ptr<Drive> keep = drive_;
   DiscardMessages();
@@ -584,7 +592,7 @@ void LibWriter::Write(IDiscImageStream& stream,
         std::this_thread::sleep_for(std::chrono::milliseconds(std::max(pollMs_, 1)));
     }
     if (isoburn_disc_get_status(d) != BURN_DISC_BLANK)
-      RaiseServiceError(kDiscErrFail, "The disc cannot be overwritten. " + TakeLibraryMessage());
+      throw EDiscServiceError("The disc cannot be overwritten. " + TakeLibraryMessage());
   }
   IsoImage* attached = isoburn_get_attached_image(d);
   if (attached) iso_image_unref(attached);  // the call hands out a reference of its own
@@ -604,7 +612,7 @@ void LibWriter::Write(IDiscImageStream& stream,
   if (isoburn_prepare_disc(d, &disc, io) <= 0) {
     const std::string lib = TakeLibraryMessage();
     isoburn_igopt_destroy(&io, 0);
-    RaiseServiceError(kDiscErrFail, lib);
+    Raise(lib);
   }
   burn_write_opts* wo = burn_write_opts_new(d);
   auto cleanup = [&](bool cancelPrepared) {
@@ -617,7 +625,7 @@ void LibWriter::Write(IDiscImageStream& stream,
   if (!wo) {
     const std::string lib = TakeLibraryMessage();
     cleanup(true);
-    RaiseServiceError(kDiscErrFail, lib);
+    Raise(lib);
   }
   burn_multi_caps* caps = nullptr;
   int multi = 0;
@@ -630,7 +638,7 @@ void LibWriter::Write(IDiscImageStream& stream,
   if (burn_write_opts_auto_write_type(wo, disc, reasons, 0) == BURN_WRITE_NONE) {
     TakeLibraryMessage();
     cleanup(true);
-    RaiseServiceError(kDiscErrFail, std::string("The medium cannot take this session: ") + reasons);
+    throw EDiscServiceError(std::string("The medium cannot take this session: ") + reasons);
   }
   // The speed is given in kB/s; -1 or 0 asks for the drive's best speed. Pure CAV has no switch of
   // its own: the drive's speed descriptors mark CAV speeds, and the fastest one allowed is asked for.
@@ -703,7 +711,7 @@ void LibWriter::Write(IDiscImageStream& stream,
   notify();
   if (cancelPending_) {
     abandon();
-    RaiseServiceError(kDiscErrAborted, TakeLibraryMessage());
+    Raise(TakeLibraryMessage(), "Burn run canceled");
   }
   started_ = true;
   isoburn_disc_write(wo, disc);
@@ -737,7 +745,7 @@ void LibWriter::Write(IDiscImageStream& stream,
   drive_.reset();
   keep.reset();
   if (!ok) {
-    RaiseServiceError(lib.empty() ? kDiscErrAborted : kDiscErrFail, lib);
+    Raise(lib, "Burn run canceled");
   }
   SessionChecksum sum;
   if (verification_ >= 2) {
@@ -745,8 +753,7 @@ void LibWriter::Write(IDiscImageStream& stream,
     sum.valid = iso_image_get_session_md5(image->Image(), &start, &end, sum.md5, 0) == 1;
     sum.start = start;
     sum.end = end;
-    if (!sum.valid)
-      RaiseServiceError(kDiscErrFail, "Verification failed: the image writer recorded no checksum");
+    if (!sum.valid) throw EDiscServiceError("Verification failed: the image writer recorded no checksum");
   }
   // From here on a cancel stops the verification (the session itself is written).
   writing_ = true;
@@ -790,10 +797,9 @@ void LibWriter::Verify(burn_drive* d, const std::function<void(const DiscProgres
     char md5[16];
     iso_md5_end(&ctx, md5);
     DiscardMessages();
-    if (!ok) RaiseServiceError(kDiscErrFail, "Verification failed: the written session cannot be read back");
+    if (!ok) throw EDiscServiceError("Verification failed: the written session cannot be read back");
     if (!iso_md5_match(md5, const_cast<char*>(sum.md5))) {
-      RaiseServiceError(kDiscErrFail,
-                        "Verification failed: the data read back differs from the data written");
+      throw EDiscServiceError("Verification failed: the data read back differs from the data written");
     }
     return;
   }
@@ -803,7 +809,7 @@ void LibWriter::Verify(burn_drive* d, const std::function<void(const DiscProgres
   int blocks = 0;
   char info[2048];
   if (isoburn_read_iso_head(d, start, &blocks, info, 0) <= 0) {
-    RaiseServiceError(kDiscErrFail, "Verification failed: the written session cannot be read back");
+    throw EDiscServiceError("Verification failed: the written session cannot be read back");
   }
   DiscardMessages();
 }
@@ -822,8 +828,8 @@ void LibWriter::ReadBack(burn_drive* d, const std::vector<std::pair<std::string,
   const int r = isoburn_read_image(d, ro, &disc);
   isoburn_ropt_destroy(&ro, 0);
   if (r <= 0 || !disc) {
-    RaiseServiceError(kDiscErrFail, "Verification failed: the new session cannot be read from the disc. " +
-                                        TakeLibraryMessage());
+    throw EDiscServiceError("Verification failed: the new session cannot be read from the disc. " +
+                            TakeLibraryMessage());
   }
   std::unique_ptr<IsoImage, void (*)(IsoImage*)> owner(disc, iso_image_unref);
   std::vector<char> mine(64 * 1024), theirs(64 * 1024);
@@ -831,12 +837,12 @@ void LibWriter::ReadBack(burn_drive* d, const std::vector<std::pair<std::string,
     const std::string missing = "Verification failed: " + isoPath + " is not on the disc as written";
     IsoNode* node = nullptr;
     if (iso_tree_path_to_node(disc, isoPath.c_str(), &node) != 1 || iso_node_get_type(node) != LIBISO_FILE) {
-      RaiseServiceError(kDiscErrFail, missing);
+      throw EDiscServiceError(missing);
     }
     IsoStream* stream = iso_file_get_stream(reinterpret_cast<IsoFile*>(node));
     std::ifstream local(localPath, std::ios::binary);
-    if (!local) RaiseServiceError(kDiscErrFail, "Verification failed: cannot read " + localPath);
-    if (iso_stream_open(stream) < 0) RaiseServiceError(kDiscErrFail, missing + ". " + TakeLibraryMessage());
+    if (!local) throw EDiscServiceError("Verification failed: cannot read " + localPath);
+    if (iso_stream_open(stream) < 0) throw EDiscServiceError(missing + ". " + TakeLibraryMessage());
     bool same = true;
     for (;;) {
       local.read(mine.data(), static_cast<std::streamsize>(mine.size()));
@@ -861,8 +867,8 @@ void LibWriter::ReadBack(burn_drive* d, const std::vector<std::pair<std::string,
     iso_stream_close(stream);
     StopIfCancelled();
     if (!same)
-      RaiseServiceError(kDiscErrFail,
-                        "Verification failed: " + isoPath + " on the disc differs from the file written");
+      throw EDiscServiceError("Verification failed: " + isoPath +
+                              " on the disc differs from the file written");
   }
   DiscardMessages();
 }
@@ -903,7 +909,7 @@ class LibBuilder : public IDiscImageBuilder {
   static int ReadPacifier(IsoImage* image, IsoFileSource* src);
   void Ensure() {
     if (image_) return;
-    if (!g_libOk) throw EDiscServiceError(g_libError, kDiscErrFail);
+    if (!g_libOk) throw EDiscServiceError(g_libError);
     if (iso_image_new("ISOIMAGE", &image_) < 0) Fail();
     iso_tree_set_follow_symlinks(image_, 0);
     iso_tree_set_ignore_hidden(image_, 0);
@@ -948,7 +954,7 @@ int LibBuilder::ReadPacifier(IsoImage* image, IsoFileSource* src) {
 }
 
 void LibBuilder::ImportFileSystem(const std::function<void(const DiscImportNotice&)>& notice) {
-  if (!drive_) RaiseServiceError(kDiscErrMultisessionParameter);
+  if (!drive_) throw EDiscServiceError(kEarlierSessions);
   DiscardMessages();
   isoburn_read_opts* ro = nullptr;
   if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
@@ -963,7 +969,7 @@ void LibBuilder::ImportFileSystem(const std::function<void(const DiscImportNotic
   if (notice) isoburn_set_read_pacifier(drive_->d, nullptr, nullptr);
   importNotice_ = nullptr;
   isoburn_ropt_destroy(&ro, 0);
-  if (r <= 0 || !read) Fail();
+  if (r <= 0 || !read) Fail(kEarlierSessions);
   if (image_) iso_image_unref(image_);
   image_ = read;
   iso_tree_set_follow_symlinks(image_, 0);
@@ -982,7 +988,7 @@ void LibBuilder::AddEntries(const QString& folder, IsoDir* parent) {
   const QFileInfoList entries =
       dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
   if (!dir.exists() || !dir.isReadable()) {
-    RaiseServiceError(kDiscErrFail, "Cannot read the folder " + folder.toStdString());
+    throw EDiscServiceError("Cannot read the folder " + folder.toStdString());
   }
   for (const QFileInfo& fi : entries) {
     const QByteArray name = QFile::encodeName(fi.fileName());
@@ -993,8 +999,7 @@ void LibBuilder::AddEntries(const QString& folder, IsoDir* parent) {
       IsoDir* sub = nullptr;
       if (taken) {
         if (iso_node_get_type(existing) != LIBISO_DIR) {
-          RaiseServiceError(kDiscErrFail,
-                            "\"" + fi.fileName().toStdString() + "\" already exists on the disc");
+          throw EDiscServiceError("\"" + fi.fileName().toStdString() + "\" already exists on the disc");
         }
         sub = reinterpret_cast<IsoDir*>(existing);
       } else {
@@ -1008,10 +1013,10 @@ void LibBuilder::AddEntries(const QString& folder, IsoDir* parent) {
       continue;
     }
     if (taken) {
-      RaiseServiceError(kDiscErrFail, "\"" + fi.fileName().toStdString() + "\" already exists on the disc");
+      throw EDiscServiceError("\"" + fi.fileName().toStdString() + "\" already exists on the disc");
     }
     if (!fi.isSymLink() && !fi.isReadable()) {
-      RaiseServiceError(kDiscErrFail, "Cannot read the file " + fi.absoluteFilePath().toStdString());
+      throw EDiscServiceError("Cannot read the file " + fi.absoluteFilePath().toStdString());
     }
     IsoNode* node = nullptr;
     if (iso_tree_add_node(image_, parent, full.constData(), &node) < 0) Fail();
@@ -1036,9 +1041,8 @@ void CheckNamesAreUnicode(const QByteArray& folder) {
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8.decode(name);
     if (utf8.hasError()) {
-      RaiseServiceError(kDiscErrFail, "The name \"" + QString(text).toStdString() + "\" in " +
-                                          folder.toStdString() +
-                                          " is not UTF-8 text and cannot be written to the disc");
+      throw EDiscServiceError("The name \"" + QString(text).toStdString() + "\" in " + folder.toStdString() +
+                              " is not UTF-8 text and cannot be written to the disc");
     }
     const QByteArray full = folder + '/' + name;
     struct stat st {};
@@ -1065,8 +1069,7 @@ void LibBuilder::AddTree(const std::string& folder, bool includeBaseDirectory) {
   DiscardMessages();
   const QString path = QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
   QFileInfo fi(path);
-  if (!fi.exists() || !fi.isDir())
-    RaiseServiceError(kDiscErrFail, "The folder " + folder + " does not exist");
+  if (!fi.exists() || !fi.isDir()) throw EDiscServiceError("The folder " + folder + " does not exist");
   CheckNamesAreUnicode(QFile::encodeName(path));
   copiedSectors_ = 0;
   totalSectors_ = SectorsBelow(path);
@@ -1076,7 +1079,7 @@ void LibBuilder::AddTree(const std::string& folder, bool includeBaseDirectory) {
     IsoNode* existing = nullptr;
     if (iso_dir_get_node(target, name.constData(), &existing) == 1) {
       if (iso_node_get_type(existing) != LIBISO_DIR) {
-        RaiseServiceError(kDiscErrFail, "\"" + fi.fileName().toStdString() + "\" already exists on the disc");
+        throw EDiscServiceError("\"" + fi.fileName().toStdString() + "\" already exists on the disc");
       }
       target = reinterpret_cast<IsoDir*>(existing);
     } else {
@@ -1119,7 +1122,7 @@ class LibburnService : public IDiscService, public std::enable_shared_from_this<
  public:
   explicit LibburnService(LibburnServiceOptions options) : options_(std::move(options)) {
     EnsureLibraries();
-    if (!g_libOk) throw EDiscServiceError(g_libError, kDiscErrFail);
+    if (!g_libOk) throw EDiscServiceError(g_libError);
     Refresh();
   }
   ~LibburnService() override = default;
@@ -1129,8 +1132,7 @@ class LibburnService : public IDiscService, public std::enable_shared_from_this<
     return static_cast<int32_t>(drives_.size());
   }
   std::string Item(int32_t index) override {
-    if (index < 0 || index >= static_cast<int32_t>(drives_.size()))
-      RaiseServiceError(0x80070057, "Invalid index");
+    if (index < 0 || index >= static_cast<int32_t>(drives_.size())) throw EDiscServiceError("Invalid index");
     return drives_[static_cast<size_t>(index)].adr;
   }
   bool IsSupportedEnvironment() override { return g_libOk; }
@@ -1205,7 +1207,7 @@ class LibburnService : public IDiscService, public std::enable_shared_from_this<
 
 void LibRecorder::InitializeDiscRecorder(const std::string& uniqueId) {
   KnownDrive k;
-  if (!service_->Find(uniqueId, k)) RaiseServiceError(0x80070057, "Unknown recorder " + uniqueId);
+  if (!service_->Find(uniqueId, k)) throw EDiscServiceError("Unknown recorder " + uniqueId);
   adr_ = uniqueId;
   known_ = k;
 }

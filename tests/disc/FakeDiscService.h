@@ -62,17 +62,17 @@ class FakeRecorder : public IDiscRecorderObject {
   void InitializeDiscRecorder(const std::string& id) override {
     for (const FakeRecorderSpec& r : s_->recorders) {
       if (r.id == id) {
-        if (r.failInit) throw EDiscServiceError("cannot initialise", kDiscErrFail);
+        if (r.failInit) throw EDiscServiceError("cannot initialise");
         spec_ = r;
         return;
       }
     }
-    throw EDiscServiceError("unknown", kDiscErrFail);
+    throw EDiscServiceError("unknown");
   }
   std::string ActiveDiscRecorder() override { return spec_.id; }
   std::string VendorId() override { return spec_.vendor; }
   std::string ProductId() override {
-    if (spec_.failProduct) throw EDiscServiceError("no product", kDiscErrFail);
+    if (spec_.failProduct) throw EDiscServiceError("no product");
     return spec_.product;
   }
   std::string ProductRevision() override { return spec_.revision; }
@@ -123,7 +123,7 @@ class FakeWriter : public IDiscDataWriter {
   bool OffersVerification() override { return true; }
   void SetVerificationLevel(int32_t l) override {
     s_->Log("Verification=" + std::to_string(l));
-    if (s_->failVerificationLevel) throw EDiscServiceError("no verification", kDiscErrFail);
+    if (s_->failVerificationLevel) throw EDiscServiceError("no verification");
   }
   TMultisessionInterfaces MultisessionInterfaces() override { return std::make_shared<int>(1); }
   void Write(IDiscImageStream&, const std::function<void(const DiscProgressNotice&)>& progress) override {
@@ -143,7 +143,7 @@ class FakeWriter : public IDiscDataWriter {
       }
       cancelled = s_->cancels > before;
     }
-    if (cancelled && s_->writeFailsAfterCancel) RaiseServiceError(kDiscErrAborted, "Burn run canceled");
+    if (cancelled && s_->writeFailsAfterCancel) throw EDiscServiceError("Burn run canceled");
   }
   void CancelWrite() override {
     ++s_->cancels;
