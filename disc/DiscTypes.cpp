@@ -8,27 +8,45 @@ struct CodeMap {
   uint8_t value;
 };
 
-constexpr CodeMap kProfiles[] = {
-    {0x01, pfNonRemovableDisk}, {0x02, pfRemovableDisk}, {0x03, pfMoErasable}, {0x04, pfMoWriteOnce},
-    {0x05, pfAsMo}, {0x08, pfCdRom}, {0x09, pfCdRecordable}, {0x0A, pfCdRewritable}, {0x10, pfDvdRom},
-    {0x11, pfDvdDashRecordable}, {0x12, pfDvdRam}, {0x13, pfDvdDashRewritable}, {0x14, pfDvdDashRwSequential},
-    {0x15, pfDvdDashRDualSequential}, {0x16, pfDvdDashRDualLayerJump}, {0x1A, pfDvdPlusRW},
-    {0x1B, pfDvdPlusR}, {0x20, pfDdCdRom}, {0x21, pfDdCdRecordable}, {0x22, pfDdCdRewritable},
-    {0x2A, pfDvdPlusRwDual}, {0x2B, pfDvdPlusRDual}, {0x40, pfBdRom}, {0x41, pfBdRSequential},
-    {0x42, pfBdRRandomRecording}, {0x43, pfBdRewritable}, {0x50, pfHdDvdRom}, {0x51, pfHdDvdRecordable},
-    {0x52, pfHdDvdRam}, {0xFFFF, pfNonStandard}};
+// The one table of MMC profiles: the component value, the kind of medium, and whether a recorder
+// writes it.
+struct ProfileRow {
+  int32_t mmc;
+  TProfile profile;
+  TMediaType media;
+  bool writable;
+};
+// clang-format off
+constexpr ProfileRow kProfiles[] = {
+    {0x01, pfNonRemovableDisk, mtDisk, false}, {0x02, pfRemovableDisk, mtDisk, false},
+    {0x03, pfMoErasable, mtUnknown, false}, {0x04, pfMoWriteOnce, mtUnknown, false},
+    {0x05, pfAsMo, mtUnknown, false}, {0x08, pfCdRom, mtCdRom, false}, {0x09, pfCdRecordable, mtCdR, true},
+    {0x0A, pfCdRewritable, mtCdRW, true}, {0x10, pfDvdRom, mtDvdRom, false},
+    {0x11, pfDvdDashRecordable, mtDvdDashR, true}, {0x12, pfDvdRam, mtDvdRam, true},
+    {0x13, pfDvdDashRewritable, mtDvdDashRW, true}, {0x14, pfDvdDashRwSequential, mtDvdDashRW, true},
+    {0x15, pfDvdDashRDualSequential, mtDvdDashRDualLayer, true},
+    {0x16, pfDvdDashRDualLayerJump, mtDvdDashRDualLayer, true},
+    {0x1A, pfDvdPlusRW, mtDvdPlusRW, true}, {0x1B, pfDvdPlusR, mtDvdPlusR, true},
+    {0x20, pfDdCdRom, mtUnknown, false}, {0x21, pfDdCdRecordable, mtUnknown, false},
+    {0x22, pfDdCdRewritable, mtUnknown, false}, {0x2A, pfDvdPlusRwDual, mtDvdPlusRWDualLayer, true},
+    {0x2B, pfDvdPlusRDual, mtDvdPlusRDualLayer, true}, {0x40, pfBdRom, mtBdRom, false},
+    {0x41, pfBdRSequential, mtBdR, true}, {0x42, pfBdRRandomRecording, mtBdR, true},
+    {0x43, pfBdRewritable, mtBdRE, true},
+    {0x50, pfHdDvdRom, mtHdDvdRom, false}, {0x51, pfHdDvdRecordable, mtHdDvdR, false},
+    {0x52, pfHdDvdRam, mtHdDvdRam, false}, {0xFFFF, pfNonStandard, mtDisk, true}};
+// clang-format on
 
-constexpr CodeMap kModePages[] = {{0x01, mpReadWriteErrorRecovery}, {0x03, mpMrw}, {0x05, mpWriteParameters},
-                                  {0x08, mpCaching}, {0x1C, mpInformationalExceptions},
-                                  {0x1D, mpTimeoutAndProtect}, {0x1A, mpPowerCondition},
-                                  {0x2A, mpLegacyCapabilities}};
+const ProfileRow* ProfileRowOf(int32_t mmc) {
+  for (const ProfileRow& r : kProfiles) {
+    if (r.mmc == mmc) return &r;
+  }
+  return nullptr;
+}
 
-constexpr CodeMap kMediaOfProfile[] = {
-    {0x01, mtDisk}, {0x02, mtDisk}, {0x08, mtCdRom}, {0x09, mtCdR}, {0x0A, mtCdRW}, {0x10, mtDvdRom},
-    {0x11, mtDvdDashR}, {0x12, mtDvdRam}, {0x13, mtDvdDashRW}, {0x14, mtDvdDashRW}, {0x15, mtDvdDashRDualLayer},
-    {0x16, mtDvdDashRDualLayer}, {0x1A, mtDvdPlusRW}, {0x1B, mtDvdPlusR}, {0x2A, mtDvdPlusRWDualLayer},
-    {0x2B, mtDvdPlusRDualLayer}, {0x40, mtBdRom}, {0x41, mtBdR}, {0x42, mtBdR}, {0x43, mtBdRE},
-    {0x50, mtHdDvdRom}, {0x51, mtHdDvdR}, {0x52, mtHdDvdRam}, {0xFFFF, mtDisk}};
+constexpr CodeMap kModePages[] = {{0x01, mpReadWriteErrorRecovery},  {0x03, mpMrw},
+                                  {0x05, mpWriteParameters},         {0x08, mpCaching},
+                                  {0x1C, mpInformationalExceptions}, {0x1D, mpTimeoutAndProtect},
+                                  {0x1A, mpPowerCondition},          {0x2A, mpLegacyCapabilities}};
 
 template <size_t N>
 uint8_t Lookup(const CodeMap (&table)[N], int32_t code, uint8_t other) {
@@ -39,13 +57,21 @@ uint8_t Lookup(const CodeMap (&table)[N], int32_t code, uint8_t other) {
 }
 }  // namespace
 
-TProfile ProfileOfCode(int32_t code) { return static_cast<TProfile>(Lookup(kProfiles, code, pfInvalid)); }
+TProfile ProfileOfCode(int32_t code) {
+  const ProfileRow* r = ProfileRowOf(code);
+  return r ? r->profile : pfInvalid;
+}
 TModePage ModePageOfCode(int32_t code) { return static_cast<TModePage>(Lookup(kModePages, code, mpUnknown)); }
 TMediaType MediaTypeOfCode(int32_t code) {
   return code >= 1 && code <= 19 ? static_cast<TMediaType>(code) : mtUnknown;
 }
 TMediaType MediaTypeOfProfile(int32_t code) {
-  return static_cast<TMediaType>(Lookup(kMediaOfProfile, code, mtUnknown));
+  const ProfileRow* r = ProfileRowOf(code);
+  return r ? r->media : mtUnknown;
+}
+bool IsWritableProfile(int32_t code) {
+  const ProfileRow* r = ProfileRowOf(code);
+  return r && r->writable;
 }
 TWriteAction WriteActionOfCode(int32_t code) {
   return (code >= 0 && code <= 5) || code == 7 ? static_cast<TWriteAction>(code) : waCompleted;

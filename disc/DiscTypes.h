@@ -28,6 +28,7 @@ class TSet {
   Bits bits_ = 0;
 };
 
+// clang-format off
 enum TProfile : uint8_t {
   pfInvalid, pfNonRemovableDisk, pfRemovableDisk, pfMoErasable, pfMoWriteOnce, pfAsMo, pfCdRom,
   pfCdRecordable, pfCdRewritable, pfDvdRom, pfDvdDashRecordable, pfDvdRam, pfDvdDashRewritable,
@@ -68,6 +69,7 @@ enum TWriteAction : uint8_t {
   waFinalization, waCompleted, waVerifying
 };
 
+// clang-format on
 enum TVerification : uint8_t { veNone, veQuick, veFull };
 
 enum TFileSystem : uint8_t { fsISO9660, fsJoliet, fsUDF, fsUnknown };
@@ -89,3 +91,5 @@ uint32_t FileSystemFlagsOf(TFileSystems systems);
 TFileSystem FileSystemOfFlags(uint32_t flags);
 // The media type a disc of this MMC profile is (0xFFFF, a plain file or disk, is mtDisk).
 TMediaType MediaTypeOfProfile(int32_t mmcProfile);
+// Whether a recorder writes a medium of this MMC profile.
+bool IsWritableProfile(int32_t mmcProfile);

@@ -28,6 +28,7 @@ using namespace burn;
 
 #include "disc/DiscMonitor.h"
 #include "disc/DiscService.h"
+#include "disc/DiscTypes.h"
 #include "disc/Mounts.h"
 
 namespace {
@@ -216,58 +217,6 @@ std::vector<KnownDrive> ScanOpticalDrives() {
   return out;
 }
 
-bool IsWritableProfile(int p) {
-  switch (p) {
-    case 0x09:
-    case 0x0A:
-    case 0x11:
-    case 0x12:
-    case 0x13:
-    case 0x14:
-    case 0x15:
-    case 0x16:
-    case 0x1A:
-    case 0x1B:
-    case 0x2A:
-    case 0x2B:
-    case 0x41:
-    case 0x42:
-    case 0x43:
-    case 0xFFFF: return true;
-    default: return false;
-  }
-}
-
-int MediaTypeCodeOfProfile(int p) {
-  switch (p) {
-    case 0x01:
-    case 0x02:
-    case 0xFFFF: return 12;
-    case 0x08: return 1;
-    case 0x09: return 2;
-    case 0x0A: return 3;
-    case 0x10: return 4;
-    case 0x11: return 9;
-    case 0x12: return 5;
-    case 0x13:
-    case 0x14: return 10;
-    case 0x15:
-    case 0x16: return 11;
-    case 0x1A: return 7;
-    case 0x1B: return 6;
-    case 0x2A: return 13;
-    case 0x2B: return 8;
-    case 0x40: return 17;
-    case 0x41:
-    case 0x42: return 18;
-    case 0x43: return 19;
-    case 0x50: return 14;
-    case 0x51: return 15;
-    case 0x52: return 16;
-    default: return 0;
-  }
-}
-
 std::vector<int32_t> AllProfiles(burn_drive* d) {
   int n = 0, profiles[64];
   char current[64];
@@ -438,7 +387,7 @@ class LibWriter : public IDiscDataWriter {
   std::vector<int32_t> SupportedMediaTypes() override {
     std::vector<int32_t> out;
     for (int32_t p : AllProfiles(D())) {
-      const int m = MediaTypeCodeOfProfile(p);
+      const int m = MediaTypeOfProfile(p);
       if (m && std::find(out.begin(), out.end(), m) == out.end()) out.push_back(m);
     }
     return out;
@@ -447,7 +396,7 @@ class LibWriter : public IDiscDataWriter {
     int pno = 0;
     char name[80];
     if (burn_disc_get_profile(D(), &pno, name) != 1) return 0;
-    return MediaTypeCodeOfProfile(pno);
+    return MediaTypeOfProfile(pno);
   }
   uint32_t CurrentMediaStatus() override;
   uint32_t WriteProtectStatus() override {
