@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include "disc/BurnToCD.h"
-#include "disc/DiscService.h"
 #include "support/AppPaths.h"
 #include "support/Exceptions.h"
 #include "support/IniFile.h"

@@ -1,4 +1,6 @@
 #include "disc/DiscService.h"
+
+#include "disc/DiscComponents.h"
 #include "support/TextUtils.h"
 
 #include <QDir>

@@ -154,16 +154,8 @@ struct LibburnServiceOptions {
 };
 std::shared_ptr<IDiscService> CreateLibburnService(const LibburnServiceOptions& options);
 
-// The image files the default service offers after the machine's drives. The application passes
-// them in (from its settings); the disc code reads no settings of its own.
-void SetImageTargets(std::vector<std::string> paths);
-
 // The recorder address for an image file as offered in the list: "stdio:" + absolute path.
 std::string ImageTargetAddress(const std::string& path);
-// The image targets of the settings text: paths separated by ";", blanks at the ends dropped, empty
-// items skipped; relative paths are taken relative to `baseFolder`.
-std::vector<std::string> SplitImageTargets(const std::string& text, const std::string& baseFolder);
-
 // The volume identifier written for a volume name: letters, digits and "_" stay, every other
 // character (blanks and punctuation included) becomes "_", and the result is cut to 32 characters.
 // Joliet readers show the first 16 of them.

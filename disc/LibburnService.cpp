@@ -28,7 +28,7 @@ using namespace burn;
 
 #include "disc/DiscMonitor.h"
 #include "disc/DiscService.h"
-#include "disc/DiscTypes.h"
+#include "disc/DiscComponents.h"
 #include "disc/Mounts.h"
 
 namespace {
