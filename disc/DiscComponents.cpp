@@ -248,6 +248,11 @@ int32_t TDiscRecorder::DeviceCount() {
   return e ? e->Count() : 0;
 }
 
+QString TDiscRecorder::Text(std::string (IDiscRecorderObject::*read)()) {
+  IDiscRecorderObject* r = RecorderObject();
+  return r ? Wide((r->*read)()) : QString();
+}
+
 bool TDiscRecorder::DeviceSupported() { return RecorderObject() != nullptr; }
 
 bool TDiscRecorder::CanLoadMedia() {
@@ -258,26 +263,14 @@ TProfiles TDiscRecorder::CurrentProfiles() {
   IDiscRecorderObject* r = RecorderObject();
   return r ? ProfilesOf(r->CurrentProfiles()) : TProfiles();
 }
-QString TDiscRecorder::DeviceName() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? Wide(r->ActiveDiscRecorder()) : QString();
-}
-QString TDiscRecorder::ExclusiveAccessOwner() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? Wide(r->ExclusiveAccessOwner()) : QString();
-}
+QString TDiscRecorder::DeviceName() { return Text(&IDiscRecorderObject::ActiveDiscRecorder); }
+QString TDiscRecorder::ExclusiveAccessOwner() { return Text(&IDiscRecorderObject::ExclusiveAccessOwner); }
 int32_t TDiscRecorder::LegacyDeviceNumber() {
   IDiscRecorderObject* r = RecorderObject();
   return r ? r->LegacyDeviceNumber() : 0;
 }
-QString TDiscRecorder::Product() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? Wide(r->ProductId()) : QString();
-}
-QString TDiscRecorder::ProductRevision() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? Wide(r->ProductRevision()) : QString();
-}
+QString TDiscRecorder::Product() { return Text(&IDiscRecorderObject::ProductId); }
+QString TDiscRecorder::ProductRevision() { return Text(&IDiscRecorderObject::ProductRevision); }
 bool TDiscRecorder::SupportedEnvironment() {
   IDiscService* e = Enumerator();
   return e && e->IsSupportedEnvironment();
@@ -290,14 +283,8 @@ TProfiles TDiscRecorder::SupportedProfiles() {
   IDiscRecorderObject* r = RecorderObject();
   return r ? ProfilesOf(r->SupportedProfiles()) : TProfiles();
 }
-QString TDiscRecorder::Vendor() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? Wide(r->VendorId()) : QString();
-}
-QString TDiscRecorder::VolumeName() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? Wide(r->VolumeName()) : QString();
-}
+QString TDiscRecorder::Vendor() { return Text(&IDiscRecorderObject::VendorId); }
+QString TDiscRecorder::VolumeName() { return Text(&IDiscRecorderObject::VolumeName); }
 QString TDiscRecorder::VolumePathNames() {
   IDiscRecorderObject* r = RecorderObject();
   if (!r) return {};
@@ -392,29 +379,16 @@ void TDiscRecorder::MediaNotice(bool inserted, const std::string& devnode) {
 // ---- TDiscFormat -----------------------------------------------------------------------------------
 
 bool TDiscFormat::CurrentMediaSupported() {
-  return Read<bool>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        IDiscRecorderObject* r = RecorderObject();
-        return w && r && w->IsCurrentMediaSupported(r);
-      },
-      false);
+  return Ask(false, [this](IDiscDataWriter& w) {
+    IDiscRecorderObject* r = RecorderObject();
+    return r && w.IsCurrentMediaSupported(r);
+  });
 }
 bool TDiscFormat::MediaPhysicallyBlank() {
-  return Read<bool>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w && w->MediaPhysicallyBlank();
-      },
-      false);
+  return Ask(false, [](IDiscDataWriter& w) { return w.MediaPhysicallyBlank(); });
 }
 bool TDiscFormat::MediaHeuristicallyBlank() {
-  return Read<bool>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w && w->MediaHeuristicallyBlank();
-      },
-      false);
+  return Ask(false, [](IDiscDataWriter& w) { return w.MediaHeuristicallyBlank(); });
 }
 bool TDiscFormat::RecorderSupported() {
   IDiscDataWriter* w = FormatObject();
@@ -466,68 +440,31 @@ IDiscDataWriter* TDiscWrite::FormatObject() {
 }
 
 TMediaType TDiscWrite::CurrentMediaType() {
-  return Read<TMediaType>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w ? MediaTypeOfCode(w->CurrentPhysicalMediaType()) : mtUnknown;
-      },
-      mtUnknown);
+  return Ask<TMediaType>(mtUnknown,
+                         [](IDiscDataWriter& w) { return MediaTypeOfCode(w.CurrentPhysicalMediaType()); });
 }
 TMediaStatus TDiscWrite::CurrentMediaStatus() {
-  return Read<TMediaStatus>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w ? MediaStatusOf(w->CurrentMediaStatus()) : TMediaStatus();
-      },
-      TMediaStatus());
+  return Ask<TMediaStatus>(TMediaStatus(),
+                           [](IDiscDataWriter& w) { return MediaStatusOf(w.CurrentMediaStatus()); });
 }
 bool TDiscWrite::CurrentWriteCav() {
-  return Read<bool>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w && w->CurrentRotationTypeIsPureCAV();
-      },
-      false);
+  return Ask(false, [](IDiscDataWriter& w) { return w.CurrentRotationTypeIsPureCAV(); });
 }
 int32_t TDiscWrite::CurrentWriteSpeed() {
-  return Read<int32_t>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w ? w->CurrentWriteSpeed() : 0;
-      },
-      0);
+  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.CurrentWriteSpeed(); });
 }
 int32_t TDiscWrite::FreeSectors() {
-  return Read<int32_t>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w ? w->FreeSectorsOnMedia() : 0;
-      },
-      0);
+  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.FreeSectorsOnMedia(); });
 }
 int32_t TDiscWrite::TotalSectors() {
-  return Read<int32_t>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w ? w->TotalSectorsOnMedia() : 0;
-      },
-      0);
+  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.TotalSectorsOnMedia(); });
 }
 int32_t TDiscWrite::NextWritableAddress() {
-  return Read<int32_t>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w ? w->NextWritableAddress() : 0;
-      },
-      0);
+  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.NextWritableAddress(); });
 }
 TWriteProtectStatus TDiscWrite::WriteProtectStatus() {
-  return Read<TWriteProtectStatus>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w ? WriteProtectStatusOf(w->WriteProtectStatus()) : TWriteProtectStatus();
-      },
-      TWriteProtectStatus());
+  return Ask<TWriteProtectStatus>(
+      TWriteProtectStatus(), [](IDiscDataWriter& w) { return WriteProtectStatusOf(w.WriteProtectStatus()); });
 }
 
 void TDiscWrite::CheckReady() {

@@ -232,6 +232,7 @@ class TDiscRecorder : public TBurnComponent {
   quint32 CurrentProfilesBits() { return CurrentProfiles().ToBits(); }
   quint32 SupportedProfilesBits() { return SupportedProfiles().ToBits(); }
   quint16 SupportedModePagesBits() { return SupportedModePages().ToBits(); }
+  QString Text(std::string (IDiscRecorderObject::*read)());  // empty without a recorder object
   void UpdateDeviceSubscription();
   void UpdateMediaMonitor();
   void DeviceNotice(bool added, const std::string& uniqueId);
@@ -269,14 +270,15 @@ class TDiscFormat : public TBurnComponent {
   TMediaTypes SupportedMediaTypes();
 
  protected:
-  // Runs a service read; in the designing state a failure gives `fallback` instead.
+  // Asks the data writer; `none` without one, and in the designing state also when the service fails.
   template <typename T, typename F>
-  T Read(F&& read, T fallback) {
-    if (!Designing()) return read();
+  T Ask(T none, F&& ask) {
     try {
-      return read();
+      IDiscDataWriter* w = FormatObject();
+      return w ? ask(*w) : none;
     } catch (const std::exception&) {
-      return fallback;
+      if (!Designing()) throw;
+      return none;
     }
   }
   quint32 SupportedMediaTypesBits() { return SupportedMediaTypes().ToBits(); }
