@@ -979,36 +979,28 @@ void LibBuilder::AddEntries(const QString& folder, IsoDir* parent) {
 }
 
 // Rock Ridge and Joliet carry UTF-8 names. A name in another encoding would not survive the trip
-// through Qt's file names and would be left off the disc, so it stops the build instead.
-void CheckNamesAreUnicode(const QByteArray& folder) {
+// through Qt's file names and would be left off the disc, so it stops the build instead. Gives the
+// sectors of the files below, for the progress notices.
+long long CheckedSectorsBelow(const QByteArray& folder) {
   DIR* dir = ::opendir(folder.constData());
-  if (!dir) return;  // the walk that follows reports unreadable folders
+  if (!dir) return 0;  // the walk that follows reports unreadable folders
   std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+  long long total = 0;
   while (const dirent* e = ::readdir(dir)) {
     const QByteArray name(e->d_name);
     if (name == "." || name == "..") continue;
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8.decode(name);
     if (utf8.hasError()) {
-      throw EDiscServiceError("The name \"" + QString(text).toStdString() + "\" in " + folder.toStdString() +
+      throw EDiscServiceError("The name \"" + text.toStdString() + "\" in " + folder.toStdString() +
                               " is not UTF-8 text and cannot be written to the disc");
     }
     const QByteArray full = folder + '/' + name;
     struct stat st {};
-    if (::lstat(full.constData(), &st) == 0 && S_ISDIR(st.st_mode)) CheckNamesAreUnicode(full);
-  }
-}
-
-long long SectorsBelow(const QString& folder) {
-  long long total = 0;
-  const QFileInfoList entries =
-      QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-  for (const QFileInfo& fi : entries) {
-    if (fi.isDir() && !fi.isSymLink()) {
-      total += SectorsBelow(fi.absoluteFilePath());
-    } else if (!fi.isSymLink()) {
-      total += (fi.size() + 2047) / 2048;
-    }
+    if (::lstat(full.constData(), &st) != 0) continue;
+    total += S_ISDIR(st.st_mode)   ? CheckedSectorsBelow(full)
+             : S_ISREG(st.st_mode) ? (st.st_size + 2047) / 2048
+                                   : 0;
   }
   return total;
 }
@@ -1019,9 +1011,8 @@ void LibBuilder::AddTree(const std::string& folder, bool includeBaseDirectory) {
   const QString path = QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
   QFileInfo fi(path);
   if (!fi.exists() || !fi.isDir()) throw EDiscServiceError("The folder " + folder + " does not exist");
-  CheckNamesAreUnicode(QFile::encodeName(path));
   copiedSectors_ = 0;
-  totalSectors_ = SectorsBelow(path);
+  totalSectors_ = CheckedSectorsBelow(QFile::encodeName(path));
   IsoDir* target = iso_image_get_root(image_);
   if (includeBaseDirectory && !fi.isRoot()) {
     const QByteArray name = QFile::encodeName(fi.fileName());
