@@ -312,55 +312,14 @@ class LibImage : public IDiscImageStream,
   std::vector<std::pair<std::string, std::string>> files_;
 };
 
-void LibImage::SaveToFile(const std::string& path) {
-  DiscardMessages();
-  IsoWriteOpts* opts = nullptr;
-  if (iso_write_opts_new(&opts, 0) < 0) Fail();
-  iso_write_opts_set_iso_level(opts, 3);
-  iso_write_opts_set_rockridge(opts, 1);
-  iso_write_opts_set_joliet(opts, (flags_ & 2) ? 1 : 0);
-  ::burn_source* isoSrc = nullptr;
-  const int r = iso_image_create_burn_source(image_, opts, &isoSrc);
-  iso_write_opts_free(opts);
-  if (r < 0 || !isoSrc) Fail();
-  auto* src = reinterpret_cast<burn::burn_source*>(isoSrc);
-  const std::string temp = path + ".part";
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) {
-    if (src->cancel) src->cancel(src);
-    burn_source_free(src);
-    throw EDiscServiceError(path + ": " + std::strerror(errno));
-  }
-  std::vector<unsigned char> buf(2048 * 32);
-  bool ok = true;
-  for (;;) {
-    const int got = src->read_xt ? src->read_xt(src, buf.data(), static_cast<int>(buf.size()))
-                                 : src->read(src, buf.data(), static_cast<int>(buf.size()));
-    if (got < 0) {
-      ok = false;
-      break;
-    }
-    if (got == 0) break;
-    if (std::fwrite(buf.data(), 1, static_cast<size_t>(got), f) != static_cast<size_t>(got)) {
-      ok = false;
-      break;
-    }
-    if (got < static_cast<int>(buf.size())) break;
-  }
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok && src->cancel) src->cancel(src);
-  burn_source_free(src);
-  if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    Fail();
-  }
-}
-
 class LibWriter : public IDiscDataWriter {
  public:
   explicit LibWriter(int pollMs) : pollMs_(pollMs) {}
   void SetRecorder(IDiscRecorderObject* recorder) override {
-    adr_ = recorder ? recorder->ActiveDiscRecorder() : std::string();
+    SetAddress(recorder ? recorder->ActiveDiscRecorder() : std::string());
+  }
+  void SetAddress(const std::string& adr) {
+    adr_ = adr;
     drive_.reset();
     if (!adr_.empty()) drive_ = AcquireDrive(adr_);
   }
@@ -820,6 +779,14 @@ void LibWriter::ReadBack(burn_drive* d, const std::vector<std::pair<std::string,
                               " on the disc differs from the file written");
   }
   DiscardMessages();
+}
+
+// The image file is written like a disc, afresh, and read back.
+void LibImage::SaveToFile(const std::string& path) {
+  LibWriter writer(5);
+  writer.SetAddress(ImageTargetAddress(path));
+  writer.SetForceOverwrite(true);
+  writer.Write(*this, {});
 }
 
 class LibBuilder : public IDiscImageBuilder {
