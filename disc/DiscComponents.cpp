@@ -606,32 +606,26 @@ std::shared_ptr<IDiscImageResult> TDiscImage::BuildImage() {
     IDiscImageBuilder* b;
     ~SinkGuard() { b->SetUpdateSink(nullptr); }
   };
+  if (OnUpdate) {
+    builder->SetUpdateSink([this](const std::string& file, int32_t copied, int32_t total) {
+      bool cancel = false;
+      if (OnUpdate) OnUpdate(this, cancel, QString::fromStdString(file), copied, total);
+      if (cancel) cancel_ = true;
+    });
+  }
   bool cancelled = false;
   {
-    if (OnUpdate) {
-      builder->SetUpdateSink([this](const std::string& file, int32_t copied, int32_t total) {
-        bool cancel = false;
-        if (OnUpdate) OnUpdate(this, cancel, QString::fromStdString(file), copied, total);
-        if (cancel) cancel_ = true;
-      });
-    }
     SinkGuard guard{builder.get()};
-    for (const QString& item : SplitTreeList(SourceTree)) {
-      if (!item.isEmpty()) builder->AddTree(Narrow(item), IncludeBaseDirectory);
-      if (cancel_) {
-        cancelled = true;
-        break;
+    // Each item of a list, the cancel flag looked at after every one, empty items included.
+    auto each = [&](const QString& list, const std::function<void(const std::string&)>& step) {
+      for (const QString& item : SplitTreeList(list)) {
+        if (!item.isEmpty()) step(Narrow(item));
+        if (cancel_) return false;
       }
-    }
-    if (!cancelled) {
-      for (const QString& item : SplitTreeList(RemoveSourceTree)) {
-        if (!item.isEmpty()) builder->RemoveTree(Narrow(item));
-        if (cancel_) {
-          cancelled = true;
-          break;
-        }
-      }
-    }
+      return true;
+    };
+    cancelled = !each(SourceTree, [&](const std::string& f) { builder->AddTree(f, IncludeBaseDirectory); }) ||
+                !each(RemoveSourceTree, [&](const std::string& p) { builder->RemoveTree(p); });
   }
   if (cancelled) return nullptr;
   std::shared_ptr<IDiscImageResult> result = builder->CreateResultImage();

@@ -152,7 +152,7 @@ class TBurnComponent : public QObject {
   bool Designing() const { return designing_; }
   void SetDesigning(bool value) { designing_ = value; }
   // Where a failure inside an event handler ends up (the event source must not throw back into the
-  // notifier); the default writes it as a warning.
+  // notifier); the default writes it as a warning, the burn dialog shows it in the error box.
   static std::function<void(const std::exception&)>& EventErrorHandler();
 
  private:
