@@ -8,7 +8,7 @@
 // may unmount a disc the desktop mounted, and it asks the operator for a password where needed.
 //
 // Both calls may run on any thread. UnmountDevice blocks while the service works, a password
-// dialogue included, so the burn job calls it on its worker thread, never on the UI thread.
+// dialogue included (up to two minutes): call it from the burn job's worker, never on the UI thread.
 #include <sys/types.h>
 
 #include <functional>
