@@ -17,6 +17,7 @@
 #include "disc/BurnToCD.h"
 #include "support/AppPaths.h"
 #include "support/Exceptions.h"
+#include "support/IniFile.h"
 #include "support/TextUtils.h"
 
 #include "app/ReportFile.h"
@@ -84,7 +85,13 @@ void BurnReport(QWidget* mainWindow, const TStringList& lines, const std::string
     ::mkdir(folder.c_str(), 0700);
     WriteReportFile(copy, lines);
 
+    // The settings' image files join the recorder list; the last one chosen in the dialog is
+    // where its "Image file..." choice starts.
+    TIniFile_VT settings;
+    SetImageTargets(SplitImageTargets(settings.ReadString("Disc", "ImageTargets", ""), UserProgramFolder()));
     auto dialog = std::make_unique<TfmBurnToCD>(nullptr);
+    const QString lastImage = QString::fromStdString(settings.ReadString("Disc", "LastImageFile", ""));
+    dialog->ImageFile = lastImage;
     // The folder is a file-system path (locale encoding); only the printer's stem is code-page text.
     dialog->SetSourceFolder(QFile::decodeName(QByteArray::fromStdString(folder)));
     dialog->SetVolumeName(AnsiStringToWideString(fileNameStem, 1250));
@@ -92,6 +99,8 @@ void BurnReport(QWidget* mainWindow, const TStringList& lines, const std::string
       dialog->move(mainWindow->frameGeometry().center() - dialog->rect().center());
     }
     dialog->exec();
+    if (dialog->ImageFile != lastImage)
+      settings.WriteString("Disc", "LastImageFile", dialog->ImageFile.toStdString());
   } catch (...) {
     failure = std::current_exception();
   }

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -40,7 +42,16 @@ class TMiddleElideComboStyle : public QProxyStyle {
   }
 };
 
+std::function<QString(QWidget*, const QString&)>& ImageFileDialog() {
+  static std::function<QString(QWidget*, const QString&)> dialog;
+  return dialog;
+}
+
 }  // namespace
+
+void TfmBurnToCD::SetImageFileDialogForTesting(std::function<QString(QWidget*, const QString&)> dialog) {
+  ImageFileDialog() = std::move(dialog);
+}
 
 TfmBurnToCD::TfmBurnToCD(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -67,17 +78,14 @@ TfmBurnToCD::TfmBurnToCD(QWidget* owner)
   cbRecorder->view()->setTextElideMode(Qt::ElideMiddle);
   connect(cbRecorder, &QComboBox::currentTextChanged, cbRecorder, &QComboBox::setToolTip);
 
+  // A failure in a component's notice handler is shown like any other failure.
+  TBurnComponent::EventErrorHandler() = [](const std::exception& e) { ShowErrorBox(e); };
   DiscRecorder = new TDiscRecorder(this);
   DiscRecorder->setObjectName(QStringLiteral("DiscRecorder"));
   DiscWrite = new TDiscWrite(this);
   DiscWrite->setObjectName(QStringLiteral("DiscWrite"));
   DiscWrite->SetRecorder(DiscRecorder);
   DiscWrite->ClientName = QStringLiteral("Orvanel");
-  DiscWrite->OnUpdate = [this](QObject* sender, TWriteAction a, bool& cancel, int32_t total, int32_t elapsed,
-                               int32_t remaining, int32_t tsb, int32_t usb, int32_t fsb, int32_t sc,
-                               int32_t sl, int32_t lr, int32_t lw) {
-    DiscWriteUpdate(sender, a, cancel, total, elapsed, remaining, tsb, usb, fsb, sc, sl, lr, lw);
-  };
   DiscImage = new TDiscImage(this);
   DiscImage->setObjectName(QStringLiteral("DiscImage"));
   DiscImage->SetDiscWrite(DiscWrite);
@@ -101,6 +109,7 @@ TfmBurnToCD::TfmBurnToCD(QWidget* owner)
 }
 
 TfmBurnToCD::~TfmBurnToCD() {
+  job_.reset();  // cancels and waits: the job borrows the components
   // The image and the writer refer to the recorder: let them go first.
   delete DiscImage;
   delete DiscWrite;
@@ -137,6 +146,7 @@ void TfmBurnToCD::LoadTexts() {
   actionTexts_[waVerifying] = t.Read(s, "Verifyng", "Verifying");
   operSucc_ = t.Read(s, "OperSucc", "Operation completed successfully!");
   deviceWord_ = t.Read(s, "Device", "Device");
+  imageFileWord_ = t.Read(s, "ImageFile", "Image file\u2026");
   secondUnit_ = t.Read(s, "Second", "s");
   elapsedLabel_ = t.Read(s, "ElapsedTime", "Elapsed time:");
   estimatedLabel_ = t.Read(s, "EstimatedTime", "Estimated time:");
@@ -175,7 +185,8 @@ void TfmBurnToCD::FillRecorderList() {
     }
     cbRecorder->addItem(entry);
   }
-  if (cbRecorder->count() > 0) cbRecorder->setCurrentIndex(0);
+  cbRecorder->addItem(imageFileWord_);
+  cbRecorder->setCurrentIndex(0);
 }
 
 void TfmBurnToCD::SetControlsEnabled(bool enabled) {
@@ -195,60 +206,82 @@ QString TfmBurnToCD::TimeLine(int32_t elapsed, int32_t total, int32_t remaining)
          group(remainingLabel_, remaining);
 }
 
-void TfmBurnToCD::DiscWriteUpdate(QObject*, TWriteAction currentAction, bool& cancel, int32_t totalTime,
-                                  int32_t elapsedTime, int32_t remainingTime, int32_t, int32_t, int32_t,
-                                  int32_t, int32_t, int32_t, int32_t) {
+void TfmBurnToCD::DiscWriteUpdate(int currentAction, int totalTime, int elapsedTime, int remainingTime) {
   // A write shorter than a second has no total yet; keep the bar a plain bar rather than a busy one.
   ProgressBar->setMaximum(std::max(totalTime, 1));
   ProgressBar->setValue(std::clamp(elapsedTime, 0, ProgressBar->maximum()));
-  lblStatus->setText(ActionText(currentAction));
-  lblStatus->repaint();
+  lblStatus->setText(ActionText(static_cast<TWriteAction>(currentAction)));
   lblTime->setText(TimeLine(elapsedTime, totalTime, remainingTime));
-  lblTime->repaint();
-  QCoreApplication::processEvents();
-  cancel = CancelRequested;
 }
 
-void TfmBurnToCD::reject() {
-  if (writing_) {
+void TfmBurnToCD::btnCancelClick() {
+  CancelRequested = true;
+  if (job_) job_->Cancel();
+}
+
+void TfmBurnToCD::done(int result) {
+  if (job_) {
     btnCancelClick();
     return;
   }
-  QDialog::reject();
+  QDialog::done(result);
+}
+
+// The last list entry stands for an image file chosen now; an existing one gets a session added.
+bool TfmBurnToCD::ChooseImageFile() {
+  const QString file = ImageFileDialog() ? ImageFileDialog()(this, ImageFile)
+                                         : QFileDialog::getSaveFileName(this, imageFileWord_, ImageFile,
+                                                                        QStringLiteral("*.iso"), nullptr,
+                                                                        QFileDialog::DontConfirmOverwrite);
+  if (file.isEmpty()) return false;
+  ImageFile = file;
+  const int32_t device = DiscRecorder->Enumerator()->AddImageTarget(QFile::encodeName(file).toStdString());
+  if (device == cbRecorder->count()) {
+    cbRecorder->insertItem(
+        device - 1, DiscRecorder->ProductOf(device) + QStringLiteral(" [") + file + QStringLiteral("]"));
+  }
+  cbRecorder->setCurrentIndex(device - 1);
+  return true;
 }
 
 void TfmBurnToCD::btnBurnClick() {
-  if (writing_) return;
-  writing_ = true;
+  if (job_) return;
+  if (cbRecorder->currentIndex() >= 0 && cbRecorder->currentIndex() == cbRecorder->count() - 1) {
+    try {
+      if (!ChooseImageFile()) return;
+    } catch (const std::exception& e) {
+      ShowErrorBox(e);
+      return;
+    }
+  }
   CancelRequested = false;
   lblStatus->setText(preparing_);
   lblTime->clear();
   ProgressBar->setValue(0);
   SetControlsEnabled(false);
-  bool completed = false;
-  std::unique_ptr<std::exception> failure;
-  QString failureText;
-  try {
-    DiscRecorder->SetDevice(cbRecorder->currentIndex() + 1);
-    DiscWrite->SetRecorder(DiscRecorder);
-    DiscWrite->FinalizeMedia = chFinalize->isChecked();
-    DiscImage->VolumeName = eVolumeName->text();
-    DiscImage->SourceTree = SourceFolder;
-    DiscImage->WriteToDisc();
-    ProgressBar->setValue(ProgressBar->maximum());
-    writing_ = false;
-    SetControlsEnabled(true);  // the write has ended: nothing left to cancel while the box shows
-    ShowMessageBox(this, operSucc_, 0xFF, MB_OK, QString(), 0);
-    completed = true;
-  } catch (const std::exception& e) {
-    failureText = QString::fromUtf8(e.what());
-  }
-  writing_ = false;
+  DiscRecorder->SetDevice(cbRecorder->currentIndex() + 1);
+  DiscWrite->SetRecorder(DiscRecorder);
+  DiscWrite->FinalizeMedia = chFinalize->isChecked();
+  DiscImage->VolumeName = eVolumeName->text();
+  DiscImage->SourceTree = SourceFolder;
+  job_ = std::make_unique<TArchiveJob>(DiscImage);
+  connect(job_.get(), &TArchiveJob::updated, this, &TfmBurnToCD::DiscWriteUpdate);
+  connect(job_.get(), &TSmProgressThread::finished, this, &TfmBurnToCD::BurnFinished);
+  job_->Resume();
+}
+
+void TfmBurnToCD::BurnFinished() {
+  job_->Wait();
+  const std::unique_ptr<Exception> failure = std::move(job_->Error);
+  job_.reset();
   SetControlsEnabled(true);
-  ProgressBar->setValue(0);
-  if (completed) {
-    accept();
-  } else {
-    ShowErrorBox(failureText);
+  if (failure) {
+    ProgressBar->setValue(0);
+    ShowErrorBox(QString::fromUtf8(failure->what()));
+    return;
   }
+  ProgressBar->setValue(ProgressBar->maximum());
+  ShowMessageBox(this, operSucc_, 0xFF, MB_OK, QString(), 0);
+  ProgressBar->setValue(0);
+  accept();
 }

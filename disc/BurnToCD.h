@@ -2,6 +2,7 @@
 // The burn dialog: pick a recorder, name the volume, burn a prepared folder with progress and cancel.
 #include <QDialog>
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "disc/DiscComponents.h"
@@ -34,15 +35,22 @@ class TfmBurnToCD : public QDialog {
   // The time line for the given seconds, as the progress handler shows it.
   QString TimeLine(int32_t elapsed, int32_t total, int32_t remaining) const;
 
+  // Starts the archive job and returns; the job's end shows the success or the failure box.
   void btnBurnClick();
-  void btnCancelClick() { CancelRequested = true; }
+  void btnCancelClick();
   void btnExitClick() { close(); }
-  // Esc and the close box: while a write runs they ask for Cancel instead of closing.
-  void reject() override;
-  void DiscWriteUpdate(QObject* sender, TWriteAction currentAction, bool& cancel, int32_t totalTime,
-                       int32_t elapsedTime, int32_t remainingTime, int32_t totalSystemBuffer,
-                       int32_t usedSystemBuffer, int32_t freeSystemBuffer, int32_t sectorCount,
-                       int32_t startLba, int32_t lastReadLba, int32_t lastWrittenLba);
+  // Every way of closing ends here (Exit, Esc, the close box): while an archive runs it asks for
+  // Cancel and the dialog stays until the job has really ended.
+  void done(int result) override;
+  void DiscWriteUpdate(int currentAction, int totalTime, int elapsedTime, int remainingTime);
+  bool Burning() const { return job_ != nullptr; }
+
+  // The image file of the last "Image file..." choice; the opener may preset it (as the dialog's
+  // starting point) and read it afterwards.
+  QString ImageFile;
+  // Tests replace the save dialog of the "Image file..." entry: it gets the proposed file and gives
+  // the chosen one, empty when the operator cancelled. An empty function restores the real dialog.
+  static void SetImageFileDialogForTesting(std::function<QString(QWidget*, const QString&)> dialog);
 
   // Controls and components, named as in the window definition.
   QLabel* lblRecorder = nullptr;
@@ -65,10 +73,13 @@ class TfmBurnToCD : public QDialog {
 
  private:
   void FormCreate();
+  void BurnFinished();
+  bool ChooseImageFile();
 
   std::unique_ptr<Ui::fmBurnToCD> ui_;
-  bool writing_ = false;
+  std::unique_ptr<TArchiveJob> job_;
   QString proposedVolumeName_;
   QString actionTexts_[8];
-  QString operSucc_, deviceWord_, secondUnit_, elapsedLabel_, estimatedLabel_, remainingLabel_, preparing_;
+  QString operSucc_, deviceWord_, imageFileWord_, secondUnit_, elapsedLabel_, estimatedLabel_,
+      remainingLabel_, preparing_;
 };

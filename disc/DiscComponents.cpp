@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <algorithm>
+#include <cstddef>
 
 #include "disc/DiscMonitor.h"
 #include "support/TextUtils.h"
@@ -10,6 +11,133 @@ namespace {
 QString Wide(const std::string& s) { return QString::fromStdString(s); }
 std::string Narrow(const QString& s) { return s.toStdString(); }
 }  // namespace
+
+// ---- codes of the service -------------------------------------------------------------------------
+
+namespace {
+struct CodeMap {
+  int32_t code;
+  uint8_t value;
+};
+
+// The one table of MMC profiles: the component value, the kind of medium, and whether a recorder
+// writes it.
+struct ProfileRow {
+  int32_t mmc;
+  TProfile profile;
+  TMediaType media;
+  bool writable;
+};
+// clang-format off
+constexpr ProfileRow kProfiles[] = {
+    {0x01, pfNonRemovableDisk, mtDisk, false}, {0x02, pfRemovableDisk, mtDisk, false},
+    {0x03, pfMoErasable, mtUnknown, false}, {0x04, pfMoWriteOnce, mtUnknown, false},
+    {0x05, pfAsMo, mtUnknown, false}, {0x08, pfCdRom, mtCdRom, false}, {0x09, pfCdRecordable, mtCdR, true},
+    {0x0A, pfCdRewritable, mtCdRW, true}, {0x10, pfDvdRom, mtDvdRom, false},
+    {0x11, pfDvdDashRecordable, mtDvdDashR, true}, {0x12, pfDvdRam, mtDvdRam, true},
+    {0x13, pfDvdDashRewritable, mtDvdDashRW, true}, {0x14, pfDvdDashRwSequential, mtDvdDashRW, true},
+    {0x15, pfDvdDashRDualSequential, mtDvdDashRDualLayer, true},
+    {0x16, pfDvdDashRDualLayerJump, mtDvdDashRDualLayer, true},
+    {0x1A, pfDvdPlusRW, mtDvdPlusRW, true}, {0x1B, pfDvdPlusR, mtDvdPlusR, true},
+    {0x20, pfDdCdRom, mtUnknown, false}, {0x21, pfDdCdRecordable, mtUnknown, false},
+    {0x22, pfDdCdRewritable, mtUnknown, false}, {0x2A, pfDvdPlusRwDual, mtDvdPlusRWDualLayer, true},
+    {0x2B, pfDvdPlusRDual, mtDvdPlusRDualLayer, true}, {0x40, pfBdRom, mtBdRom, false},
+    {0x41, pfBdRSequential, mtBdR, true}, {0x42, pfBdRRandomRecording, mtBdR, true},
+    {0x43, pfBdRewritable, mtBdRE, true},
+    {0x50, pfHdDvdRom, mtHdDvdRom, false}, {0x51, pfHdDvdRecordable, mtHdDvdR, false},
+    {0x52, pfHdDvdRam, mtHdDvdRam, false}, {0xFFFF, pfNonStandard, mtDisk, true}};
+// clang-format on
+
+const ProfileRow* ProfileRowOf(int32_t mmc) {
+  for (const ProfileRow& r : kProfiles) {
+    if (r.mmc == mmc) return &r;
+  }
+  return nullptr;
+}
+
+constexpr CodeMap kModePages[] = {{0x01, mpReadWriteErrorRecovery},  {0x03, mpMrw},
+                                  {0x05, mpWriteParameters},         {0x08, mpCaching},
+                                  {0x1C, mpInformationalExceptions}, {0x1D, mpTimeoutAndProtect},
+                                  {0x1A, mpPowerCondition},          {0x2A, mpLegacyCapabilities}};
+
+template <size_t N>
+uint8_t Lookup(const CodeMap (&table)[N], int32_t code, uint8_t other) {
+  for (const CodeMap& m : table) {
+    if (m.code == code) return m.value;
+  }
+  return other;
+}
+}  // namespace
+
+TProfile ProfileOfCode(int32_t code) {
+  const ProfileRow* r = ProfileRowOf(code);
+  return r ? r->profile : pfInvalid;
+}
+TModePage ModePageOfCode(int32_t code) { return static_cast<TModePage>(Lookup(kModePages, code, mpUnknown)); }
+TMediaType MediaTypeOfCode(int32_t code) {
+  return code >= 1 && code <= 19 ? static_cast<TMediaType>(code) : mtUnknown;
+}
+TMediaType MediaTypeOfProfile(int32_t code) {
+  const ProfileRow* r = ProfileRowOf(code);
+  return r ? r->media : mtUnknown;
+}
+bool IsWritableProfile(int32_t code) {
+  const ProfileRow* r = ProfileRowOf(code);
+  return r && r->writable;
+}
+TWriteAction WriteActionOfCode(int32_t code) {
+  return (code >= 0 && code <= 5) || code == 7 ? static_cast<TWriteAction>(code) : waCompleted;
+}
+
+TProfiles ProfilesOf(const std::vector<int32_t>& codes) {
+  TProfiles s;
+  for (int32_t c : codes) s.Include(ProfileOfCode(c));
+  return s;
+}
+TModePages ModePagesOf(const std::vector<int32_t>& codes) {
+  TModePages s;
+  for (int32_t c : codes) s.Include(ModePageOfCode(c));
+  return s;
+}
+TMediaTypes MediaTypesOf(const std::vector<int32_t>& codes) {
+  TMediaTypes s;
+  for (int32_t c : codes) s.Include(MediaTypeOfCode(c));
+  return s;
+}
+
+TMediaStatus MediaStatusOf(uint32_t word) {
+  static constexpr uint32_t kFlags[] = {0x0001, 0x0002, 0x0004, 0x0008, 0x0400,
+                                        0x0800, 0x1000, 0x2000, 0x4000, 0x8000};
+  TMediaStatus s;
+  for (unsigned i = 0; i < 10; ++i) {
+    if (word & kFlags[i]) s.Include(static_cast<TMediaState>(i));
+  }
+  return s;
+}
+
+TWriteProtectStatus WriteProtectStatusOf(uint32_t word) {
+  static constexpr uint32_t kFlags[] = {0x0001, 0x0002, 0x0004, 0x0008, 0x0010, 0x4000};
+  TWriteProtectStatus s;
+  for (unsigned i = 0; i < 6; ++i) {
+    if (word & kFlags[i]) s.Include(static_cast<TWriteProtectState>(i));
+  }
+  return s;
+}
+
+uint32_t FileSystemFlagsOf(TFileSystems systems) {
+  uint32_t flags = 0;
+  if (systems.Contains(fsISO9660)) flags |= 1;
+  if (systems.Contains(fsJoliet)) flags |= 2;
+  if (systems.Contains(fsUDF)) flags |= 4;
+  return flags;
+}
+
+TFileSystem FileSystemOfFlags(uint32_t flags) {
+  if (flags & 1) return fsISO9660;
+  if (flags & 2) return fsJoliet;
+  if (flags & 4) return fsUDF;
+  return fsUnknown;
+}
 
 // ---- TBurnComponent --------------------------------------------------------------------------------
 
@@ -120,6 +248,11 @@ int32_t TDiscRecorder::DeviceCount() {
   return e ? e->Count() : 0;
 }
 
+QString TDiscRecorder::Text(std::string (IDiscRecorderObject::*read)()) {
+  IDiscRecorderObject* r = RecorderObject();
+  return r ? Wide((r->*read)()) : QString();
+}
+
 bool TDiscRecorder::DeviceSupported() { return RecorderObject() != nullptr; }
 
 bool TDiscRecorder::CanLoadMedia() {
@@ -130,26 +263,14 @@ TProfiles TDiscRecorder::CurrentProfiles() {
   IDiscRecorderObject* r = RecorderObject();
   return r ? ProfilesOf(r->CurrentProfiles()) : TProfiles();
 }
-QString TDiscRecorder::DeviceName() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? Wide(r->ActiveDiscRecorder()) : QString();
-}
-QString TDiscRecorder::ExclusiveAccessOwner() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? Wide(r->ExclusiveAccessOwner()) : QString();
-}
+QString TDiscRecorder::DeviceName() { return Text(&IDiscRecorderObject::ActiveDiscRecorder); }
+QString TDiscRecorder::ExclusiveAccessOwner() { return Text(&IDiscRecorderObject::ExclusiveAccessOwner); }
 int32_t TDiscRecorder::LegacyDeviceNumber() {
   IDiscRecorderObject* r = RecorderObject();
   return r ? r->LegacyDeviceNumber() : 0;
 }
-QString TDiscRecorder::Product() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? Wide(r->ProductId()) : QString();
-}
-QString TDiscRecorder::ProductRevision() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? Wide(r->ProductRevision()) : QString();
-}
+QString TDiscRecorder::Product() { return Text(&IDiscRecorderObject::ProductId); }
+QString TDiscRecorder::ProductRevision() { return Text(&IDiscRecorderObject::ProductRevision); }
 bool TDiscRecorder::SupportedEnvironment() {
   IDiscService* e = Enumerator();
   return e && e->IsSupportedEnvironment();
@@ -162,14 +283,8 @@ TProfiles TDiscRecorder::SupportedProfiles() {
   IDiscRecorderObject* r = RecorderObject();
   return r ? ProfilesOf(r->SupportedProfiles()) : TProfiles();
 }
-QString TDiscRecorder::Vendor() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? Wide(r->VendorId()) : QString();
-}
-QString TDiscRecorder::VolumeName() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? Wide(r->VolumeName()) : QString();
-}
+QString TDiscRecorder::Vendor() { return Text(&IDiscRecorderObject::VendorId); }
+QString TDiscRecorder::VolumeName() { return Text(&IDiscRecorderObject::VolumeName); }
 QString TDiscRecorder::VolumePathNames() {
   IDiscRecorderObject* r = RecorderObject();
   if (!r) return {};
@@ -264,29 +379,16 @@ void TDiscRecorder::MediaNotice(bool inserted, const std::string& devnode) {
 // ---- TDiscFormat -----------------------------------------------------------------------------------
 
 bool TDiscFormat::CurrentMediaSupported() {
-  return Read<bool>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        IDiscRecorderObject* r = RecorderObject();
-        return w && r && w->IsCurrentMediaSupported(r);
-      },
-      false);
+  return Ask(false, [this](IDiscDataWriter& w) {
+    IDiscRecorderObject* r = RecorderObject();
+    return r && w.IsCurrentMediaSupported(r);
+  });
 }
 bool TDiscFormat::MediaPhysicallyBlank() {
-  return Read<bool>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w && w->MediaPhysicallyBlank();
-      },
-      false);
+  return Ask(false, [](IDiscDataWriter& w) { return w.MediaPhysicallyBlank(); });
 }
 bool TDiscFormat::MediaHeuristicallyBlank() {
-  return Read<bool>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w && w->MediaHeuristicallyBlank();
-      },
-      false);
+  return Ask(false, [](IDiscDataWriter& w) { return w.MediaHeuristicallyBlank(); });
 }
 bool TDiscFormat::RecorderSupported() {
   IDiscDataWriter* w = FormatObject();
@@ -338,74 +440,60 @@ IDiscDataWriter* TDiscWrite::FormatObject() {
 }
 
 TMediaType TDiscWrite::CurrentMediaType() {
-  return Read<TMediaType>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w ? MediaTypeOfCode(w->CurrentPhysicalMediaType()) : mtUnknown;
-      },
-      mtUnknown);
+  return Ask<TMediaType>(mtUnknown,
+                         [](IDiscDataWriter& w) { return MediaTypeOfCode(w.CurrentPhysicalMediaType()); });
 }
 TMediaStatus TDiscWrite::CurrentMediaStatus() {
-  return Read<TMediaStatus>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w ? MediaStatusOf(w->CurrentMediaStatus()) : TMediaStatus();
-      },
-      TMediaStatus());
+  return Ask<TMediaStatus>(TMediaStatus(),
+                           [](IDiscDataWriter& w) { return MediaStatusOf(w.CurrentMediaStatus()); });
 }
 bool TDiscWrite::CurrentWriteCav() {
-  return Read<bool>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w && w->CurrentRotationTypeIsPureCAV();
-      },
-      false);
+  return Ask(false, [](IDiscDataWriter& w) { return w.CurrentRotationTypeIsPureCAV(); });
 }
 int32_t TDiscWrite::CurrentWriteSpeed() {
-  return Read<int32_t>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w ? w->CurrentWriteSpeed() : 0;
-      },
-      0);
+  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.CurrentWriteSpeed(); });
 }
 int32_t TDiscWrite::FreeSectors() {
-  return Read<int32_t>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w ? w->FreeSectorsOnMedia() : 0;
-      },
-      0);
+  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.FreeSectorsOnMedia(); });
 }
 int32_t TDiscWrite::TotalSectors() {
-  return Read<int32_t>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w ? w->TotalSectorsOnMedia() : 0;
-      },
-      0);
+  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.TotalSectorsOnMedia(); });
 }
 int32_t TDiscWrite::NextWritableAddress() {
-  return Read<int32_t>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w ? w->NextWritableAddress() : 0;
-      },
-      0);
+  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.NextWritableAddress(); });
 }
 TWriteProtectStatus TDiscWrite::WriteProtectStatus() {
-  return Read<TWriteProtectStatus>(
-      [&] {
-        IDiscDataWriter* w = FormatObject();
-        return w ? WriteProtectStatusOf(w->WriteProtectStatus()) : TWriteProtectStatus();
-      },
-      TWriteProtectStatus());
+  return Ask<TWriteProtectStatus>(
+      TWriteProtectStatus(), [](IDiscDataWriter& w) { return WriteProtectStatusOf(w.WriteProtectStatus()); });
 }
 
 void TDiscWrite::CheckReady() {
   if (!recorder_) throw TDiscWriteException("Recorder not attached");
   recorder_->CheckAvailable();
   if (!FormatObject()) throw TDiscWriteException("Disc write not supported");
+}
+
+void TDiscWrite::CheckMedium() {
+  CheckReady();
+  const TMediaStatus st = CurrentMediaStatus();
+  const QString id = recorder_->DeviceName();
+  const std::string disc = id.startsWith(QLatin1String("stdio:")) ? "The image file " + Narrow(id.mid(6))
+                                                                  : "The disc in the recorder " + Narrow(id);
+  if (st.Contains(msWriteProtected))
+    throw TDiscWriteException(disc + " is write-protected. Use a writable disc, or lift the protection.");
+  if (st.Contains(msUnsupportedMedia))
+    throw TDiscWriteException(disc +
+                              " cannot be written by this recorder. Insert a recordable CD, DVD or BD.");
+  if (st.Contains(msFinalized) && !ForceOverwrite)
+    throw TDiscWriteException(disc +
+                              " is full or closed: no session can be added. Insert a blank or "
+                              "appendable disc.");
+  if (!st.Contains(msBlank) && !st.Contains(msAppendable) && !st.Contains(msFinalized)) {
+    throw TDiscWriteException(id.startsWith(QLatin1String("stdio:"))
+                                  ? disc + " cannot be used as a disc."
+                                  : "There is no disc in the recorder " + Narrow(id) +
+                                        ". Insert a writable CD, DVD or BD and try again.");
+  }
 }
 
 void TDiscWrite::Configure() {
@@ -453,6 +541,10 @@ void TDiscWrite::WriteStream(IDiscImageStream& stream) {
 
 void TDiscWrite::WriteImage(TDiscImage* image) {
   try {
+    if (!recorder_) throw TDiscWriteException("Recorder not attached");
+    recorder_->CheckAvailable();
+    recorder_->RecorderObject()->PrepareForWrite();
+    CheckMedium();  // before the import, which would fail on such a disc with a library message
     std::shared_ptr<IDiscImageResult> result = image->BuildImage();
     if (!result) return;
     std::shared_ptr<IDiscImageStream> stream = result->ImageStream();
@@ -492,7 +584,8 @@ std::shared_ptr<IDiscImageResult> TDiscImage::BuildImage() {
 
   if (discWrite_ && discWrite_->RecorderObject()) {
     builder->ChooseImageDefaults(discWrite_->RecorderObject());
-    if (!discWrite_->MediaHeuristicallyBlank() && discWrite_->FormatObject()) {
+    // An overwrite drops the disc's sessions, so there is nothing to take over from them.
+    if (!discWrite_->ForceOverwrite && !discWrite_->MediaHeuristicallyBlank() && discWrite_->FormatObject()) {
       std::function<void(const DiscImportNotice&)> sink;
       if (OnImport) {
         sink = [this](const DiscImportNotice& n) {
@@ -513,35 +606,53 @@ std::shared_ptr<IDiscImageResult> TDiscImage::BuildImage() {
     IDiscImageBuilder* b;
     ~SinkGuard() { b->SetUpdateSink(nullptr); }
   };
+  if (OnUpdate) {
+    builder->SetUpdateSink([this](const std::string& file, int32_t copied, int32_t total) {
+      bool cancel = false;
+      if (OnUpdate) OnUpdate(this, cancel, QString::fromStdString(file), copied, total);
+      if (cancel) cancel_ = true;
+    });
+  }
   bool cancelled = false;
   {
-    if (OnUpdate) {
-      builder->SetUpdateSink([this](const std::string& file, int32_t copied, int32_t total) {
-        bool cancel = false;
-        if (OnUpdate) OnUpdate(this, cancel, QString::fromStdString(file), copied, total);
-        if (cancel) cancel_ = true;
-      });
-    }
     SinkGuard guard{builder.get()};
-    for (const QString& item : SplitTreeList(SourceTree)) {
-      if (!item.isEmpty()) builder->AddTree(Narrow(item), IncludeBaseDirectory);
-      if (cancel_) {
-        cancelled = true;
-        break;
+    // Each item of a list, the cancel flag looked at after every one, empty items included.
+    auto each = [&](const QString& list, const std::function<void(const std::string&)>& step) {
+      for (const QString& item : SplitTreeList(list)) {
+        if (!item.isEmpty()) step(Narrow(item));
+        if (cancel_) return false;
       }
-    }
-    if (!cancelled) {
-      for (const QString& item : SplitTreeList(RemoveSourceTree)) {
-        if (!item.isEmpty()) builder->RemoveTree(Narrow(item));
-        if (cancel_) {
-          cancelled = true;
-          break;
-        }
-      }
-    }
+      return true;
+    };
+    cancelled = !each(SourceTree, [&](const std::string& f) { builder->AddTree(f, IncludeBaseDirectory); }) ||
+                !each(RemoveSourceTree, [&](const std::string& p) { builder->RemoveTree(p); });
   }
   if (cancelled) return nullptr;
   std::shared_ptr<IDiscImageResult> result = builder->CreateResultImage();
   if (!result) throw TDiscImageException("Cannot create result image");
   return result;
+}
+
+// ---- TArchiveJob -----------------------------------------------------------------------------------
+
+TArchiveJob::~TArchiveJob() {
+  Cancel();
+  Wait();
+}
+
+void TArchiveJob::DoExecute() {
+  TDiscWrite* writer = image_->DiscWrite();
+  if (!writer) throw TDiscImageException("Writer not attached");
+  struct Restore {
+    TDiscWrite* w;
+    TDiscWriteUpdateEvent handler;
+    ~Restore() { w->OnUpdate = std::move(handler); }
+  } restore{writer, writer->OnUpdate};
+  writer->OnUpdate = [this](QObject*, TWriteAction a, bool& cancel, int32_t total, int32_t elapsed,
+                            int32_t remaining, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                            int32_t) {
+    emit updated(a, total, elapsed, remaining);
+    cancel = Terminated();
+  };
+  image_->WriteToDisc();
 }

@@ -1,17 +1,127 @@
 #pragma once
-// The non-visual disc components: a recorder chooser, the writer bound to it, and the image builder
-// that feeds the writer. They run on the UI thread; service objects are created on first use and
-// dropped when the selection changes.
+// Disc archiving: the one public header of disc/.
+//
+// Usage model. Everything runs on the UI thread except the archive job's body.
+//   TDiscRecorder recorder;                    // the machine's recorders, then the image files that
+//                                              // SetImageTargets() offers ("stdio:" + path)
+//   recorder.DeviceCount(), ProductOf(i), OpenRecorder(i)->VolumePathNames()   // i is 1-based
+//   recorder.SetDevice(i);                     // selects; drops the open recorder object
+//   TDiscWrite writer;  writer.SetRecorder(&recorder);   // the medium: CurrentMediaStatus, FreeSectors
+//   TDiscImage image;   image.SetDiscWrite(&writer);     // SourceTree, VolumeName
+//   TArchiveJob job(&image);                   // build, write and verify on a worker thread
+//   connect(&job, &TArchiveJob::updated, ...);  connect(&job, &TSmProgressThread::finished, ...);
+//   job.Resume();  ...  job.Cancel();          // the write then ends with its failure (job.Error)
+//
+// Ownership: components are QObjects owned by their Qt parent; their references to each other are
+// not owned and are cleared when the other is destroyed. Service objects (the recorder object, the
+// data writer) are made on first use and dropped when the selection changes. A drive is held only
+// while a question or a write needs it, and let go at once after a failed archive.
+// Blocking: TDiscWrite's medium properties ask the drive and return within moments; WriteToDisc
+// blocks for the whole archive (a mounted disc is unmounted first), so the program runs it through
+// TArchiveJob. While the job runs it owns the three components: the owner leaves them alone until
+// finished(). Failures are exceptions whose text says what happened and what to do.
 #include <QObject>
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "disc/DiscService.h"
-#include "disc/DiscTypes.h"
+#include "jobs/SmProgressThread.h"
 #include "support/Exceptions.h"
+
+// A set of enumeration values held in an integer: bit n stands for the value with ordinal n.
+template <typename E, typename Bits>
+class TSet {
+ public:
+  TSet() = default;
+  TSet(std::initializer_list<E> values) {
+    for (E v : values) Include(v);
+  }
+  static TSet FromBits(Bits bits) {
+    TSet s;
+    s.bits_ = bits;
+    return s;
+  }
+  bool Contains(E v) const { return (bits_ >> static_cast<unsigned>(v)) & 1u; }
+  void Include(E v) { bits_ = static_cast<Bits>(bits_ | (Bits(1) << static_cast<unsigned>(v))); }
+  void Exclude(E v) { bits_ = static_cast<Bits>(bits_ & ~(Bits(1) << static_cast<unsigned>(v))); }
+  bool Empty() const { return bits_ == 0; }
+  Bits ToBits() const { return bits_; }
+  bool operator==(const TSet&) const = default;
+
+ private:
+  Bits bits_ = 0;
+};
+
+// clang-format off
+enum TProfile : uint8_t {
+  pfInvalid, pfNonRemovableDisk, pfRemovableDisk, pfMoErasable, pfMoWriteOnce, pfAsMo, pfCdRom,
+  pfCdRecordable, pfCdRewritable, pfDvdRom, pfDvdDashRecordable, pfDvdRam, pfDvdDashRewritable,
+  pfDvdDashRwSequential, pfDvdDashRDualSequential, pfDvdDashRDualLayerJump, pfDvdPlusRW, pfDvdPlusR,
+  pfDdCdRom, pfDdCdRecordable, pfDdCdRewritable, pfDvdPlusRwDual, pfDvdPlusRDual, pfBdRom,
+  pfBdRSequential, pfBdRRandomRecording, pfBdRewritable, pfHdDvdRom, pfHdDvdRecordable, pfHdDvdRam,
+  pfNonStandard
+};
+using TProfiles = TSet<TProfile, uint32_t>;
+
+enum TModePage : uint8_t {
+  mpUnknown, mpReadWriteErrorRecovery, mpMrw, mpWriteParameters, mpCaching, mpInformationalExceptions,
+  mpTimeoutAndProtect, mpPowerCondition, mpLegacyCapabilities
+};
+using TModePages = TSet<TModePage, uint16_t>;
+
+enum TMediaType : uint8_t {
+  mtUnknown, mtCdRom, mtCdR, mtCdRW, mtDvdRom, mtDvdRam, mtDvdPlusR, mtDvdPlusRW, mtDvdPlusRDualLayer,
+  mtDvdDashR, mtDvdDashRW, mtDvdDashRDualLayer, mtDisk, mtDvdPlusRWDualLayer, mtHdDvdRom, mtHdDvdR,
+  mtHdDvdRam, mtBdRom, mtBdR, mtBdRE
+};
+using TMediaTypes = TSet<TMediaType, uint32_t>;
+
+enum TMediaState : uint8_t {
+  msOverwriteOnly, msBlank, msAppendable, msFinalSession, msDamaged, msEraseRequired, msNonEmptySession,
+  msWriteProtected, msFinalized, msUnsupportedMedia
+};
+using TMediaStatus = TSet<TMediaState, uint16_t>;
+
+enum TWriteProtectState : uint8_t {
+  wpUntilPowerDown, wpByCartridge, wpByMediaSpecificReason, wpBySoftwareWriteProtect, wpByDiscControlBlock,
+  wpReadOnlyMedia
+};
+using TWriteProtectStatus = TSet<TWriteProtectState, uint8_t>;
+
+enum TWriteAction : uint8_t {
+  waValidatingMedia, waFormattingMedia, waInitializingHardware, waCalibratingPower, waWritingData,
+  waFinalization, waCompleted, waVerifying
+};
+
+// clang-format on
+enum TVerification : uint8_t { veNone, veQuick, veFull };
+
+enum TFileSystem : uint8_t { fsISO9660, fsJoliet, fsUDF, fsUnknown };
+using TFileSystems = TSet<TFileSystem, uint8_t>;
+
+// Service codes -> component values. Unknown codes map to pfInvalid, mpUnknown, mtUnknown, waCompleted.
+TProfile ProfileOfCode(int32_t mmcProfile);
+TModePage ModePageOfCode(int32_t mmcModePage);
+TMediaType MediaTypeOfCode(int32_t code);
+TWriteAction WriteActionOfCode(int32_t code);
+TProfiles ProfilesOf(const std::vector<int32_t>& codes);
+TModePages ModePagesOf(const std::vector<int32_t>& codes);
+TMediaTypes MediaTypesOf(const std::vector<int32_t>& codes);
+TMediaStatus MediaStatusOf(uint32_t flagWord);
+TWriteProtectStatus WriteProtectStatusOf(uint32_t flagWord);
+// Towards the image builder: fsISO9660 1, fsJoliet 2, fsUDF 4; fsUnknown adds nothing.
+uint32_t FileSystemFlagsOf(TFileSystems systems);
+// From an import notice: the first of the flags 1, 2, 4 that is set, else fsUnknown.
+TFileSystem FileSystemOfFlags(uint32_t flags);
+// The media type a disc of this MMC profile is (0xFFFF, a plain file or disk, is mtDisk).
+TMediaType MediaTypeOfProfile(int32_t mmcProfile);
+// Whether a recorder writes a medium of this MMC profile.
+bool IsWritableProfile(int32_t mmcProfile);
 
 class TDiscWrite;
 class TDiscImage;
@@ -42,7 +152,7 @@ class TBurnComponent : public QObject {
   bool Designing() const { return designing_; }
   void SetDesigning(bool value) { designing_ = value; }
   // Where a failure inside an event handler ends up (the event source must not throw back into the
-  // notifier); the default writes it as a warning.
+  // notifier); the default writes it as a warning, the burn dialog shows it in the error box.
   static std::function<void(const std::exception&)>& EventErrorHandler();
 
  private:
@@ -122,6 +232,7 @@ class TDiscRecorder : public TBurnComponent {
   quint32 CurrentProfilesBits() { return CurrentProfiles().ToBits(); }
   quint32 SupportedProfilesBits() { return SupportedProfiles().ToBits(); }
   quint16 SupportedModePagesBits() { return SupportedModePages().ToBits(); }
+  QString Text(std::string (IDiscRecorderObject::*read)());  // empty without a recorder object
   void UpdateDeviceSubscription();
   void UpdateMediaMonitor();
   void DeviceNotice(bool added, const std::string& uniqueId);
@@ -159,14 +270,15 @@ class TDiscFormat : public TBurnComponent {
   TMediaTypes SupportedMediaTypes();
 
  protected:
-  // Runs a service read; in the designing state a failure gives `fallback` instead.
+  // Asks the data writer; `none` without one, and in the designing state also when the service fails.
   template <typename T, typename F>
-  T Read(F&& read, T fallback) {
-    if (!Designing()) return read();
+  T Ask(T none, F&& ask) {
     try {
-      return read();
+      IDiscDataWriter* w = FormatObject();
+      return w ? ask(*w) : none;
     } catch (const std::exception&) {
-      return fallback;
+      if (!Designing()) throw;
+      return none;
     }
   }
   quint32 SupportedMediaTypesBits() { return SupportedMediaTypes().ToBits(); }
@@ -227,6 +339,9 @@ class TDiscWrite : public TDiscFormat {
   IDiscDataWriter* FormatObject() override;
 
   void CheckReady();
+  // Raises TDiscWriteException, saying what is wrong with the disc, when the medium cannot take a
+  // session: no disc, write-protected, unsuitable, or full/closed (unless ForceOverwrite).
+  void CheckMedium();
   void Configure();
   void WriteStream(IDiscImageStream& stream);
   void WriteImage(TDiscImage* image);
@@ -244,14 +359,13 @@ class TDiscWrite : public TDiscFormat {
   QMetaObject::Connection recorderGone_;
 };
 
-using TDiscImageImportEvent =
-    std::function<void(QObject* sender, TFileSystem fileSystem, const QString& currentItem,
-                       int32_t importedDirectoryItems, int32_t totalDirectoryItems, int32_t importedFileItems,
-                       int32_t totalFileItems)>;
+using TDiscImageImportEvent = std::function<void(
+    QObject* sender, TFileSystem fileSystem, const QString& currentItem, int32_t importedDirectoryItems,
+    int32_t totalDirectoryItems, int32_t importedFileItems, int32_t totalFileItems)>;
 using TDiscImageUpdateEvent = std::function<void(QObject* sender, bool& cancel, const QString& currentFile,
                                                  int32_t copiedSectors, int32_t totalSectors)>;
-using TDiscImageWriteEvent =
-    std::function<void(QObject* sender, bool& cancel, int32_t blockSize, int32_t copiedBlocks, int32_t totalBlocks)>;
+using TDiscImageWriteEvent = std::function<void(QObject* sender, bool& cancel, int32_t blockSize,
+                                                int32_t copiedBlocks, int32_t totalBlocks)>;
 
 // Builds an ISO 9660 image with Rock Ridge, plus Joliet when asked for. UDF cannot be produced by the
 // libraries this program uses: a UDF request is dropped and the image carries the other systems.
@@ -297,6 +411,34 @@ class TDiscImage : public TBurnComponent {
   QMetaObject::Connection writerGone_;
   std::shared_ptr<IDiscService> service_;
 };
+
+// One archive run: the image's WriteToDisc (build, write, verify) on a worker thread. The job borrows
+// the image, its writer and their recorder; the owner leaves them alone until finished(). Cancel()
+// reaches the library once, at the writer's next progress notice, and the run ends with its failure.
+class TArchiveJob : public TSmProgressThread {
+  Q_OBJECT
+ public:
+  explicit TArchiveJob(TDiscImage* image, QObject* parent = nullptr)
+      : TSmProgressThread(parent), image_(image) {}
+  ~TArchiveJob() override;
+
+ signals:
+  // The writer's progress notices, delivered on the owner's thread.
+  void updated(int action, int totalTime, int elapsedTime, int remainingTime);
+
+ protected:
+  void DoExecute() override;
+
+ private:
+  TDiscImage* image_;
+};
+
+// The image files offered after the machine's drives. The application passes them in (from its
+// settings); the disc code reads no settings of its own.
+void SetImageTargets(std::vector<std::string> paths);
+// The image targets of a settings text: paths separated by ";", blanks at the ends dropped, empty
+// items skipped, "~/" the home folder; relative paths are taken relative to `baseFolder`.
+std::vector<std::string> SplitImageTargets(const std::string& text, const std::string& baseFolder);
 
 // Splits a ";"-separated list from the left; items are not trimmed and empty items are kept (the
 // callers skip them, with their per-item checks still made).

@@ -1,30 +1,13 @@
 #include "disc/DiscService.h"
+
+#include "disc/DiscComponents.h"
 #include "support/TextUtils.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QString>
-#include <cstdio>
 
 namespace {
-
-[[noreturn]] void GenericSystemError(uint32_t code, const std::string&) {
-  throw EDiscServiceError(SystemErrorText(code), code);
-}
-
-TServiceErrorHandler g_previous = &GenericSystemError;
-TServiceErrorHandler g_current = nullptr;
-
-// The handler is in place for the whole run, as the burn dialog and the components rely on readable
-// messages; the previous one comes back when the program's modules are finalised.
-struct HandlerInstaller {
-  HandlerInstaller() {
-    if (g_current != &ServiceErrorHandler) g_previous = SetServiceErrorHandler(&ServiceErrorHandler);
-  }
-  ~HandlerInstaller() {
-    if (g_current == &ServiceErrorHandler) g_current = g_previous;
-  }
-} g_installer;
 
 std::function<std::shared_ptr<IDiscService>()>& Factory() {
   static std::function<std::shared_ptr<IDiscService>()> factory;
@@ -33,53 +16,19 @@ std::function<std::shared_ptr<IDiscService>()>& Factory() {
 
 }  // namespace
 
-std::string SystemErrorText(uint32_t code) {
-  const char* text = "Unspecified error";
-  switch (code) {
-    case kDiscErrAborted: text = "Operation aborted"; break;
-    case kDiscErrAccessDenied: text = "Access is denied"; break;
-    case 0x8007000E: text = "Not enough memory resources are available to complete this operation"; break;
-    case 0x80004001: text = "Not implemented"; break;
-    default: break;
-  }
-  return FormatText("System error 0x%08X: %s", static_cast<unsigned>(code), text);
-}
-
-void ServiceErrorHandler(uint32_t code, const std::string& libraryMessage) {
-  if (!libraryMessage.empty()) throw EDiscServiceError(libraryMessage, code);
-  switch (code) {
-    case kDiscErrMultisessionNotAllowed:
-      throw EDiscServiceError("This disc cannot take another session: its kind of medium allows only one.",
-                              code);
-    case kDiscErrMultisessionTypeUnsupported:
-      throw EDiscServiceError("This disc cannot take the kind of session asked for.", code);
-    case kDiscErrNoMultisessionTypeOnMedia:
-      throw EDiscServiceError("This disc offers none of the kinds of session asked for.", code);
-    case kDiscErrMultisessionParameter:
-      throw EDiscServiceError("The disc's earlier sessions cannot be read, or they do not fit the new one.",
-                              code);
-    default: break;
-  }
-  g_previous(code, libraryMessage);
-  throw EDiscServiceError(SystemErrorText(code), code);  // a previous handler that returned
-}
-
-void RaiseServiceError(uint32_t code, const std::string& libraryMessage) {
-  TServiceErrorHandler h = g_current ? g_current : &GenericSystemError;
-  h(code, libraryMessage);
-  throw EDiscServiceError(SystemErrorText(code), code);
-}
-
-TServiceErrorHandler SetServiceErrorHandler(TServiceErrorHandler handler) {
-  TServiceErrorHandler old = g_current ? g_current : &GenericSystemError;
-  g_current = handler;
-  return old;
+std::vector<std::string>& Targets() {
+  static std::vector<std::string> targets;
+  return targets;
 }
 
 std::shared_ptr<IDiscService> CreateDiscService() {
   if (Factory()) return Factory()();
-  return CreateLibburnService(LibburnServiceOptions{});
+  LibburnServiceOptions options;
+  options.ImageTargets = Targets();
+  return CreateLibburnService(options);
 }
+
+void SetImageTargets(std::vector<std::string> paths) { Targets() = std::move(paths); }
 
 void SetDiscServiceFactoryForTesting(std::function<std::shared_ptr<IDiscService>()> factory) {
   Factory() = std::move(factory);

@@ -10,35 +10,11 @@
 
 #include "support/Exceptions.h"
 
-// A failed service call. The text is the library's own message where there is one.
+// A failed service call, in the library's own words where it has any.
 class EDiscServiceError : public Exception {
  public:
-  EDiscServiceError(const std::string& message, uint32_t code) : Exception(message), code_(code) {}
-  uint32_t Code() const { return code_; }
-
- private:
-  uint32_t code_;
+  using Exception::Exception;
 };
-
-// Status codes the service uses when a library gives no message of its own.
-constexpr uint32_t kDiscErrMultisessionNotAllowed = 0xC0AAB159;  // media type cannot take sessions
-constexpr uint32_t kDiscErrMultisessionTypeUnsupported = 0xC0AAB15B;
-constexpr uint32_t kDiscErrNoMultisessionTypeOnMedia = 0xC0AAB15C;
-constexpr uint32_t kDiscErrMultisessionParameter = 0xC0AAB162;
-constexpr uint32_t kDiscErrAborted = 0x80004004;
-constexpr uint32_t kDiscErrFail = 0x80004005;
-constexpr uint32_t kDiscErrAccessDenied = 0x80070005;
-
-// The disc unit's handler for failed service calls. It never returns.
-using TServiceErrorHandler = void (*)(uint32_t code, const std::string& libraryMessage);
-// Raises EDiscServiceError: the library's message when given, else one of the four multisession texts,
-// else the previous handler (the generic system error).
-[[noreturn]] void ServiceErrorHandler(uint32_t code, const std::string& libraryMessage);
-[[noreturn]] void RaiseServiceError(uint32_t code, const std::string& libraryMessage = {});
-// Replaces the process-wide handler and gives the previous one back.
-TServiceErrorHandler SetServiceErrorHandler(TServiceErrorHandler handler);
-// The generic system error text for a code ("System error 0x80004005: Unspecified error").
-std::string SystemErrorText(uint32_t code);
 
 struct DiscProgressNotice {
   int32_t ElapsedTime = 0, RemainingTime = 0, TotalSystemBuffer = 0, UsedSystemBuffer = 0,
@@ -70,6 +46,8 @@ class IDiscRecorderObject {
   virtual std::vector<int32_t> SupportedProfiles() = 0;
   virtual std::vector<int32_t> CurrentProfiles() = 0;
   virtual std::vector<int32_t> SupportedModePages() = 0;
+  // Makes the drive free for a write (unmounts its disc); throws saying what to do when it cannot.
+  virtual void PrepareForWrite() {}
 };
 
 // The finished image; its stream is what the data writer writes.
@@ -151,6 +129,10 @@ class IDiscService {
   virtual int32_t Count() = 0;
   virtual std::string Item(int32_t index) = 0;  // 0-based
   virtual bool IsSupportedEnvironment() = 0;
+  // Offers an image file as one more recorder (once) and gives its 1-based position in the list.
+  virtual int32_t AddImageTarget(const std::string& path) {
+    throw EDiscServiceError("This disc service cannot write image files: " + path);
+  }
   virtual std::unique_ptr<IDiscRecorderObject> CreateRecorder() = 0;
   virtual std::unique_ptr<IDiscDataWriter> CreateDataWriter() = 0;
   virtual std::unique_ptr<IDiscImageBuilder> CreateImageBuilder() = 0;
@@ -166,19 +148,14 @@ void SetDiscServiceFactoryForTesting(std::function<std::shared_ptr<IDiscService>
 
 // Options of the libburn service itself.
 struct LibburnServiceOptions {
-  bool ScanRealDrives = true;                  // offer the machine's optical drives
-  bool ReadImageTargets = true;                // offer the settings file's [Disc] ImageTargets
-  std::vector<std::string> ExtraImageTargets;  // more image files, offered after the others
-  int PollIntervalMs = 100;                    // drive status polling while a write runs
+  bool ScanRealDrives = true;             // offer the machine's optical drives
+  std::vector<std::string> ImageTargets;  // image files, offered after the drives
+  int PollIntervalMs = 100;               // drive status polling while a write runs
 };
 std::shared_ptr<IDiscService> CreateLibburnService(const LibburnServiceOptions& options);
 
 // The recorder address for an image file as offered in the list: "stdio:" + absolute path.
 std::string ImageTargetAddress(const std::string& path);
-// The image targets of the settings text: paths separated by ";", blanks at the ends dropped, empty
-// items skipped; relative paths are taken relative to `baseFolder`.
-std::vector<std::string> SplitImageTargets(const std::string& text, const std::string& baseFolder);
-
 // The volume identifier written for a volume name: letters, digits and "_" stay, every other
 // character (blanks and punctuation included) becomes "_", and the result is cut to 32 characters.
 // Joliet readers show the first 16 of them.

@@ -28,8 +28,8 @@ using namespace burn;
 
 #include "disc/DiscMonitor.h"
 #include "disc/DiscService.h"
-#include "support/AppPaths.h"
-#include "support/IniFile.h"
+#include "disc/DiscComponents.h"
+#include "disc/Mounts.h"
 
 namespace {
 
@@ -107,38 +107,18 @@ std::string TakeLibraryMessage() {
 
 void DiscardMessages() { (void)TakeLibraryMessage(); }
 
-[[noreturn]] void Fail(uint32_t code = kDiscErrFail) { RaiseServiceError(code, TakeLibraryMessage()); }
+// Raises the library's message, or `fallback` when the library gave none.
+[[noreturn]] void Raise(const std::string& libraryMessage,
+                        const std::string& fallback = "The disc library failed without giving a reason") {
+  throw EDiscServiceError(libraryMessage.empty() ? fallback : libraryMessage);
+}
+[[noreturn]] void Fail() { Raise(TakeLibraryMessage()); }
+[[noreturn]] void Fail(const std::string& fallback) { Raise(TakeLibraryMessage(), fallback); }
+const char* const kEarlierSessions =
+    "The disc's earlier sessions cannot be read, or they do not fit the new one.";
 
 bool IsImageAddress(const std::string& adr) { return adr.rfind("stdio:", 0) == 0; }
 std::string ImagePathOf(const std::string& adr) { return adr.substr(6); }
-
-// Mount points (from /proc/self/mounts) of the block device `dev`.
-std::vector<std::string> MountPointsOf(const std::string& dev) {
-  std::vector<std::string> out;
-  struct stat target {};
-  if (::stat(dev.c_str(), &target) != 0 || !S_ISBLK(target.st_mode)) return out;
-  std::ifstream in("/proc/self/mounts");
-  std::string src, mp, rest;
-  auto unescape = [](const std::string& s) {
-    std::string r;
-    for (size_t i = 0; i < s.size(); ++i) {
-      if (s[i] == '\\' && i + 3 < s.size()) {  // octal escapes such as \040 for a blank
-        r += static_cast<char>(std::strtol(s.substr(i + 1, 3).c_str(), nullptr, 8));
-        i += 3;
-      } else {
-        r += s[i];
-      }
-    }
-    return r;
-  };
-  while (in >> src >> mp && std::getline(in, rest)) {
-    struct stat st {};
-    if (::stat(unescape(src).c_str(), &st) == 0 && S_ISBLK(st.st_mode) && st.st_rdev == target.st_rdev) {
-      out.push_back(unescape(mp));
-    }
-  }
-  return out;
-}
 
 std::string AcquireFailureText(const std::string& adr, const std::string& lib) {
   if (IsImageAddress(adr)) {
@@ -182,14 +162,14 @@ bool AnyDriveHeld() {
 // One acquisition per address for the whole program; everyone who needs the drive shares it.
 std::shared_ptr<Drive> AcquireDrive(const std::string& adr) {
   if (auto held = Drives()[adr].lock()) return held;
-  if (!g_libOk) throw EDiscServiceError(g_libError, kDiscErrFail);
+  if (!g_libOk) throw EDiscServiceError(g_libError);
   DiscardMessages();
   auto drive = std::make_shared<Drive>();
   drive->adr = adr;
   if (isoburn_drive_aquire(&drive->info, const_cast<char*>(adr.c_str()), 0) <= 0 || !drive->info) {
     drive->info = nullptr;
     const std::string lib = TakeLibraryMessage();
-    throw EDiscServiceError(AcquireFailureText(adr, lib), kDiscErrAccessDenied);
+    throw EDiscServiceError(AcquireFailureText(adr, lib));
   }
   drive->d = drive->info[0].drive;
   Drives()[adr] = drive;
@@ -227,59 +207,14 @@ std::vector<KnownDrive> ScanOpticalDrives() {
   }
   burn_drive_info_free(infos);
   DiscardMessages();
+  // The scan leaves out a drive it cannot hold, a mounted disc's among them: it stays in the list,
+  // named from udev, and Burn unmounts it first.
+  for (const QString& name : QDir(QStringLiteral("/dev")).entryList({QStringLiteral("sr*")}, QDir::System)) {
+    const std::string adr = "/dev/" + name.toStdString();
+    if (std::none_of(out.begin(), out.end(), [&](const KnownDrive& k) { return k.adr == adr; }))
+      out.push_back({adr, UdevPropertyOf(adr, "ID_VENDOR"), UdevPropertyOf(adr, "ID_MODEL"), {}});
+  }
   return out;
-}
-
-bool IsWritableProfile(int p) {
-  switch (p) {
-    case 0x09:
-    case 0x0A:
-    case 0x11:
-    case 0x12:
-    case 0x13:
-    case 0x14:
-    case 0x15:
-    case 0x16:
-    case 0x1A:
-    case 0x1B:
-    case 0x2A:
-    case 0x2B:
-    case 0x41:
-    case 0x42:
-    case 0x43:
-    case 0xFFFF: return true;
-    default: return false;
-  }
-}
-
-int MediaTypeCodeOfProfile(int p) {
-  switch (p) {
-    case 0x01:
-    case 0x02:
-    case 0xFFFF: return 12;
-    case 0x08: return 1;
-    case 0x09: return 2;
-    case 0x0A: return 3;
-    case 0x10: return 4;
-    case 0x11: return 9;
-    case 0x12: return 5;
-    case 0x13:
-    case 0x14: return 10;
-    case 0x15:
-    case 0x16: return 11;
-    case 0x1A: return 7;
-    case 0x1B: return 6;
-    case 0x2A: return 13;
-    case 0x2B: return 8;
-    case 0x40: return 17;
-    case 0x41:
-    case 0x42: return 18;
-    case 0x43: return 19;
-    case 0x50: return 14;
-    case 0x51: return 15;
-    case 0x52: return 16;
-    default: return 0;
-  }
 }
 
 std::vector<int32_t> AllProfiles(burn_drive* d) {
@@ -319,6 +254,9 @@ class LibRecorder : public IDiscRecorderObject {
     if (IsImageAddress(adr_)) return {ImagePathOf(adr_)};
     return MountPointsOf(adr_);
   }
+  // A mounted disc keeps the drive busy: the system is asked to unmount it (an image file may be
+  // loop-mounted too).
+  void PrepareForWrite() override { UnmountDevice(IsImageAddress(adr_) ? ImagePathOf(adr_) : adr_); }
   bool DeviceCanLoadMedia() override {
     if (IsImageAddress(adr_)) return false;
     auto drive = AcquireDrive(adr_);
@@ -374,55 +312,14 @@ class LibImage : public IDiscImageStream,
   std::vector<std::pair<std::string, std::string>> files_;
 };
 
-void LibImage::SaveToFile(const std::string& path) {
-  DiscardMessages();
-  IsoWriteOpts* opts = nullptr;
-  if (iso_write_opts_new(&opts, 0) < 0) Fail();
-  iso_write_opts_set_iso_level(opts, 3);
-  iso_write_opts_set_rockridge(opts, 1);
-  iso_write_opts_set_joliet(opts, (flags_ & 2) ? 1 : 0);
-  ::burn_source* isoSrc = nullptr;
-  const int r = iso_image_create_burn_source(image_, opts, &isoSrc);
-  iso_write_opts_free(opts);
-  if (r < 0 || !isoSrc) Fail();
-  auto* src = reinterpret_cast<burn::burn_source*>(isoSrc);
-  const std::string temp = path + ".part";
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) {
-    if (src->cancel) src->cancel(src);
-    burn_source_free(src);
-    throw EDiscServiceError(path + ": " + std::strerror(errno), kDiscErrFail);
-  }
-  std::vector<unsigned char> buf(2048 * 32);
-  bool ok = true;
-  for (;;) {
-    const int got = src->read_xt ? src->read_xt(src, buf.data(), static_cast<int>(buf.size()))
-                                 : src->read(src, buf.data(), static_cast<int>(buf.size()));
-    if (got < 0) {
-      ok = false;
-      break;
-    }
-    if (got == 0) break;
-    if (std::fwrite(buf.data(), 1, static_cast<size_t>(got), f) != static_cast<size_t>(got)) {
-      ok = false;
-      break;
-    }
-    if (got < static_cast<int>(buf.size())) break;
-  }
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok && src->cancel) src->cancel(src);
-  burn_source_free(src);
-  if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
-    std::remove(temp.c_str());
-    Fail();
-  }
-}
-
 class LibWriter : public IDiscDataWriter {
  public:
   explicit LibWriter(int pollMs) : pollMs_(pollMs) {}
   void SetRecorder(IDiscRecorderObject* recorder) override {
-    adr_ = recorder ? recorder->ActiveDiscRecorder() : std::string();
+    SetAddress(recorder ? recorder->ActiveDiscRecorder() : std::string());
+  }
+  void SetAddress(const std::string& adr) {
+    adr_ = adr;
     drive_.reset();
     if (!adr_.empty()) drive_ = AcquireDrive(adr_);
   }
@@ -449,7 +346,7 @@ class LibWriter : public IDiscDataWriter {
   std::vector<int32_t> SupportedMediaTypes() override {
     std::vector<int32_t> out;
     for (int32_t p : AllProfiles(D())) {
-      const int m = MediaTypeCodeOfProfile(p);
+      const int m = MediaTypeOfProfile(p);
       if (m && std::find(out.begin(), out.end(), m) == out.end()) out.push_back(m);
     }
     return out;
@@ -458,7 +355,7 @@ class LibWriter : public IDiscDataWriter {
     int pno = 0;
     char name[80];
     if (burn_disc_get_profile(D(), &pno, name) != 1) return 0;
-    return MediaTypeCodeOfProfile(pno);
+    return MediaTypeOfProfile(pno);
   }
   uint32_t CurrentMediaStatus() override;
   uint32_t WriteProtectStatus() override {
@@ -519,7 +416,7 @@ class LibWriter : public IDiscDataWriter {
 
  private:
   burn_drive* D() {
-    if (adr_.empty()) RaiseServiceError(kDiscErrFail, "No recorder is set for the data writer");
+    if (adr_.empty()) throw EDiscServiceError("No recorder is set for the data writer");
     if (!drive_) drive_ = AcquireDrive(adr_);
     return drive_->d;
   }
@@ -533,7 +430,7 @@ class LibWriter : public IDiscDataWriter {
   void ReadBack(burn_drive* d, const std::vector<std::pair<std::string, std::string>>& files,
                 const std::function<void(const DiscProgressNotice&)>& progress, DiscProgressNotice notice);
   void StopIfCancelled() {
-    if (cancelPending_) RaiseServiceError(kDiscErrAborted, "Verification canceled");
+    if (cancelPending_) throw EDiscServiceError("Verification canceled");
   }
 
   int pollMs_;
@@ -589,16 +486,27 @@ int ActionOfStatus(burn_drive_status s) {
 void LibWriter::Write(IDiscImageStream& stream,
                       const std::function<void(const DiscProgressNotice&)>& progress) {
   auto* image = dynamic_cast<LibImage*>(&stream);
-  if (!image) RaiseServiceError(kDiscErrFail, "The image was not made by this disc service");
+  if (!image) throw EDiscServiceError("The image was not made by this disc service");
   burn_drive* d = D();
   std::shared_ptr<Drive> keep = drive_;
   DiscardMessages();
-  if (isoburn_get_attached_image(d) != image->Image()) {
+  if (forceOverwrite_ && isoburn_disc_get_status(d) != BURN_DISC_BLANK) {
+    // The old sessions go. Overwritable media (image files, DVD+RW, BD-RE) start afresh when the
+    // drive is looked at again as blank; sequential rewritable media are erased.
+    isoburn_drive_aquire(&drive_->info, const_cast<char*>(adr_.c_str()), (1 << 8) | (1 << 1));
+    if (isoburn_disc_get_status(d) != BURN_DISC_BLANK && isoburn_disc_erasable(d)) {
+      isoburn_disc_erase(d, 1);
+      while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::max(pollMs_, 1)));
+    }
+    if (isoburn_disc_get_status(d) != BURN_DISC_BLANK)
+      throw EDiscServiceError("The disc cannot be overwritten. " + TakeLibraryMessage());
+  }
+  IsoImage* attached = isoburn_get_attached_image(d);
+  if (attached) iso_image_unref(attached);  // the call hands out a reference of its own
+  if (attached != image->Image()) {
     iso_image_ref(image->Image());  // the drive takes this reference
     if (isoburn_attach_image(d, image->Image()) <= 0) Fail();
-  } else {
-    // isoburn_get_attached_image handed out a reference of its own
-    iso_image_unref(image->Image());
   }
   isoburn_imgen_opts* io = nullptr;
   if (isoburn_igopt_new(&io, 0) <= 0) Fail();
@@ -612,7 +520,7 @@ void LibWriter::Write(IDiscImageStream& stream,
   if (isoburn_prepare_disc(d, &disc, io) <= 0) {
     const std::string lib = TakeLibraryMessage();
     isoburn_igopt_destroy(&io, 0);
-    RaiseServiceError(kDiscErrFail, lib);
+    Raise(lib);
   }
   burn_write_opts* wo = burn_write_opts_new(d);
   auto cleanup = [&](bool cancelPrepared) {
@@ -625,7 +533,7 @@ void LibWriter::Write(IDiscImageStream& stream,
   if (!wo) {
     const std::string lib = TakeLibraryMessage();
     cleanup(true);
-    RaiseServiceError(kDiscErrFail, lib);
+    Raise(lib);
   }
   burn_multi_caps* caps = nullptr;
   int multi = 0;
@@ -638,10 +546,21 @@ void LibWriter::Write(IDiscImageStream& stream,
   if (burn_write_opts_auto_write_type(wo, disc, reasons, 0) == BURN_WRITE_NONE) {
     TakeLibraryMessage();
     cleanup(true);
-    RaiseServiceError(kDiscErrFail, std::string("The medium cannot take this session: ") + reasons);
+    throw EDiscServiceError(std::string("The medium cannot take this session: ") + reasons);
   }
-  // The speed is given in kB/s; -1 or 0 asks for the drive's best speed.
-  burn_drive_set_speed(d, 0, speed_ > 0 ? speed_ : 0);
+  // The speed is given in kB/s; -1 or 0 asks for the drive's best speed. Pure CAV has no switch of
+  // its own: the drive's speed descriptors mark CAV speeds, and the fastest one allowed is asked for.
+  int kbps = speed_ > 0 ? speed_ : 0;
+  burn_speed_descriptor* speeds = nullptr;
+  if (cav_ && burn_drive_get_speedlist(d, &speeds) > 0) {
+    int cav = 0;
+    for (burn_speed_descriptor* sd = speeds; sd; sd = sd->next) {
+      if (sd->wrc == 1 && (kbps == 0 || sd->write_speed <= kbps)) cav = std::max(cav, sd->write_speed);
+    }
+    burn_drive_free_speedlist(&speeds);
+    if (cav > 0) kbps = cav;
+  }
+  burn_drive_set_speed(d, 0, kbps);
   DiscardMessages();
 
   QElapsedTimer clock;
@@ -700,7 +619,7 @@ void LibWriter::Write(IDiscImageStream& stream,
   notify();
   if (cancelPending_) {
     abandon();
-    RaiseServiceError(kDiscErrAborted, TakeLibraryMessage());
+    Raise(TakeLibraryMessage(), "Burn run canceled");
   }
   started_ = true;
   isoburn_disc_write(wo, disc);
@@ -734,7 +653,7 @@ void LibWriter::Write(IDiscImageStream& stream,
   drive_.reset();
   keep.reset();
   if (!ok) {
-    RaiseServiceError(lib.empty() ? kDiscErrAborted : kDiscErrFail, lib);
+    Raise(lib, "Burn run canceled");
   }
   SessionChecksum sum;
   if (verification_ >= 2) {
@@ -742,8 +661,7 @@ void LibWriter::Write(IDiscImageStream& stream,
     sum.valid = iso_image_get_session_md5(image->Image(), &start, &end, sum.md5, 0) == 1;
     sum.start = start;
     sum.end = end;
-    if (!sum.valid)
-      RaiseServiceError(kDiscErrFail, "Verification failed: the image writer recorded no checksum");
+    if (!sum.valid) throw EDiscServiceError("Verification failed: the image writer recorded no checksum");
   }
   // From here on a cancel stops the verification (the session itself is written).
   writing_ = true;
@@ -787,10 +705,9 @@ void LibWriter::Verify(burn_drive* d, const std::function<void(const DiscProgres
     char md5[16];
     iso_md5_end(&ctx, md5);
     DiscardMessages();
-    if (!ok) RaiseServiceError(kDiscErrFail, "Verification failed: the written session cannot be read back");
+    if (!ok) throw EDiscServiceError("Verification failed: the written session cannot be read back");
     if (!iso_md5_match(md5, const_cast<char*>(sum.md5))) {
-      RaiseServiceError(kDiscErrFail,
-                        "Verification failed: the data read back differs from the data written");
+      throw EDiscServiceError("Verification failed: the data read back differs from the data written");
     }
     return;
   }
@@ -800,7 +717,7 @@ void LibWriter::Verify(burn_drive* d, const std::function<void(const DiscProgres
   int blocks = 0;
   char info[2048];
   if (isoburn_read_iso_head(d, start, &blocks, info, 0) <= 0) {
-    RaiseServiceError(kDiscErrFail, "Verification failed: the written session cannot be read back");
+    throw EDiscServiceError("Verification failed: the written session cannot be read back");
   }
   DiscardMessages();
 }
@@ -819,8 +736,8 @@ void LibWriter::ReadBack(burn_drive* d, const std::vector<std::pair<std::string,
   const int r = isoburn_read_image(d, ro, &disc);
   isoburn_ropt_destroy(&ro, 0);
   if (r <= 0 || !disc) {
-    RaiseServiceError(kDiscErrFail, "Verification failed: the new session cannot be read from the disc. " +
-                                        TakeLibraryMessage());
+    throw EDiscServiceError("Verification failed: the new session cannot be read from the disc. " +
+                            TakeLibraryMessage());
   }
   std::unique_ptr<IsoImage, void (*)(IsoImage*)> owner(disc, iso_image_unref);
   std::vector<char> mine(64 * 1024), theirs(64 * 1024);
@@ -828,12 +745,12 @@ void LibWriter::ReadBack(burn_drive* d, const std::vector<std::pair<std::string,
     const std::string missing = "Verification failed: " + isoPath + " is not on the disc as written";
     IsoNode* node = nullptr;
     if (iso_tree_path_to_node(disc, isoPath.c_str(), &node) != 1 || iso_node_get_type(node) != LIBISO_FILE) {
-      RaiseServiceError(kDiscErrFail, missing);
+      throw EDiscServiceError(missing);
     }
     IsoStream* stream = iso_file_get_stream(reinterpret_cast<IsoFile*>(node));
     std::ifstream local(localPath, std::ios::binary);
-    if (!local) RaiseServiceError(kDiscErrFail, "Verification failed: cannot read " + localPath);
-    if (iso_stream_open(stream) < 0) RaiseServiceError(kDiscErrFail, missing + ". " + TakeLibraryMessage());
+    if (!local) throw EDiscServiceError("Verification failed: cannot read " + localPath);
+    if (iso_stream_open(stream) < 0) throw EDiscServiceError(missing + ". " + TakeLibraryMessage());
     bool same = true;
     for (;;) {
       local.read(mine.data(), static_cast<std::streamsize>(mine.size()));
@@ -858,10 +775,18 @@ void LibWriter::ReadBack(burn_drive* d, const std::vector<std::pair<std::string,
     iso_stream_close(stream);
     StopIfCancelled();
     if (!same)
-      RaiseServiceError(kDiscErrFail,
-                        "Verification failed: " + isoPath + " on the disc differs from the file written");
+      throw EDiscServiceError("Verification failed: " + isoPath +
+                              " on the disc differs from the file written");
   }
   DiscardMessages();
+}
+
+// The image file is written like a disc, afresh, and read back.
+void LibImage::SaveToFile(const std::string& path) {
+  LibWriter writer(5);
+  writer.SetAddress(ImageTargetAddress(path));
+  writer.SetForceOverwrite(true);
+  writer.Write(*this, {});
 }
 
 class LibBuilder : public IDiscImageBuilder {
@@ -900,7 +825,7 @@ class LibBuilder : public IDiscImageBuilder {
   static int ReadPacifier(IsoImage* image, IsoFileSource* src);
   void Ensure() {
     if (image_) return;
-    if (!g_libOk) throw EDiscServiceError(g_libError, kDiscErrFail);
+    if (!g_libOk) throw EDiscServiceError(g_libError);
     if (iso_image_new("ISOIMAGE", &image_) < 0) Fail();
     iso_tree_set_follow_symlinks(image_, 0);
     iso_tree_set_ignore_hidden(image_, 0);
@@ -945,7 +870,7 @@ int LibBuilder::ReadPacifier(IsoImage* image, IsoFileSource* src) {
 }
 
 void LibBuilder::ImportFileSystem(const std::function<void(const DiscImportNotice&)>& notice) {
-  if (!drive_) RaiseServiceError(kDiscErrMultisessionParameter);
+  if (!drive_) throw EDiscServiceError(kEarlierSessions);
   DiscardMessages();
   isoburn_read_opts* ro = nullptr;
   if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
@@ -960,7 +885,7 @@ void LibBuilder::ImportFileSystem(const std::function<void(const DiscImportNotic
   if (notice) isoburn_set_read_pacifier(drive_->d, nullptr, nullptr);
   importNotice_ = nullptr;
   isoburn_ropt_destroy(&ro, 0);
-  if (r <= 0 || !read) Fail();
+  if (r <= 0 || !read) Fail(kEarlierSessions);
   if (image_) iso_image_unref(image_);
   image_ = read;
   iso_tree_set_follow_symlinks(image_, 0);
@@ -979,7 +904,7 @@ void LibBuilder::AddEntries(const QString& folder, IsoDir* parent) {
   const QFileInfoList entries =
       dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
   if (!dir.exists() || !dir.isReadable()) {
-    RaiseServiceError(kDiscErrFail, "Cannot read the folder " + folder.toStdString());
+    throw EDiscServiceError("Cannot read the folder " + folder.toStdString());
   }
   for (const QFileInfo& fi : entries) {
     const QByteArray name = QFile::encodeName(fi.fileName());
@@ -990,8 +915,7 @@ void LibBuilder::AddEntries(const QString& folder, IsoDir* parent) {
       IsoDir* sub = nullptr;
       if (taken) {
         if (iso_node_get_type(existing) != LIBISO_DIR) {
-          RaiseServiceError(kDiscErrFail,
-                            "\"" + fi.fileName().toStdString() + "\" already exists on the disc");
+          throw EDiscServiceError("\"" + fi.fileName().toStdString() + "\" already exists on the disc");
         }
         sub = reinterpret_cast<IsoDir*>(existing);
       } else {
@@ -1005,10 +929,10 @@ void LibBuilder::AddEntries(const QString& folder, IsoDir* parent) {
       continue;
     }
     if (taken) {
-      RaiseServiceError(kDiscErrFail, "\"" + fi.fileName().toStdString() + "\" already exists on the disc");
+      throw EDiscServiceError("\"" + fi.fileName().toStdString() + "\" already exists on the disc");
     }
     if (!fi.isSymLink() && !fi.isReadable()) {
-      RaiseServiceError(kDiscErrFail, "Cannot read the file " + fi.absoluteFilePath().toStdString());
+      throw EDiscServiceError("Cannot read the file " + fi.absoluteFilePath().toStdString());
     }
     IsoNode* node = nullptr;
     if (iso_tree_add_node(image_, parent, full.constData(), &node) < 0) Fail();
@@ -1022,37 +946,28 @@ void LibBuilder::AddEntries(const QString& folder, IsoDir* parent) {
 }
 
 // Rock Ridge and Joliet carry UTF-8 names. A name in another encoding would not survive the trip
-// through Qt's file names and would be left off the disc, so it stops the build instead.
-void CheckNamesAreUnicode(const QByteArray& folder) {
+// through Qt's file names and would be left off the disc, so it stops the build instead. Gives the
+// sectors of the files below, for the progress notices.
+long long CheckedSectorsBelow(const QByteArray& folder) {
   DIR* dir = ::opendir(folder.constData());
-  if (!dir) return;  // the walk that follows reports unreadable folders
+  if (!dir) return 0;  // the walk that follows reports unreadable folders
   std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
+  long long total = 0;
   while (const dirent* e = ::readdir(dir)) {
     const QByteArray name(e->d_name);
     if (name == "." || name == "..") continue;
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8.decode(name);
     if (utf8.hasError()) {
-      RaiseServiceError(kDiscErrFail, "The name \"" + QString(text).toStdString() + "\" in " +
-                                          folder.toStdString() +
-                                          " is not UTF-8 text and cannot be written to the disc");
+      throw EDiscServiceError("The name \"" + text.toStdString() + "\" in " + folder.toStdString() +
+                              " is not UTF-8 text and cannot be written to the disc");
     }
     const QByteArray full = folder + '/' + name;
     struct stat st {};
-    if (::lstat(full.constData(), &st) == 0 && S_ISDIR(st.st_mode)) CheckNamesAreUnicode(full);
-  }
-}
-
-long long SectorsBelow(const QString& folder) {
-  long long total = 0;
-  const QFileInfoList entries =
-      QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-  for (const QFileInfo& fi : entries) {
-    if (fi.isDir() && !fi.isSymLink()) {
-      total += SectorsBelow(fi.absoluteFilePath());
-    } else if (!fi.isSymLink()) {
-      total += (fi.size() + 2047) / 2048;
-    }
+    if (::lstat(full.constData(), &st) != 0) continue;
+    total += S_ISDIR(st.st_mode)   ? CheckedSectorsBelow(full)
+             : S_ISREG(st.st_mode) ? (st.st_size + 2047) / 2048
+                                   : 0;
   }
   return total;
 }
@@ -1062,18 +977,16 @@ void LibBuilder::AddTree(const std::string& folder, bool includeBaseDirectory) {
   DiscardMessages();
   const QString path = QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
   QFileInfo fi(path);
-  if (!fi.exists() || !fi.isDir())
-    RaiseServiceError(kDiscErrFail, "The folder " + folder + " does not exist");
-  CheckNamesAreUnicode(QFile::encodeName(path));
+  if (!fi.exists() || !fi.isDir()) throw EDiscServiceError("The folder " + folder + " does not exist");
   copiedSectors_ = 0;
-  totalSectors_ = SectorsBelow(path);
+  totalSectors_ = CheckedSectorsBelow(QFile::encodeName(path));
   IsoDir* target = iso_image_get_root(image_);
   if (includeBaseDirectory && !fi.isRoot()) {
     const QByteArray name = QFile::encodeName(fi.fileName());
     IsoNode* existing = nullptr;
     if (iso_dir_get_node(target, name.constData(), &existing) == 1) {
       if (iso_node_get_type(existing) != LIBISO_DIR) {
-        RaiseServiceError(kDiscErrFail, "\"" + fi.fileName().toStdString() + "\" already exists on the disc");
+        throw EDiscServiceError("\"" + fi.fileName().toStdString() + "\" already exists on the disc");
       }
       target = reinterpret_cast<IsoDir*>(existing);
     } else {
@@ -1116,7 +1029,7 @@ class LibburnService : public IDiscService, public std::enable_shared_from_this<
  public:
   explicit LibburnService(LibburnServiceOptions options) : options_(std::move(options)) {
     EnsureLibraries();
-    if (!g_libOk) throw EDiscServiceError(g_libError, kDiscErrFail);
+    if (!g_libOk) throw EDiscServiceError(g_libError);
     Refresh();
   }
   ~LibburnService() override = default;
@@ -1126,8 +1039,7 @@ class LibburnService : public IDiscService, public std::enable_shared_from_this<
     return static_cast<int32_t>(drives_.size());
   }
   std::string Item(int32_t index) override {
-    if (index < 0 || index >= static_cast<int32_t>(drives_.size()))
-      RaiseServiceError(0x80070057, "Invalid index");
+    if (index < 0 || index >= static_cast<int32_t>(drives_.size())) throw EDiscServiceError("Invalid index");
     return drives_[static_cast<size_t>(index)].adr;
   }
   bool IsSupportedEnvironment() override { return g_libOk; }
@@ -1172,21 +1084,27 @@ class LibburnService : public IDiscService, public std::enable_shared_from_this<
     dirty_ = false;
     drives_.clear();
     if (options_.ScanRealDrives) drives_ = ScanOpticalDrives();
-    std::vector<std::string> targets;
-    if (options_.ReadImageTargets) {
-      TIniFile_VT settings;
-      targets = SplitImageTargets(settings.ReadString("Disc", "ImageTargets", ""), UserProgramFolder());
-    }
-    targets.insert(targets.end(), options_.ExtraImageTargets.begin(), options_.ExtraImageTargets.end());
-    for (const std::string& t : targets) {
-      KnownDrive k;
-      k.adr = ImageTargetAddress(t);
-      k.product = "Image file";
-      if (std::none_of(drives_.begin(), drives_.end(), [&](const KnownDrive& d) { return d.adr == k.adr; }))
-        drives_.push_back(k);
-    }
+    const std::vector<std::string> targets = options_.ImageTargets;
+    for (const std::string& t : targets) AddImageTarget(t);
   }
 
+ public:
+  int32_t AddImageTarget(const std::string& path) override {
+    KnownDrive k;
+    k.adr = ImageTargetAddress(path);
+    k.product = "Image file";
+    auto at =
+        std::find_if(drives_.begin(), drives_.end(), [&](const KnownDrive& d) { return d.adr == k.adr; });
+    if (at == drives_.end()) {
+      if (std::find(options_.ImageTargets.begin(), options_.ImageTargets.end(), path) ==
+          options_.ImageTargets.end())
+        options_.ImageTargets.push_back(path);  // kept over a rescan
+      at = drives_.insert(drives_.end(), k);
+    }
+    return static_cast<int32_t>(at - drives_.begin()) + 1;
+  }
+
+ private:
   LibburnServiceOptions options_;
   std::vector<KnownDrive> drives_;
   bool dirty_ = false;
@@ -1196,7 +1114,7 @@ class LibburnService : public IDiscService, public std::enable_shared_from_this<
 
 void LibRecorder::InitializeDiscRecorder(const std::string& uniqueId) {
   KnownDrive k;
-  if (!service_->Find(uniqueId, k)) RaiseServiceError(0x80070057, "Unknown recorder " + uniqueId);
+  if (!service_->Find(uniqueId, k)) throw EDiscServiceError("Unknown recorder " + uniqueId);
   adr_ = uniqueId;
   known_ = k;
 }

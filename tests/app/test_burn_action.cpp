@@ -154,7 +154,7 @@ TEST_F(BurnAction, TwoArchivesOnTheImageFileOfTheSettings) {
   TIniFile_VT().WriteString("Disc", "ImageTargets", image.toStdString());
   auto burnOnce = [&](const std::string& fileName) {
     OnDialog([&](TfmBurnToCD* dlg) {
-      EXPECT_EQ(dlg->cbRecorder->count(), 1);
+      EXPECT_EQ(dlg->cbRecorder->count(), 2);  // the settings' image file and "Image file..."
       dlg->btnBurn->click();
     });
     boxes.clear();
@@ -168,6 +168,29 @@ TEST_F(BurnAction, TwoArchivesOnTheImageFileOfTheSettings) {
             (QStringList{QStringLiteral("/ZK0001_D_2023-01.txt"), QStringLiteral("/ZK0001_D_2023-02.txt")}));
   EXPECT_TRUE(
       QDir(QString::fromStdString(GetLocalAppDataPath())).entryList({QStringLiteral("VT_TEMP_*")}).isEmpty());
+}
+
+TEST_F(BurnAction, ImageFileChosenInTheDialogTakesASessionEachTimeAndIsRemembered) {
+  QTemporaryDir tmp;
+  const QString image = tmp.filePath(QStringLiteral("chosen.iso"));
+  TIniFile_VT().WriteString("Disc", "LastImageFile", "");
+  QStringList proposed;
+  TfmBurnToCD::SetImageFileDialogForTesting([&](QWidget*, const QString& last) {
+    proposed << last;
+    return image;
+  });
+  for (const std::string name : {"A_1.txt", "A_2.txt"}) {
+    OnDialog([](TfmBurnToCD* dlg) {
+      dlg->cbRecorder->setCurrentIndex(dlg->cbRecorder->count() - 1);
+      dlg->btnBurn->click();
+    });
+    boxes.clear();
+    BurnReport(nullptr, {"r"}, name, "A");
+    EXPECT_EQ(boxes, QStringList{QStringLiteral("Operation completed successfully!")});
+  }
+  TfmBurnToCD::SetImageFileDialogForTesting({});
+  EXPECT_EQ(proposed, (QStringList{QString(), image}));
+  EXPECT_EQ(ImageFiles(image), (QStringList{QStringLiteral("/A_1.txt"), QStringLiteral("/A_2.txt")}));
 }
 
 TEST_F(BurnAction, CodePageStemBurnedTwiceUnderItsUnicodeName) {

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -12,6 +13,7 @@
 #include <QTest>
 
 #include "disc/BurnToCD.h"
+#include "disc/DiscMonitor.h"
 #include "support/AppPaths.h"
 #include "support/MessageBox.h"
 #include "tests/support/WindowFit.h"
@@ -35,6 +37,14 @@ struct Boxes {
   }
   ~Boxes() { SetMessageBoxObserverForTesting({}); }
 };
+
+// Lets the archive job run to its end, with the dialog's events handled meanwhile.
+void WaitForBurn(const TfmBurnToCD& dlg) {
+  QElapsedTimer clock;
+  clock.start();
+  while (dlg.Burning() && clock.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  ASSERT_FALSE(dlg.Burning());
+}
 
 TEST(BurnDialog, LayoutAndDefaultTexts) {
   FakeServiceScope fake;
@@ -119,10 +129,21 @@ TEST(BurnDialog, RecorderListWithFallbackEntry) {
   b.failProduct = true;
   fake.state->recorders = {a, b};
   TfmBurnToCD dlg;
-  ASSERT_EQ(dlg.cbRecorder->count(), 2);
+  ASSERT_EQ(dlg.cbRecorder->count(), 3);
   EXPECT_EQ(dlg.cbRecorder->itemText(0), QStringLiteral("DVD-RW AD-7200 [/media/a,/mnt/b]"));
   EXPECT_EQ(dlg.cbRecorder->itemText(1), QStringLiteral("Device 2"));
+  EXPECT_EQ(dlg.cbRecorder->itemText(2), QStringLiteral("Image file\u2026"));
   EXPECT_EQ(dlg.cbRecorder->currentIndex(), 0);
+}
+
+TEST(BurnDialog, FailureInANoticeHandlerIsShown) {
+  FakeServiceScope fake;
+  Boxes boxes;
+  TfmBurnToCD dlg;
+  dlg.DiscRecorder->SetOnMediaRemoval([](QObject*, char) { throw Exception("handler failed"); });
+  dlg.DiscRecorder->MediaMonitor()->Dispatch("change", "/dev/sr0", true, true, false);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, QStringLiteral("handler failed."));
 }
 
 TEST(BurnDialog, VolumeNameShownWithOnlyLettersUpperCased) {
@@ -141,8 +162,10 @@ TEST(BurnDialog, NoRecorderFailsAndStaysOpen) {
   TfmBurnToCD dlg;
   dlg.SetSourceFolder(src.path());
   dlg.show();
-  EXPECT_EQ(dlg.cbRecorder->count(), 0);
+  EXPECT_EQ(dlg.cbRecorder->count(), 1);  // only the image file entry
+  dlg.cbRecorder->setCurrentIndex(-1);
   dlg.btnBurn->click();
+  WaitForBurn(dlg);
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Recorder not available."));
   EXPECT_TRUE(dlg.isVisible());
@@ -161,7 +184,7 @@ TEST(BurnDialog, BurnToImageFileShowsSuccessAndCloses) {
   Boxes boxes;
   WriteFile(tmp.filePath(QStringLiteral("src/R_1.txt")), "report\r\n");
   TfmBurnToCD dlg;
-  ASSERT_EQ(dlg.cbRecorder->count(), 1);
+  ASSERT_EQ(dlg.cbRecorder->count(), 2);
   EXPECT_EQ(dlg.cbRecorder->itemText(0), QStringLiteral("Image file [") + image + QStringLiteral("]"));
   dlg.SetSourceFolder(tmp.filePath(QStringLiteral("src")));
   dlg.SetVolumeName(QStringLiteral("zk0001"));
@@ -176,6 +199,7 @@ TEST(BurnDialog, BurnToImageFileShowsSuccessAndCloses) {
     exitEnabledAtMessage = dlg.btnExit->isEnabled();
   };
   dlg.btnBurn->click();
+  WaitForBurn(dlg);
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Operation completed successfully!"));
   EXPECT_EQ(barAtMessage, barMax);
@@ -197,6 +221,7 @@ static void OneRecorderWritingInSteps(FakeServiceScope& fake) {
   a.product = "Drive";
   fake.state->recorders = {a};
   fake.state->progressActions = {2, 4, 4, 4, 5};
+  fake.state->holdUntilCancel = true;
 }
 
 TEST(BurnDialog, CancelDuringWritingReachesTheServiceOnce) {
@@ -206,10 +231,10 @@ TEST(BurnDialog, CancelDuringWritingReachesTheServiceOnce) {
   TfmBurnToCD dlg;
   dlg.SetSourceFolder(QStringLiteral("/nowhere"));
   dlg.show();
-  QStringList statuses;
-  // The click is handled while the progress handler pumps events.
-  QMetaObject::invokeMethod(dlg.btnCancel, "click", Qt::QueuedConnection);
   dlg.btnBurnClick();
+  dlg.btnCancel->click();
+  dlg.btnCancel->click();
+  WaitForBurn(dlg);
   EXPECT_EQ(fake.state->cancels, 1);
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Burn run canceled."));
@@ -230,16 +255,23 @@ TEST(BurnDialog, EscAndCloseBoxDuringWritingAskForCancelAndKeepTheDialog) {
     FakeServiceScope fake;
     OneRecorderWritingInSteps(fake);
     Boxes boxes;
+    QWidget mainWindow;
+    mainWindow.show();
     TfmBurnToCD dlg;
     dlg.SetSourceFolder(QStringLiteral("/nowhere"));
+    dlg.setWindowModality(Qt::ApplicationModal);
     dlg.show();
-    if (viaEsc) {
-      QMetaObject::invokeMethod(
-          &dlg, [&dlg] { QTest::keyClick(&dlg, Qt::Key_Escape); }, Qt::QueuedConnection);
-    } else {
-      QMetaObject::invokeMethod(&dlg, "close", Qt::QueuedConnection);
-    }
     dlg.btnBurnClick();
+    if (viaEsc) {
+      QTest::keyClick(&dlg, Qt::Key_Escape);
+    } else {
+      dlg.close();
+    }
+    // The write is still under way: the dialog stays and keeps the main window blocked.
+    EXPECT_TRUE(dlg.Burning());
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), &dlg);
+    WaitForBurn(dlg);
     EXPECT_EQ(fake.state->cancels, 1);
     EXPECT_TRUE(dlg.isVisible());
     ASSERT_EQ(boxes.shown.size(), 1u);

@@ -71,24 +71,14 @@ TEST(DiscMappings, DriveCharacterOfLinuxDrives) {
   EXPECT_EQ(DriveCharOf("/dev/sr"), 0);
 }
 
-TEST(DiscErrorHandler, LibraryTextThenMultisessionTextsThenSystemError) {
-  auto message = [](uint32_t code, const std::string& lib) {
-    try {
-      RaiseServiceError(code, lib);
-    } catch (const EDiscServiceError& e) {
-      EXPECT_EQ(e.Code(), code);
-      return std::string(e.what());
-    }
-    return std::string("no exception");
-  };
-  EXPECT_EQ(message(kDiscErrMultisessionNotAllowed, "Drive is busy"), "Drive is busy");
-  EXPECT_EQ(message(kDiscErrMultisessionNotAllowed, ""),
-            "This disc cannot take another session: its kind of medium allows only one.");
-  EXPECT_EQ(message(0xC0AAB15B, ""), "This disc cannot take the kind of session asked for.");
-  EXPECT_EQ(message(0xC0AAB15C, ""), "This disc offers none of the kinds of session asked for.");
-  EXPECT_EQ(message(0xC0AAB162, ""),
-            "The disc's earlier sessions cannot be read, or they do not fit the new one.");
-  EXPECT_EQ(message(kDiscErrAborted, ""), "System error 0x80004004: Operation aborted");
+TEST(DiscErrorHandler, EarlierSessionsThatCannotBeReadAreToldInTheDiscsWords) {
+  auto builder = CreateLibburnService({false, {}, 5})->CreateImageBuilder();
+  try {
+    builder->ImportFileSystem({});
+    ADD_FAILURE();
+  } catch (const EDiscServiceError& e) {
+    EXPECT_STREQ(e.what(), "The disc's earlier sessions cannot be read, or they do not fit the new one.");
+  }
 }
 
 class Components : public ::testing::Test {
@@ -358,6 +348,32 @@ TEST_F(Components, FormatPropertiesFromTheDataWriter) {
   EXPECT_EQ(r.property("Device").toInt(), 1);
   EXPECT_TRUE(r.setProperty("Device", 2));
   EXPECT_EQ(r.Device(), 2);
+}
+
+TEST_F(Components, UnusableDiscIsToldInPlainWordsAndTheDriveIsLetGo) {
+  const std::pair<uint32_t, const char*> cases[] = {{0x0000, "There is no disc in the recorder /dev/sr0."},
+                                                    {0x8000, "cannot be written by this recorder"},
+                                                    {0x2000 | 0x4000, "is write-protected"},
+                                                    {0x4000 | 0x1000 | 0x0008, "is full or closed"}};
+  for (const auto& [status, words] : cases) {
+    fake.state->mediaStatus = status;
+    fake.state->heuristicallyBlank = false;
+    fake.state->log.clear();
+    TDiscRecorder r;
+    TDiscWrite w;
+    TDiscImage img;
+    w.SetRecorder(&r);
+    img.SetDiscWrite(&w);
+    try {
+      img.WriteToDisc();
+      ADD_FAILURE() << status;
+    } catch (const TDiscWriteException& e) {
+      EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(fake.state->imported, 0);
+    EXPECT_FALSE(fake.state->Logged("CreateResultImage"));
+    EXPECT_TRUE(fake.state->Logged("ReleaseDrive"));
+  }
 }
 
 TEST_F(Components, MissingStreamIsAWriteError) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "disc/DiscComponents.h"
+#include "disc/Mounts.h"
 #include "tests/disc/DiscTestSupport.h"
 
 using namespace disctest;
@@ -141,6 +142,16 @@ TEST_F(DiscOnImageFile, SecondSessionImportsTheFirst) {
             (QStringList{QStringLiteral("/d/x.txt"), QStringLiteral("/d/y.txt"), QStringLiteral("/first.txt"),
                          QStringLiteral("/second.txt")}));
   EXPECT_EQ(ExtractFile(image, QStringLiteral("/first.txt"), tmp.path()), QByteArray("first.txt content"));
+}
+
+TEST_F(DiscOnImageFile, ForceOverwriteReplacesTheSessions) {
+  builder.SourceTree = MakeFolder(QStringLiteral("one"), {QStringLiteral("old.txt")});
+  builder.WriteToDisc();
+  writer.ForceOverwrite = true;
+  builder.SourceTree = MakeFolder(QStringLiteral("two"), {QStringLiteral("new.txt")});
+  builder.WriteToDisc();
+  EXPECT_EQ(SessionCount(image), 1);
+  EXPECT_EQ(ListImageFiles(image), QStringList{QStringLiteral("/new.txt")});
 }
 
 TEST_F(DiscOnImageFile, SameFileNameInALaterSessionFailsInsteadOfBeingDropped) {
@@ -296,6 +307,34 @@ TEST_F(DiscOnImageFile, FullVerificationNoticesADamagedBlock) {
     FAIL() << "damage not noticed";
   } catch (const Exception& e) {
     EXPECT_NE(std::string(e.what()).find("Verification failed"), std::string::npos) << e.what();
+  }
+}
+
+// A mounted medium is unmounted before the write; when it stays mounted nothing is written and the
+// message names the mount.
+TEST_F(DiscOnImageFile, MountedMediumIsUnmountedFirstOrNothingIsWritten) {
+  builder.SourceTree = MakeFolder(QStringLiteral("src"), {QStringLiteral("a.txt")});
+  for (const bool unmountWorks : {false, true}) {
+    bool mounted = true;
+    std::vector<std::string> calls;
+    SetMountTableForTesting([&](const std::string&) {
+      return mounted ? std::vector<std::string>{"/media/op/ARCHIVE"} : std::vector<std::string>{};
+    });
+    SetUnmounterForTesting([&](const std::string& dev, const std::string& at) {
+      calls.push_back(dev + " " + at);
+      mounted = !unmountWorks;
+    });
+    try {
+      builder.WriteToDisc();
+      EXPECT_TRUE(unmountWorks);
+    } catch (const Exception& e) {
+      EXPECT_FALSE(unmountWorks);
+      EXPECT_NE(std::string(e.what()).find("/media/op/ARCHIVE"), std::string::npos) << e.what();
+    }
+    SetMountTableForTesting({});
+    SetUnmounterForTesting({});
+    EXPECT_EQ(calls, std::vector<std::string>{image.toStdString() + " /media/op/ARCHIVE"});
+    EXPECT_EQ(ListImageFiles(image).size(), unmountWorks ? 1 : 0);
   }
 }
 

@@ -26,8 +26,7 @@ inline void UseImageRecorders(const std::vector<std::string>& images) {
   SetDiscServiceFactoryForTesting([images] {
     LibburnServiceOptions o;
     o.ScanRealDrives = false;
-    o.ReadImageTargets = false;
-    o.ExtraImageTargets = images;
+    o.ImageTargets = images;
     o.PollIntervalMs = 5;
     return CreateLibburnService(o);
   });
@@ -39,8 +38,8 @@ inline void RestoreService() { SetDiscServiceFactoryForTesting({}); }
 inline QStringList ListImageFiles(const QString& image, QString* volumeId = nullptr) {
   QProcess p;
   p.start(QStringLiteral("xorriso"),
-          {QStringLiteral("-indev"), image, QStringLiteral("-pvd_info"), QStringLiteral("-find"), QStringLiteral("/"),
-           QStringLiteral("-type"), QStringLiteral("f")});
+          {QStringLiteral("-indev"), image, QStringLiteral("-pvd_info"), QStringLiteral("-find"),
+           QStringLiteral("/"), QStringLiteral("-type"), QStringLiteral("f")});
   p.waitForFinished(30000);
   QStringList files;
   const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'));
@@ -69,8 +68,9 @@ inline QByteArray ExtractFile(const QString& image, const QString& isoPath, cons
   const QString target = toFolder + QStringLiteral("/extracted.bin");
   QFile::remove(target);
   QProcess p;
-  p.start(QStringLiteral("xorriso"), {QStringLiteral("-osirrox"), QStringLiteral("on"), QStringLiteral("-indev"),
-                                      image, QStringLiteral("-extract"), isoPath, target});
+  p.start(QStringLiteral("xorriso"),
+          {QStringLiteral("-osirrox"), QStringLiteral("on"), QStringLiteral("-indev"), image,
+           QStringLiteral("-extract"), isoPath, target});
   p.waitForFinished(30000);
   QFile f(target);
   f.open(QIODevice::ReadOnly);

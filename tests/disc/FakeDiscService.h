@@ -1,8 +1,10 @@
 #pragma once
 // A scripted disc service: recorders, media answers and progress notices as a test wants them, and a
 // log of every call the components make.
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "disc/DiscService.h"
@@ -32,6 +34,7 @@ struct FakeState {
   int recordersCreated = 0;
   int imported = 0;
   bool writeFailsAfterCancel = true;
+  bool holdUntilCancel = false;  // the write waits after its first notice until it is cancelled
 
   void Log(const std::string& s) { log.push_back(s); }
   bool Logged(const std::string& s) const {
@@ -59,17 +62,17 @@ class FakeRecorder : public IDiscRecorderObject {
   void InitializeDiscRecorder(const std::string& id) override {
     for (const FakeRecorderSpec& r : s_->recorders) {
       if (r.id == id) {
-        if (r.failInit) throw EDiscServiceError("cannot initialise", kDiscErrFail);
+        if (r.failInit) throw EDiscServiceError("cannot initialise");
         spec_ = r;
         return;
       }
     }
-    throw EDiscServiceError("unknown", kDiscErrFail);
+    throw EDiscServiceError("unknown");
   }
   std::string ActiveDiscRecorder() override { return spec_.id; }
   std::string VendorId() override { return spec_.vendor; }
   std::string ProductId() override {
-    if (spec_.failProduct) throw EDiscServiceError("no product", kDiscErrFail);
+    if (spec_.failProduct) throw EDiscServiceError("no product");
     return spec_.product;
   }
   std::string ProductRevision() override { return spec_.revision; }
@@ -120,7 +123,7 @@ class FakeWriter : public IDiscDataWriter {
   bool OffersVerification() override { return true; }
   void SetVerificationLevel(int32_t l) override {
     s_->Log("Verification=" + std::to_string(l));
-    if (s_->failVerificationLevel) throw EDiscServiceError("no verification", kDiscErrFail);
+    if (s_->failVerificationLevel) throw EDiscServiceError("no verification");
   }
   TMultisessionInterfaces MultisessionInterfaces() override { return std::make_shared<int>(1); }
   void Write(IDiscImageStream&, const std::function<void(const DiscProgressNotice&)>& progress) override {
@@ -134,9 +137,13 @@ class FakeWriter : public IDiscDataWriter {
       n.ElapsedTime = 12;
       n.RemainingTime = 288;
       if (progress) progress(n);
+      for (int i = 0; s_->holdUntilCancel && progress && s_->cancels == before && i < 5000; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        progress(n);
+      }
       cancelled = s_->cancels > before;
     }
-    if (cancelled && s_->writeFailsAfterCancel) RaiseServiceError(kDiscErrAborted, "Burn run canceled");
+    if (cancelled && s_->writeFailsAfterCancel) throw EDiscServiceError("Burn run canceled");
   }
   void CancelWrite() override {
     ++s_->cancels;
