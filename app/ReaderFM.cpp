@@ -22,7 +22,10 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 #include <algorithm>
+
+#include <fontconfig/fontconfig.h>
 
 #include "app/ReportFile.h"
 #include "device/ReadKLEN.h"
@@ -135,19 +138,52 @@ class TProgramStyle : public QProxyStyle {
   }
 };
 
+// Opens the log once the window it watches has been painted for the first time.
+class TLogAfterFirstPaint : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    // The paint follows the expose at once; what is posted now runs after it.
+    if (e->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+      watched->removeEventFilter(this);
+      QTimer::singleShot(0, [] { OpenLog(); });
+      deleteLater();
+    }
+    return false;
+  }
+};
+
 }  // namespace
 
-void PrepareApplication() {
+TProgramStart::TProgramStart() {
+  // fontconfig keeps what FcInit reads for the whole process; Qt's own FcInit then finds it.
+  fontConfiguration_ = std::thread([] { FcInit(); });
+}
+
+TProgramStart::~TProgramStart() {
+  if (fontConfiguration_.joinable()) fontConfiguration_.join();
+}
+
+void TProgramStart::PrepareApplication() {
+  QApplication::setApplicationName(QStringLiteral("veltra-qrm"));
+  QApplication::setDesktopFileName(QStringLiteral("org.veltra.qrm"));
+  LoadToolkitTranslation();
   // The window layouts name the classic design fonts; where the system has none of them,
   // use the metric-compatible free fonts (the same ones the dialogs are laid out with).
   InstallFontSubstitutes();
   SetApplicationTitle(QStringLiteral("VELTRA_QRM"));
   QApplication::setStyle(new TProgramStyle(QApplication::style()->name()));
+  QApplication::setWindowIcon(PictureIcon("veltra-qrm"));
+  // Two threads loading the configuration would each read it whole, so Qt must not start
+  // before this one has finished.
+  if (fontConfiguration_.joinable()) fontConfiguration_.join();
 }
 
-void AfterMainWindowShown() {
-  // Only the device link writes to the log, and never before the operator starts a read.
-  QTimer::singleShot(0, [] { OpenLog(); });
+void TProgramStart::AfterMainWindowShown(QWidget& window) {
+  if (QWindow* handle = window.windowHandle())
+    handle->installEventFilter(new TLogAfterFirstPaint(handle));
+  else
+    QTimer::singleShot(0, [] { OpenLog(); });
 }
 
 namespace {
