@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFont>
 #include <QFontMetrics>
+#include <QHash>
 #include <QIconEngine>
 #include <QImageReader>
 #include <QMenu>
@@ -174,6 +175,8 @@ void TProgramStart::PrepareApplication() {
   SetApplicationTitle(QStringLiteral("VELTRA_QRM"));
   QApplication::setStyle(new TProgramStyle(QApplication::style()->name()));
   QApplication::setWindowIcon(PictureIcon("veltra-qrm"));
+  // Meanwhile the other thread is most likely still reading the font configuration.
+  for (const char* name : {"read", "print", "burn", "save", "exit"}) PictureIcon(name).availableSizes();
   // Two threads loading the configuration would each read it whole, so Qt must not start
   // before this one has finished.
   if (fontConfiguration_.joinable()) fontConfiguration_.join();
@@ -232,11 +235,16 @@ class TPictureEngine : public QIconEngine {
 
  private:
   static QPixmap Read(const QString& file) {
+    // Decoded once per run, so the start can decode the toolbar's pictures ahead of the window.
+    static QHash<QString, QPixmap> decoded;
+    if (const auto known = decoded.constFind(file); known != decoded.cend()) return *known;
     // Read as PNG by name: a reader left to guess the format asks every image plugin first.
     QImageReader reader(file, "png");
     reader.setAutoDetectImageFormat(false);
     const QImage picture = reader.read();  // "@2x" in the name gives it its pixel ratio
-    return picture.isNull() ? QPixmap() : QPixmap::fromImage(picture);
+    const QPixmap pixmap = picture.isNull() ? QPixmap() : QPixmap::fromImage(picture);
+    decoded.insert(file, pixmap);
+    return pixmap;
   }
   QString base_;
   QPixmap small_, large_;
