@@ -25,6 +25,8 @@
 #include <QToolButton>
 #include <QWindow>
 #include <algorithm>
+#include <clocale>
+#include <cstdlib>
 
 #include <fontconfig/fontconfig.h>
 
@@ -157,6 +159,17 @@ class TLogAfterFirstPaint : public QObject {
 }  // namespace
 
 TProgramStart::TProgramStart() {
+  // The other thread reads the locale and the environment while Qt starts, so neither may change
+  // under it. Qt's first step, setlocale(LC_ALL, ""), is taken here already, which leaves Qt's
+  // own call nothing to change. The xcb platform removes DESKTOP_STARTUP_ID (set by a start from
+  // the desktop's menu) from the environment; a removal moves every variable behind it one place
+  // up, and a lookup running meanwhile could miss one of them, but nothing is behind the last.
+  std::setlocale(LC_ALL, "");
+  if (const char* id = std::getenv("DESKTOP_STARTUP_ID")) {
+    const std::string value = id;
+    ::unsetenv("DESKTOP_STARTUP_ID");
+    ::setenv("DESKTOP_STARTUP_ID", value.c_str(), 1);
+  }
   // fontconfig keeps what FcInit reads for the whole process; Qt's own FcInit then finds it.
   fontConfiguration_ = std::thread([] { FcInit(); });
 }
