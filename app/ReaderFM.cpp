@@ -196,9 +196,10 @@ void TProgramStart::PrepareApplication() {
 }
 
 void TProgramStart::AfterMainWindowShown(QWidget& window) {
-  if (QWindow* handle = window.windowHandle())
+  QWindow* handle = window.windowHandle();
+  if (handle != nullptr && !handle->isExposed())
     handle->installEventFilter(new TLogAfterFirstPaint(handle));
-  else
+  else  // already painted, or never will be: the log must open all the same
     QTimer::singleShot(0, [] { OpenLog(); });
 }
 

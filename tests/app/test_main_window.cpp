@@ -25,6 +25,7 @@
 #include "app/ReportFile.h"
 #include "tests/support/WindowFit.h"
 #include "support/Exceptions.h"
+#include "support/LogFile.h"
 #include "support/TextUtils.h"
 #include "support/VersionInfo.h"
 
@@ -176,6 +177,16 @@ TEST(ProgramStart, DesktopStartupIdSurvivesAndStandsLast) {
   EXPECT_STREQ(environ[n - 1], "DESKTOP_STARTUP_ID=menu-start-1");
   unsetenv("DESKTOP_STARTUP_ID");
   unsetenv("VQ_BEHIND_THE_ID");
+}
+
+TEST_F(MainWindowTest, LogOpensOnceTheWindowIsOnScreen) {
+  ASSERT_EQ(LogFileName(), "");
+  TProgramStart start;
+  TfmReaderFM w;
+  w.show();
+  start.AfterMainWindowShown(w);
+  EXPECT_TRUE(QTest::qWaitFor([] { return !LogFileName().empty(); }, 5000));
+  EXPECT_EQ(CloseLog(), kLogOk);
 }
 
 TEST_F(MainWindowTest, StringsIniRelabelsButtonAndMenuTogether) {
