@@ -190,8 +190,8 @@ void TProgramStart::PrepareApplication() {
   QApplication::setWindowIcon(PictureIcon("veltra-qrm"));
   // Meanwhile the other thread is most likely still reading the font configuration.
   for (const char* name : {"read", "print", "burn", "save", "exit"}) PictureIcon(name).availableSizes();
-  // Two threads loading the configuration would each read it whole, so Qt must not start
-  // before this one has finished.
+  // The window's first font makes Qt load the configuration too, and two threads loading it
+  // would each read it whole: the window waits for this one to finish.
   if (fontConfiguration_.joinable()) fontConfiguration_.join();
 }
 
