@@ -1,26 +1,19 @@
-// Program entry: the application object, the main window and the event loop; the log is
-// opened once the window is up.
+// Program entry: the application object, the main window and the event loop, in the steps that
+// TProgramStart describes.
 #include <QApplication>
-#include <QIcon>
 
 #include "app/ReaderFM.h"
-#include "support/InterfaceTexts.h"
 #include "support/LogFile.h"
-#include "support/MessageBox.h"
 
 int main(int argc, char* argv[]) {
   int result = 0;
   {
+    TProgramStart start;
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("veltra-qrm"));
-    QApplication::setDesktopFileName(QStringLiteral("org.veltra.qrm"));
-    LoadToolkitTranslation();
-    PrepareApplication();
-
+    start.PrepareApplication();
     TfmReaderFM window;
-    QApplication::setWindowIcon(PictureIcon("veltra-qrm"));
     window.show();
-    AfterMainWindowShown();
+    start.AfterMainWindowShown(window);
     result = QApplication::exec();
   }
   CloseLog();

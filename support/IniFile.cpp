@@ -115,30 +115,51 @@ void TIniFile::SetFileName(std::string path) { path_ = std::move(path); }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& def) const {
-  std::string result = def;
   std::vector<Line> lines;
-  if (ReadLines(path_, lines)) {
-    const std::string wantSection = TrimBlanks(section), wantKey = TrimBlanks(key);
-    bool inSection = false, found = false;
-    for (size_t i = 0; i < lines.size() && !found; ++i) {
-      const std::string text = Content(lines, i);
-      std::string name, value;
-      if (SectionOf(text, name)) {
-        if (inSection) break;  // the first section of that name is the one that counts
-        inSection = SameName(name, wantSection);
-      } else if (inSection && KeyOf(text, name, value) && SameName(name, wantKey)) {
-        // As the platform's profile calls do: blanks around a value are dropped, and a value
-        // in matching quotes keeps what is between them, so translators can write " Search ".
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-            value.back() == value.front())
-          value = value.substr(1, value.size() - 2);
-        result = value;
-        found = true;
-      }
+  if (!ReadLines(path_, lines)) return LookUpIniValue({}, section, key, def);
+  std::vector<std::string> texts;
+  texts.reserve(lines.size());
+  for (Line& l : lines) texts.push_back(std::move(l.text));
+  return LookUpIniValue(texts, section, key, def);
+}
+
+std::string LookUpIniValue(const std::vector<std::string>& lines, const std::string& section,
+                           const std::string& key, const std::string& def) {
+  std::string result = def;
+  const std::string wantSection = TrimBlanks(section), wantKey = TrimBlanks(key);
+  bool inSection = false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    // A UTF-8 byte-order mark at the very start of the file is no part of the first line.
+    const std::string text =
+        i == 0 && lines[0].compare(0, 3, "\xEF\xBB\xBF") == 0 ? lines[0].substr(3) : lines[i];
+    std::string name, value;
+    if (SectionOf(text, name)) {
+      if (inSection) break;  // the first section of that name is the one that counts
+      inSection = SameName(name, wantSection);
+    } else if (inSection && KeyOf(text, name, value) && SameName(name, wantKey)) {
+      // As the platform's profile calls do: blanks around a value are dropped, and a value
+      // in matching quotes keeps what is between them, so translators can write " Search ".
+      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+          value.back() == value.front())
+        value = value.substr(1, value.size() - 2);
+      result = value;
+      break;
     }
   }
-  if (result.size() > kMaxValueLength) result.resize(kMaxValueLength);
+  if (result.size() > TIniFile::kMaxValueLength) result.resize(TIniFile::kMaxValueLength);
   return result;
+}
+
+TIniSnapshot::TIniSnapshot(std::string path) : path_(std::move(path)) {
+  std::vector<Line> lines;
+  if (path_.empty() || !ReadLines(path_, lines)) return;
+  lines_.reserve(lines.size());
+  for (Line& l : lines) lines_.push_back(std::move(l.text));
+}
+
+std::string TIniSnapshot::ReadString(const std::string& section, const std::string& key,
+                                     const std::string& def) const {
+  return LookUpIniValue(lines_, section, key, def);
 }
 
 bool IniTextToInt(const std::string& input, int32_t& out) {

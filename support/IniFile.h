@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/Exceptions.h"
 
@@ -35,6 +36,24 @@ class TIniFile {
  private:
   std::string path_;
 };
+
+// One reading of an INI file for a window that looks up many keys at once: the file is opened,
+// read and closed once, here, and every lookup follows ReadString's rules on what was read then.
+// A missing or unreadable file (or an empty path) reads as a file without keys.
+class TIniSnapshot {
+ public:
+  explicit TIniSnapshot(std::string path);
+  const std::string& FileName() const { return path_; }
+  std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
+
+ private:
+  std::string path_;
+  std::vector<std::string> lines_;  // without their line ends
+};
+
+// ReadString's lookup over a file's lines.
+std::string LookUpIniValue(const std::vector<std::string>& lines, const std::string& section,
+                           const std::string& key, const std::string& def);
 
 // The conversion ReadInteger applies to a value text (exposed for the options and their tests).
 bool IniTextToInt(const std::string& text, int32_t& out);

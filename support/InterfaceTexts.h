@@ -21,7 +21,8 @@ std::string LanguageFilePath(const std::string& code);
 // One window's look-ups. A key in Strings.ini wins; else the shipped file of the desktop's language
 // (when there is one); else def, the built-in English text. Values are UTF-8. A present key with an
 // empty value gives "". Names are compared without regard to letter case; at most 2047 bytes of a
-// value are used.
+// value are used. Each file is read once, when the table is made: a window's texts come from one
+// reading, and the next window made sees an edited file.
 class TTextTable {
  public:
   TTextTable();
@@ -31,8 +32,8 @@ class TTextTable {
   const std::string& LanguageFileName() const { return language_.FileName(); }
 
  private:
-  TIniFile ini_;
-  TIniFile language_;  // "" when the built-in texts are the fallback
+  TIniSnapshot ini_;
+  TIniSnapshot language_;  // "" when the built-in texts are the fallback
 };
 
 // Qt's own texts (file and print dialogs, standard buttons) in the language whose texts file is

@@ -17,6 +17,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <csignal>
 
 #include "AppTestSupport.h"
@@ -24,6 +25,7 @@
 #include "app/ReportFile.h"
 #include "tests/support/WindowFit.h"
 #include "support/Exceptions.h"
+#include "support/LogFile.h"
 #include "support/TextUtils.h"
 #include "support/VersionInfo.h"
 
@@ -161,6 +163,30 @@ TEST_F(MainWindowTest, VersionNoteOfTheBuiltProgram) {
   ASSERT_TRUE(QueryFileVersion(BuiltProgram(), &major, &minor, &release, &build));
   EXPECT_EQ(GetFileVersionText(BuiltProgram()), VersionToText(major, minor, release, build));
   EXPECT_EQ(GetFileVersionText(BuiltProgram()), "v1.0.0.1");
+}
+
+TEST(ProgramStart, DesktopStartupIdSurvivesAndStandsLast) {
+  // Qt takes the id to end the desktop's start feedback, and removes it while the font thread
+  // reads the environment: it must still be there, with no variable behind it to be moved.
+  setenv("DESKTOP_STARTUP_ID", "menu-start-1", 1);
+  setenv("VQ_BEHIND_THE_ID", "1", 1);
+  { TProgramStart start; }
+  size_t n = 0;
+  while (environ[n] != nullptr) ++n;
+  ASSERT_GT(n, 0u);
+  EXPECT_STREQ(environ[n - 1], "DESKTOP_STARTUP_ID=menu-start-1");
+  unsetenv("DESKTOP_STARTUP_ID");
+  unsetenv("VQ_BEHIND_THE_ID");
+}
+
+TEST_F(MainWindowTest, LogOpensOnceTheWindowIsOnScreen) {
+  ASSERT_EQ(LogFileName(), "");
+  TProgramStart start;
+  TfmReaderFM w;
+  w.show();
+  start.AfterMainWindowShown(w);
+  EXPECT_TRUE(QTest::qWaitFor([] { return !LogFileName().empty(); }, 5000));
+  EXPECT_EQ(CloseLog(), kLogOk);
 }
 
 TEST_F(MainWindowTest, StringsIniRelabelsButtonAndMenuTogether) {

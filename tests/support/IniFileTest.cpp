@@ -275,6 +275,10 @@ TEST(InterfaceTexts, WorkedExample) {
   EXPECT_EQ(texts.Read("fmReaderFM", "acRead", "Read"), "Read");
   TTextTable missing(dir / "nothing.ini");
   EXPECT_EQ(missing.Read("fmReaderFM", "acRead", "Read"), "Read");
+  // One reading per window: an edit shows in the next table made, never halfway through one.
+  WriteFileBytes(dir / "Strings.ini", "[fmReadOptions]\nCaption=Edited\n");
+  EXPECT_EQ(texts.Read("fmReadOptions", "Caption", ""), "Report options");
+  EXPECT_EQ(TTextTable(dir / "Strings.ini").Read("fmReadOptions", "Caption", ""), "Edited");
 }
 
 }  // namespace
