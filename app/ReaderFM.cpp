@@ -214,10 +214,6 @@ QIcon PictureIcon(const char* name) {
   return QIcon(new TPictureEngine(QStringLiteral(":/icons/") + QLatin1String(name)));
 }
 
-std::string MakeReportFileName(const std::string& fileNameStem, const std::string& rangePart) {
-  return StripBlanks(SafeFileNameStem(fileNameStem) + "_" + rangePart + ".txt");
-}
-
 int PrintRows(QPrinter& printer, const TStringList& rows) {
   QPainter painter;
   if (!painter.begin(&printer)) throw Exception("Unable to start the print job");
@@ -357,6 +353,9 @@ void TfmReaderFM::LoadTexts() {
   DnRText = texts.Read(kSection, "DnR", "Device not respond!");
   IncorrectPeriodText = texts.Read(kSection, "IncorrectPeriod", "Incorrect period!");
   IncorrectRangeText = texts.Read(kSection, "IncorrectRange", "Incorrect range!");
+  FinishingEarlierText =
+      texts.Read(kSection, "FinishingEarlier", "The printer is finishing an earlier report...");
+  ReceivedCountText = texts.Read(kSection, "ReceivedCount", "Received %1 lines, %2 bytes in %3 s");
 }
 
 void TfmReaderFM::LoadSettings() {
@@ -421,35 +420,25 @@ void TfmReaderFM::FillView(const TStringList& lines) {
   richResult->moveCursor(QTextCursor::Start);
 }
 
-TReportRequest TfmReaderFM::MakeReportRequest(int searchMode, int reportType, const QDate& from,
+TReportCommand TfmReaderFM::MakeReportRequest(int searchMode, int reportType, const QDate& from,
                                               const QDate& to, int fromNumber, int toNumber,
                                               const std::string& monthYear) const {
-  const std::string letter = reportType == 0 ? "D" : "S";
-  TReportRequest r;
+  TReportRequest request;
+  request.Type = reportType == 0 ? TReportType::Detailed : TReportType::Summary;
   switch (searchMode) {
-    case 0: {
-      if (to < from) throw Exception(IncorrectPeriodText.toStdString());
-      const std::string f = from.toString(QStringLiteral("ddMMyy")).toStdString();
-      const std::string t = to.toString(QStringLiteral("ddMMyy")).toStdString();
-      r.Command = 94;
-      r.Params = FormatText("%s,1,%s,%s", letter.c_str(), f.c_str(), t.c_str());
-      r.RangePart = FormatText("%s_%s", f.c_str(), t.c_str());
-      break;
-    }
-    case 1:
-      if (fromNumber > toNumber) throw Exception(IncorrectRangeText.toStdString());
-      r.Command = 95;
-      r.Params = FormatText("%s,1,%d,%d", letter.c_str(), fromNumber, toNumber);
-      r.RangePart = FormatText("%.4d_%.4d", fromNumber, toNumber);
-      break;
-    case 2:
-      r.Command = 94;
-      r.Params = FormatText("%s,1,%s", letter.c_str(), monthYear.c_str());
-      r.RangePart.clear();
-      break;
+    case 0: request.Period = TReportDates{from, to}; break;
+    case 1: request.Period = TReportNumbers{fromNumber, toNumber}; break;
+    case 2: request.Period = TReportMonth{monthYear}; break;
     default: throw Exception(FormatText("Unknown search mode %d", searchMode));
   }
-  return r;
+  switch (request.Check()) {
+    case TReportCheck::Ok: break;
+    case TReportCheck::EndBeforeStart: throw Exception(IncorrectPeriodText.toStdString());
+    case TReportCheck::FirstAboveLast: throw Exception(IncorrectRangeText.toStdString());
+    // The options dialog offers no summary by month.
+    case TReportCheck::SummaryByMonth: throw Exception("A month can only be read in detail");
+  }
+  return request.Build();
 }
 
 void TfmReaderFM::acReadExecute() {
@@ -462,24 +451,25 @@ void TfmReaderFM::acReadExecute() {
   Baud = options->GetBaud();
   SaveSettings();  // kept even when the checks below refuse the request
 
-  const TReportRequest request = MakeReportRequest(
+  const TReportCommand command = MakeReportRequest(
       options->GetSearchMode(), options->GetReportType(), options->GetFromDate(), options->GetToDate(),
       options->GetFromNumber(), options->GetToNumber(), options->GetMonthYear());
   options.reset();
 
-  ReportLines.clear();
+  // The read fills the job's own report; the window's report, names and view change only when
+  // the read has ended whole, so a Cancel or a failure leaves them as they were.
   auto job = std::make_unique<TReadKLEN>();
   job->PortName = PortName;
   job->Baud = Baud;
-  job->OnFail = [this](void*) { ShowNoAnswer(); };
-  job->Command = request.Command;
-  job->Params = request.Params;
+  job->SetRequest(command);
   job->StatusText = ProgressText;
-  job->Lines = &ReportLines;  // the job fills this very list
+  job->FinishingText = FinishingEarlierText;
+  job->ProgressFormat = ReceivedCountText;
 
   RunWithProgress(job.get(), ReadText, StatusLabelText, CancelText, this);
-  FileNameStem = job->FileNameStem;
-  ReportFileName = MakeReportFileName(FileNameStem, request.RangePart);
+  if (job->Terminated()) return;  // cancelled: no box, nothing changes
+  if (job->GaveUp()) ShowNoAnswer();
+  Report = job->TakeReport();
   job.reset();
 
   FillView(ReportLines);
