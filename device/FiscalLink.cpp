@@ -102,6 +102,9 @@ void TFiscalLink::Abort() {
 
 void TFiscalLink::ThrowIfAborted() {
   if (!Aborted()) return;
+  // A cancelled report is never a report, whoever still looks at the text.
+  ReportText_.clear();
+  ReportText_.shrink_to_fit();
   WriteLogLine("The read was cancelled!");
   throw EReadCancelled("The read was cancelled!");
 }

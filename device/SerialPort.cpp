@@ -10,19 +10,21 @@
 
 namespace {
 
-// The sentence added to "Unable to open port %s!" when the device refused us for lack of
-// permission: serial devices usually belong to a group (dialout) the user has to join.
+// The sentences added to "Unable to open port %s!" when the device refused us for lack of
+// permission. Serial devices belong to a group (dialout on Debian) that the user has to join,
+// and a new membership only counts from the next login.
 std::string GroupHint(const std::string& path) {
+  std::string name = "dialout";
   struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return "";
-  std::vector<char> buf(16384);
-  group g{};
-  group* found = nullptr;
-  if (getgrgid_r(st.st_gid, &g, buf.data(), buf.size(), &found) == 0 && found && found->gr_name)
-    return std::string(" You may need to be a member of the group \"") + found->gr_name +
-           "\" that owns this device.";
-  return " You may need to be a member of the group that owns this device (group id " +
-         std::to_string(st.st_gid) + ").";
+  if (stat(path.c_str(), &st) == 0 && st.st_gid != 0) {
+    std::vector<char> buf(16384);
+    group g{};
+    group* found = nullptr;
+    if (getgrgid_r(st.st_gid, &g, buf.data(), buf.size(), &found) == 0 && found && found->gr_name)
+      name = found->gr_name;
+  }
+  return " You have no permission to use it: add your user to the group \"" + name +
+         "\" (sudo adduser $USER " + name + "), then log out and log in again.";
 }
 
 }  // namespace

@@ -163,6 +163,8 @@ void ApplyPrinterSimModes(const std::string& list, PrinterSimOptions& o) {
       needValue();
       o.TextGapMs = int(ParseNumber(value, "mode " + name, 0, 3600000));
       o.TextGapCount = name == "text-gap" ? 1 : -1;
+    } else if (name == "keep-streaming") {
+      o.KeepStreamBaud = hasValue ? int(ParseNumber(value, "mode keep-streaming", 1000, 4000000)) : 9600;
     } else if (name == "control-bytes" && !hasValue) {
       o.ControlBytes = true;
     } else if (name == "short-ident" && !hasValue) {
@@ -200,6 +202,8 @@ std::string PrinterSimUsage() {
          "  text-gap=MS        a pause of MS ms in the middle of the first report attempt\n"
          "  text-gap-always=MS the same pause in every report attempt\n"
          "  control-bytes      0x03/0x04/0x05/NUL and mixed line ends in the report text\n"
+         "  keep-streaming[=BAUD]  report text at BAUD (default 9600), sent to its end even\n"
+         "                     after the port is closed or a new request comes\n"
          "  short-ident        identification with fewer than eight fields\n"
          "  huge[=N]           a report of N bytes (default 4 MiB)\n";
 }
@@ -653,54 +657,85 @@ void PrinterSim::Run() {
 }
 
 int PrinterSim::PollTimeoutMs() const {
-  if (!Sleeping_) return -1;
+  int ms = -1;
   const auto now = Clock::now();
-  if (now >= WakeAt_) return 0;
-  return int(std::chrono::duration_cast<std::chrono::milliseconds>(WakeAt_ - now).count()) + 1;
+  for (const Lane* lane : {&Current_, &Earlier_}) {
+    if (!lane->Sleeping) continue;
+    const int left =
+        now >= lane->WakeAt
+            ? 0
+            : int(std::chrono::duration_cast<std::chrono::milliseconds>(lane->WakeAt - now).count()) + 1;
+    ms = ms < 0 ? left : std::min(ms, left);
+  }
+  return ms;
 }
 
 bool PrinterSim::Pump() {
-  while (PlanIndex_ < Plan_.size()) {
-    Step& s = Plan_[PlanIndex_];
-    if (!Sleeping_) {
-      while (PlanOffset_ < s.Bytes.size()) {
-        const size_t chunk = std::min<size_t>(s.Bytes.size() - PlanOffset_, 65536);
+  const bool wantOut = PumpLane(Current_);
+  return PumpLane(Earlier_) || wantOut;
+}
+
+bool PrinterSim::PumpLane(Lane& lane) {
+  while (lane.Busy()) {
+    Step& s = lane.Plan[lane.Index];
+    if (!lane.Sleeping) {
+      while (lane.Offset < s.Bytes.size()) {
+        const size_t chunk = std::min<size_t>(s.Bytes.size() - lane.Offset, 65536);
         // Stamped before the write that may carry the answer's last byte, so the mark is in
         // place before the program can have seen that byte (a later write call re-stamps).
-        if (s.AnswerEnd && PlanOffset_ + chunk == s.Bytes.size()) MarkAnswered(true);
-        ssize_t n = write(Master_, s.Bytes.data() + PlanOffset_, chunk);
+        if (s.AnswerEnd && lane.Offset + chunk == s.Bytes.size()) MarkAnswered(lane.Request, true);
+        ssize_t n = write(Master_, s.Bytes.data() + lane.Offset, chunk);
         if (n < 0) {
           if (errno == EINTR) continue;
-          if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
+          if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (Options_.KeepStreamBaud <= 0) return true;
+            // A printer does not wait for a reader: what the line cannot take is lost.
+            if (s.AnswerEnd) MarkAnswered(lane.Request, false);
+            lane.Offset = s.Bytes.size();
+            break;
+          }
           Record(std::string("TX failed: ") + std::strerror(errno));
-          Plan_.clear();
-          PlanIndex_ = PlanOffset_ = 0;
+          lane = Lane{};
           return false;
         }
-        PlanOffset_ += size_t(n);
+        lane.Offset += size_t(n);
       }
       if (s.SleepMs > 0) {
-        Sleeping_ = true;
-        WakeAt_ = Clock::now() + std::chrono::milliseconds(s.SleepMs);
+        lane.Sleeping = true;
+        lane.WakeAt = Clock::now() + std::chrono::milliseconds(s.SleepMs);
       }
     }
-    if (Sleeping_) {
-      if (Clock::now() < WakeAt_) return false;
-      Sleeping_ = false;
+    if (lane.Sleeping) {
+      if (Clock::now() < lane.WakeAt) return false;
+      lane.Sleeping = false;
     }
-    ++PlanIndex_;
-    PlanOffset_ = 0;
+    ++lane.Index;
+    lane.Offset = 0;
   }
   return false;
 }
 
-void PrinterSim::MarkAnswered(bool answered) {
+void PrinterSim::MarkAnswered(size_t request, bool answered) {
   const auto now = Clock::now();
   std::lock_guard<std::mutex> g(Mutex_);
-  if (PlanRequest_ < Requests_.size()) {
-    Requests_[PlanRequest_].Answered = answered;
-    Requests_[PlanRequest_].AnswerDone = now;
+  if (request < Requests_.size()) {
+    Requests_[request].Answered = answered;
+    Requests_[request].AnswerDone = now;
   }
+}
+
+void PrinterSim::AddText(std::string text, int pauseAfterMs) {
+  if (Options_.KeepStreamBaud <= 0) {
+    Current_.Plan.push_back({std::move(text), pauseAfterMs, false});
+    return;
+  }
+  // The line's pace in 10 ms pieces.
+  const size_t piece = std::max(1, Options_.KeepStreamBaud / 1000);
+  for (size_t at = 0; at < text.size(); at += piece) {
+    const bool last = at + piece >= text.size();
+    Current_.Plan.push_back({text.substr(at, piece), last ? std::max(10, pauseAfterMs) : 10, false});
+  }
+  if (text.empty() && pauseAfterMs > 0) Current_.Plan.push_back({std::string(), pauseAfterMs, false});
 }
 
 void PrinterSim::BusyTick() {
@@ -773,14 +808,25 @@ void PrinterSim::PlanReply(size_t index) {
     std::lock_guard<std::mutex> g(Mutex_);
     q = Requests_[index];
   }
-  // A new request ends whatever was still being sent for the previous one.
-  if (PlanIndex_ < Plan_.size() && Plan_[PlanIndex_].AnswerEnd &&
-      PlanOffset_ < Plan_[PlanIndex_].Bytes.size())
-    MarkAnswered(false);
-  Plan_.clear();
-  PlanIndex_ = PlanOffset_ = 0;
-  Sleeping_ = false;
-  PlanRequest_ = index;
+  if (Options_.KeepStreamBaud > 0 && Current_.Busy()) {
+    // The printer goes on with a report it has started; answers now go out between its pieces.
+    if (!Earlier_.Busy()) {
+      Earlier_ = std::move(Current_);
+    } else {
+      Step rest = Current_.Plan[Current_.Index];
+      rest.Bytes.erase(0, Current_.Sleeping ? rest.Bytes.size() : Current_.Offset);
+      Earlier_.Plan.push_back(std::move(rest));
+      Earlier_.Plan.insert(Earlier_.Plan.end(),
+                           std::make_move_iterator(Current_.Plan.begin() + long(Current_.Index) + 1),
+                           std::make_move_iterator(Current_.Plan.end()));
+    }
+  } else if (Current_.Busy() && Current_.Plan[Current_.Index].AnswerEnd &&
+             Current_.Offset < Current_.Plan[Current_.Index].Bytes.size()) {
+    // A new request ends whatever was still being sent for the previous one.
+    MarkAnswered(Current_.Request, false);
+  }
+  Current_ = Lane{};
+  Current_.Request = index;
 
   std::string reply;
   auto finish = [&](const std::string& what) {
@@ -802,14 +848,15 @@ void PrinterSim::PlanReply(size_t index) {
 
   if (Options_.Silent) return finish("silent");
   if (!q.Valid || Take(NakLeft_)) {
-    Plan_.push_back({std::string(1, char(kNak)), 0, false});
+    Current_.Plan.push_back({std::string(1, char(kNak)), 0, false});
     return finish(q.Valid ? "nak" : "nak (bad frame)");
   }
 
   std::vector<std::string> faults;
   if (Options_.SynBusyMs > 0) {
     const int n = std::max(1, Options_.SynBusyMs / std::max(1, Options_.SynIntervalMs));
-    for (int k = 0; k < n; ++k) Plan_.push_back({std::string(1, char(kSyn)), Options_.SynIntervalMs, false});
+    for (int k = 0; k < n; ++k)
+      Current_.Plan.push_back({std::string(1, char(kSyn)), Options_.SynIntervalMs, false});
     faults.push_back("syn-busy");
   }
   std::string data;
@@ -824,11 +871,11 @@ void PrinterSim::PlanReply(size_t index) {
     const int attempt = ReportAttempts_++;
     const bool gap = Options_.TextGapMs > 0 && (Options_.TextGapCount < 0 || attempt < Options_.TextGapCount);
     if (gap) {
-      Plan_.push_back({report.Text.substr(0, report.GapAt), Options_.TextGapMs, false});
-      Plan_.push_back({report.Text.substr(report.GapAt), 0, false});
+      AddText(report.Text.substr(0, report.GapAt), Options_.TextGapMs);
+      AddText(report.Text.substr(report.GapAt), 0);
       faults.push_back("text-gap");
     } else {
-      Plan_.push_back({std::move(report.Text), 0, false});
+      AddText(std::move(report.Text), 0);
     }
     data = report.AnswerData;
   } else if (q.Cmd == 90) {
@@ -850,7 +897,7 @@ void PrinterSim::PlanReply(size_t index) {
   }
   const bool damage = Take(DamagedLeft_);
   if (damage) faults.push_back("damaged");
-  Plan_.push_back({BuildSimAnswer(seq, q.Cmd, data, status, damage), 0, true});
+  Current_.Plan.push_back({BuildSimAnswer(seq, q.Cmd, data, status, damage), 0, true});
   std::string what = "answer";
   for (const auto& f : faults) what += "+" + f;
   finish(what);

@@ -19,18 +19,23 @@
 
 struct PrinterSimOptions {
   // Fault modes. A count of -1 means "every time".
-  bool Silent = false;          // never answers anything
-  int NakCount = 0;             // answer this many requests (the first ones) with NAK
-  int DamagedCount = 0;         // this many answers with a bad checksum
-  int WrongSeqCount = 0;        // this many answers with the wrong sequence number
-  int Status05Count = 0;        // this many answers with 0x05 inside the status bytes
-  int LongAnswerCount = 0;      // this many answer frames longer than 255 bytes
-  int SynBusyMs = 0;            // before each answer: SYN every SynIntervalMs for this long
+  bool Silent = false;      // never answers anything
+  int NakCount = 0;         // answer this many requests (the first ones) with NAK
+  int DamagedCount = 0;     // this many answers with a bad checksum
+  int WrongSeqCount = 0;    // this many answers with the wrong sequence number
+  int Status05Count = 0;    // this many answers with 0x05 inside the status bytes
+  int LongAnswerCount = 0;  // this many answer frames longer than 255 bytes
+  int SynBusyMs = 0;        // before each answer: SYN every SynIntervalMs for this long
   int SynIntervalMs = 400;
-  int TextGapMs = 0;            // a pause this long in the middle of the report text ...
-  int TextGapCount = 1;         // ... in this many report attempts (-1: all)
-  bool ControlBytes = false;    // 0x03/0x04/0x05/NUL and mixed line ends in the report text
-  bool ShortIdent = false;      // identification with fewer than eight fields
+  int TextGapMs = 0;          // a pause this long in the middle of the report text ...
+  int TextGapCount = 1;       // ... in this many report attempts (-1: all)
+  bool ControlBytes = false;  // 0x03/0x04/0x05/NUL and mixed line ends in the report text
+  bool ShortIdent = false;    // identification with fewer than eight fields
+  // Like a real printer on a real line: report text goes out at this many baud (10 bits a
+  // byte), and a report once started is sent to its end even when the port is closed or a new
+  // request comes; answers to new requests go out between its pieces. 0: text at full speed,
+  // and a new request ends what was still being sent.
+  int KeepStreamBaud = 0;
 
   std::string Stem = "ZHK 12345678";  // eighth field of the identification
   int ReportLines = 0;                // daily entries in a report; 0: derived from the request
@@ -60,10 +65,10 @@ std::string PortLinkPathFor(const std::string& portName);
 
 // What the simulator streams for one report request, and the lines the program must make of it.
 struct SimReport {
-  std::string Text;                 // bytes outside frames, in order
-  size_t GapAt = 0;                 // offset at which a text gap is placed
-  std::vector<std::string> Lines;   // the lines after the program's line rule
-  std::string AnswerData;           // data field of the report command's answer
+  std::string Text;                // bytes outside frames, in order
+  size_t GapAt = 0;                // offset at which a text gap is placed
+  std::vector<std::string> Lines;  // the lines after the program's line rule
+  std::string AnswerData;          // data field of the report command's answer
 };
 // busy, when given, is called now and then while a long report is being put together (the
 // simulator sends SYN from it, so the preparation does not look like silence).
@@ -73,8 +78,8 @@ SimReport BuildSimReport(const PrinterSimOptions& options, uint8_t cmd, const st
 std::string SimIdentification(const PrinterSimOptions& options);
 // A whole answer frame. The checksum covers every byte from LEN through the postamble, as a
 // printer computes it; damage alters one checksum digit.
-std::string BuildSimAnswer(uint8_t seq, uint8_t cmd, const std::string& data,
-                           const uint8_t status[6], bool damage);
+std::string BuildSimAnswer(uint8_t seq, uint8_t cmd, const std::string& data, const uint8_t status[6],
+                           bool damage);
 
 class PrinterSim {
  public:
@@ -86,9 +91,9 @@ class PrinterSim {
     uint8_t Seq = 0;
     uint8_t Cmd = 0;
     std::string Data;
-    bool Valid = false;          // checksum and length right
-    std::string Reply;           // "answer", "nak", "silent", "damaged", ...
-    bool Answered = false;       // the whole answer frame was handed to the line
+    bool Valid = false;            // checksum and length right
+    std::string Reply;             // "answer", "nak", "silent", "damaged", ...
+    bool Answered = false;         // the whole answer frame was handed to the line
     Clock::time_point AnswerDone;  // start of the write call that carried its last byte
   };
 
@@ -120,14 +125,26 @@ class PrinterSim {
     int SleepMs = 0;    // then this pause
     bool AnswerEnd = false;
   };
+  // A list of steps being played out, and how far it has got.
+  struct Lane {
+    std::vector<Step> Plan;
+    size_t Index = 0;
+    size_t Offset = 0;
+    bool Sleeping = false;
+    Clock::time_point WakeAt;
+    size_t Request = 0;  // whose answer it carries
+    bool Busy() const { return Index < Plan.size(); }
+  };
 
   void Run();
   void OnByte(uint8_t b);
   void OnFrame(std::vector<uint8_t> frame);
   void PlanReply(size_t requestIndex);
-  bool Pump();  // writes/sleeps the plan as far as possible; false when it waits for POLLOUT
+  bool Pump();  // writes/sleeps the plans as far as possible; true when one waits for POLLOUT
+  bool PumpLane(Lane& lane);
   int PollTimeoutMs() const;
-  void MarkAnswered(bool answered);
+  void MarkAnswered(size_t request, bool answered);
+  void AddText(std::string text, int pauseAfterMs);
   void BusyTick();
   void Record(const std::string& line);
   static bool Take(int& count);
@@ -150,12 +167,8 @@ class PrinterSim {
   bool InFrame_ = false;
   std::vector<uint8_t> Frame_;
   std::string Stray_;
-  std::vector<Step> Plan_;
-  size_t PlanIndex_ = 0;
-  size_t PlanOffset_ = 0;
-  bool Sleeping_ = false;
-  Clock::time_point WakeAt_;
-  size_t PlanRequest_ = 0;
+  Lane Current_;  // the reply to the latest request
+  Lane Earlier_;  // what is left of reports that were cut short (keep-streaming only)
   int ReportAttempts_ = 0;
   Clock::time_point LastBusy_;
   std::string CachedKey_;  // the last report built, reused for retransmissions

@@ -1,5 +1,5 @@
 # End to end: the real serial port and link against the printer simulator on pseudo-terminals.
-vq_test(test_sim_exchange SOURCES SimExchangeTest.cpp SimToolTest.cpp SimTestMain.cpp SimRig.h
+vq_test(test_sim_exchange SOURCES SimExchangeTest.cpp SimCancelTest.cpp SimToolTest.cpp SimTestMain.cpp SimRig.h
         LIBS vq_device vq_printer_sim Qt6::Core TIMEOUT 180)
 vq_test(test_sim_readklen SOURCES SimReadKLENTest.cpp SimTestMain.cpp SimRig.h
         LIBS vq_device vq_printer_sim Qt6::Core TIMEOUT 180)
