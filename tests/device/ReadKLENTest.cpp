@@ -27,6 +27,15 @@ TEST(ReportLines, BreaksNulAndLastLine) {
   EXPECT_EQ(Lines(" ^ Head \xB9\x04\x05\r\nx"), (TStringList{" ^ Head \xB9\x04\x05", "x"}));
 }
 
+TEST(ReportRequest, AMonthIsReadOnlyInDetail) {
+  TReportRequest r;
+  r.Period = TReportMonth{"0324"};
+  r.Type = TReportType::Summary;
+  EXPECT_EQ(r.Check(), TReportCheck::SummaryByMonth);
+  r.Type = TReportType::Detailed;
+  EXPECT_EQ(r.Check(), TReportCheck::Ok);
+}
+
 // A printer on the rig: identification for 90, report text then the answer for the rest.
 struct Printer {
   std::string identification = "V1,2,3,4,5,6,7,DT 123456,9";
