@@ -382,24 +382,41 @@ void TfmReaderFM::RunAction(void (TfmReaderFM::*body)()) {
 
 bool TfmReaderFM::ViewHasLines() const { return !richResult->document()->isEmpty(); }
 
-void TfmReaderFM::AddReportLine(const std::string& line) {
-  const std::string text = TrimBlanksAndControls(line);
-  const bool heading = !text.empty() && text.front() == '^';
-  std::string shown = line;
+namespace {
+
+// The two looks of a report line, made once per fill: a format per line would be built and
+// looked up again for each of a million lines.
+struct TReportFormats {
+  QTextCharFormat normal, heading;
+  explicit TReportFormats(const QColor& text) {
+    normal.setFontFamilies({QStringLiteral("Courier New")});
+    normal.setFontPointSize(12);
+    normal.setFontWeight(QFont::Normal);
+    // The text colour of the view's own palette, so the report stays readable in dark themes.
+    normal.setForeground(text);
+    heading = normal;
+    heading.setFontWeight(QFont::Bold);
+  }
+};
+
+void AppendReportLine(QTextCursor& end, const std::string& line, const TReportFormats& formats) {
+  // A heading's first visible character is "^"; leading blanks and control bytes do not count.
+  const auto first =
+      std::find_if(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) > 32; });
+  const bool heading = first != line.end() && *first == '^';
+  const QTextCharFormat& format = heading ? formats.heading : formats.normal;
+  std::string shown = CenterText(line, kViewWidth);
   if (heading) std::replace(shown.begin(), shown.end(), '^', ' ');
+  if (!end.atStart()) end.insertBlock(QTextBlockFormat(), format);
+  end.insertText(ReportText(shown), format);
+}
 
-  QTextCharFormat format;
-  format.setFontFamilies({QStringLiteral("Courier New")});
-  format.setFontPointSize(12);
-  format.setFontWeight(heading ? QFont::Bold : QFont::Normal);
-  // The text colour of the view's own palette, so the report stays readable in dark themes.
-  format.setForeground(richResult->palette().color(QPalette::Text));
+}  // namespace
 
-  QTextDocument* doc = richResult->document();
-  QTextCursor cursor(doc);
-  cursor.movePosition(QTextCursor::End);
-  if (!doc->isEmpty()) cursor.insertBlock(QTextBlockFormat(), format);
-  cursor.insertText(ReportText(CenterText(shown, kViewWidth)), format);
+void TfmReaderFM::AddReportLine(const std::string& line) {
+  QTextCursor end(richResult->document());
+  end.movePosition(QTextCursor::End);
+  AppendReportLine(end, line, TReportFormats(richResult->palette().color(QPalette::Text)));
 }
 
 void TfmReaderFM::FillView(const TStringList& lines) {
@@ -412,10 +429,11 @@ void TfmReaderFM::FillView(const TStringList& lines) {
   richResult->clear();
   // One edit block defers the layout to its end; the fill is no operator edit to undo.
   doc->setUndoRedoEnabled(false);
-  QTextCursor block(doc);
-  block.beginEditBlock();
-  for (const std::string& line : lines) AddReportLine(line);
-  block.endEditBlock();
+  const TReportFormats formats(richResult->palette().color(QPalette::Text));
+  QTextCursor end(doc);
+  end.beginEditBlock();
+  for (const std::string& line : lines) AppendReportLine(end, line, formats);
+  end.endEditBlock();
   doc->setUndoRedoEnabled(true);
   richResult->moveCursor(QTextCursor::Start);
 }
