@@ -103,6 +103,9 @@ void TReadKLEN::DoExecute() {
   };
   link->SendCommandText(Command, Params);
   link->OnReportProgress = nullptr;
+  // done == total: the whole report has arrived.
+  const auto received = static_cast<qint64>(link->ReportText().size());
+  SetProgress(received, received);
 
   TReport report;
   {

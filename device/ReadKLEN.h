@@ -13,6 +13,8 @@
 // report stays empty, so a partial report never leaves the job. The link's give-up of a command
 // (the printer did not answer) ends the read normally; GaveUp() then says so and noAnswer()
 // was emitted, so the owner can tell the operator once the progress window is gone.
+// progressChanged(bytes, 0) follows the report as it streams; progressChanged(n, n) says that
+// the whole report of n bytes has arrived and is being cut into lines.
 #include <atomic>
 #include <cstdint>
 #include <functional>
