@@ -4,6 +4,7 @@
 // adds to a read on a quiet line.
 #include <cmath>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -20,10 +21,12 @@ struct Try {
 // One read aborted after delayMs; -1 fields when the read did not end by cancellation.
 Try AbortOnce(const char* modes, uint8_t cmd, int delayMs) {
   PrinterSimOptions o;
+  o.ReportLines = 200;  // about 27 kB: at 9600 baud still streaming when the abort comes
   ApplyPrinterSimModes(modes, o);
   PrinterSim sim(o);
   sim.Start();
   auto link = std::make_unique<TFiscalLink>(sim.SlavePath(), 115200);
+  std::mutex held;  // the link stays alive while Abort may be called, as a job's cancel hook does
   BenchClock::time_point returned, closed;
   bool cancelled = false;
   std::thread reader([&] {
@@ -33,12 +36,17 @@ Try AbortOnce(const char* modes, uint8_t cmd, int delayMs) {
       cancelled = true;
     }
     returned = BenchClock::now();
+    std::lock_guard<std::mutex> guard(held);
     link.reset();  // closes the port
     closed = BenchClock::now();
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-  const auto aborted = BenchClock::now();
-  link->Abort();
+  BenchClock::time_point aborted;
+  {
+    std::lock_guard<std::mutex> guard(held);
+    aborted = BenchClock::now();
+    if (link) link->Abort();
+  }
   reader.join();
   if (!cancelled) return {};
   return {Ms(returned - aborted), Ms(closed - aborted)};

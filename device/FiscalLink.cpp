@@ -142,6 +142,12 @@ bool TFiscalLink::DrainEarlierReport(const std::function<void()>& onFinishing) {
       discarded += ReadLen_ - ReadPos_;
       ReadPos_ = ReadLen_;
       quietUntil = Now() + ReadTimeout_;
+      // More than any report: a line that never falls quiet (noise, a device that is not the
+      // printer) must not hold the read for ever.
+      if (discarded > ReportLimit_)
+        throw Exception(
+            FormatText("The port %s never fell quiet: %zu bytes arrived before the first command!",
+                       PortName_.c_str(), discarded));
     }
     if (Now() >= quietUntil) break;
     FillReadBuffer();
@@ -182,6 +188,8 @@ uint8_t TFiscalLink::SendCommand(uint8_t cmd, const uint8_t* data, int n, uint8_
 }
 
 bool TFiscalLink::RetryOrGiveUp(bool timeOut) {
+  // A cancelled read has no give-up to report.
+  ThrowIfAborted();
   if (RetryCount_ < kMaxRetries) {
     ++RetryCount_;
     SendFrame();

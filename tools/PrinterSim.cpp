@@ -18,6 +18,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "device/PortMap.h"
+#include "support/TextUtils.h"
+
 extern char** environ;
 
 namespace {
@@ -59,27 +62,6 @@ std::string Printable(const std::string& s) {
     }
   }
   return out;
-}
-
-std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* fmt, ...) {
-  char buf[512];
-  va_list ap;
-  va_start(ap, fmt);
-  std::vsnprintf(buf, sizeof buf, fmt, ap);
-  va_end(ap);
-  return buf;
-}
-
-std::vector<std::string> Split(const std::string& s, char sep) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (;;) {
-    size_t pos = s.find(sep, start);
-    out.push_back(s.substr(start, pos == std::string::npos ? std::string::npos : pos - start));
-    if (pos == std::string::npos) return out;
-    start = pos + 1;
-  }
 }
 
 long long ParseNumber(const std::string& text, const std::string& what, long long lo, long long hi) {
@@ -126,7 +108,7 @@ int64_t MsBetween(PrinterSim::Clock::time_point a, PrinterSim::Clock::time_point
 // Options
 
 void ApplyPrinterSimModes(const std::string& list, PrinterSimOptions& o) {
-  for (const std::string& item : Split(list, ',')) {
+  for (const std::string& item : SplitText(list, ',')) {
     if (item.empty()) continue;
     std::string name = item, value;
     bool hasValue = false;
@@ -135,8 +117,8 @@ void ApplyPrinterSimModes(const std::string& list, PrinterSimOptions& o) {
       value = item.substr(eq + 1);
       hasValue = true;
     }
-    auto count = [&](int forever) -> int {
-      return hasValue ? int(ParseNumber(value, "mode " + name, 0, INT_MAX)) : forever;
+    auto count = [&](int always) -> int {
+      return hasValue ? int(ParseNumber(value, "mode " + name, 0, INT_MAX)) : always;
     };
     auto needValue = [&]() {
       if (!hasValue) throw std::invalid_argument("mode " + name + " needs a value (" + name + "=N)");
@@ -223,9 +205,8 @@ bool ParsePrinterSimArgs(const std::vector<std::string>& args, PrinterSimOptions
       if (o.LinkPath.empty()) throw std::invalid_argument("--link: empty path");
     } else if (a == "--port") {
       portName = next();
-      const std::string digits = portName.size() > 3 ? portName.substr(3) : "";
-      if (portName.compare(0, 3, "COM") != 0 || digits.empty() || digits[0] == '0' ||
-          digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 4)
+      int number = 0;
+      if (!ParseComName(portName, number))
         throw std::invalid_argument("--port: \"" + portName + "\" is not a name COMn");
     } else if (a == "--mode") {
       ApplyPrinterSimModes(next(), o);
@@ -270,7 +251,7 @@ std::string PortLinkPathFor(const std::string& portName) {
     throw std::runtime_error("neither XDG_DATA_HOME nor HOME is set: no ports folder");
   const std::string folder = base + "/veltra-qrm/ports";
   std::string partial;
-  for (const std::string& piece : Split(folder, '/')) {
+  for (const std::string& piece : SplitText(folder, '/')) {
     partial += piece;
     if (!partial.empty() && mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) SysFail("mkdir " + partial);
     partial += '/';
@@ -333,7 +314,7 @@ bool RequestedDays(const std::vector<std::string>& fields, int64_t& from, int64_
 
 SimReport BuildSimReport(const PrinterSimOptions& o, uint8_t cmd, const std::string& params,
                          const std::function<void()>& busy) {
-  const std::vector<std::string> fields = Split(params, ',');
+  const std::vector<std::string> fields = SplitText(params, ',');
   const bool summary = !fields.empty() && fields[0] == "S";
   const uint32_t seed = Hash(std::to_string(cmd) + ":" + params);
 
@@ -356,9 +337,9 @@ SimReport BuildSimReport(const PrinterSimOptions& o, uint8_t cmd, const std::str
       "^     RAPORT OKRESOWY Z PAMI\xCA"
       "CI FISKALNEJ");
   lines.push_back(summary ? "^           PODSUMOWANIE" : "^     SZCZEG\xD3\xA3OWY (PE\xA3NY)");
-  lines.push_back(Format("Polecenie %u, parametry: %s", unsigned(cmd), params.c_str()));
+  lines.push_back(FormatText("Polecenie %u, parametry: %s", unsigned(cmd), params.c_str()));
   if (cmd == 95)
-    lines.push_back(Format("Raporty dobowe od nr %04d do nr %04d", first, first + count - 1));
+    lines.push_back(FormatText("Raporty dobowe od nr %04d do nr %04d", first, first + count - 1));
   else
     lines.push_back("Okres: " +
                     (fields.size() > 2 ? params.substr(params.find(',', 2) + 1) : std::string("?")));
@@ -382,16 +363,16 @@ SimReport BuildSimReport(const PrinterSimOptions& o, uint8_t cmd, const std::str
     const uint32_t gross = (h >> 3) % 5000000;
     total += gross;
     if (summary) {
-      lines.push_back(Format("%04d  %02d-%02d-20%02d  %7u,%02u z\xB3", number % 10000, day, month, year,
-                             gross / 100, gross % 100));
+      lines.push_back(FormatText("%04d  %02d-%02d-20%02d  %7u,%02u z\xB3", number % 10000, day, month, year,
+                                 gross / 100, gross % 100));
       bytes += lines.back().size() + 2;
     } else {
       lines.push_back(
-          Format("Raport dobowy nr %04d       %02d-%02d-20%02d", number % 10000, day, month, year));
-      lines.push_back(Format("  Sprzeda\xBF opodatk. A     %7u,%02u", gross / 100, gross % 100));
+          FormatText("Raport dobowy nr %04d       %02d-%02d-20%02d", number % 10000, day, month, year));
+      lines.push_back(FormatText("  Sprzeda\xBF opodatk. A     %7u,%02u", gross / 100, gross % 100));
       const uint32_t tax = gross * 23 / 123;
-      lines.push_back(Format("  Kwota PTU A 23%%        %7u,%02u", tax / 100, tax % 100));
-      lines.push_back(Format("  Liczba paragon\xF3w        %7u", (h >> 13) % 400));
+      lines.push_back(FormatText("  Kwota PTU A 23%%        %7u,%02u", tax / 100, tax % 100));
+      lines.push_back(FormatText("  Liczba paragon\xF3w        %7u", (h >> 13) % 400));
       for (size_t k = lines.size() - 4; k < lines.size(); ++k) bytes += lines[k].size() + 2;
     }
   };
@@ -411,8 +392,8 @@ SimReport BuildSimReport(const PrinterSimOptions& o, uint8_t cmd, const std::str
   lines.push_back(
       "^  \xA3\xA5"
       "CZNIE");
-  lines.push_back(Format("Sprzeda\xBF razem: %llu,%02llu z\xB3", (unsigned long long)(total / 100),
-                         (unsigned long long)(total % 100)));
+  lines.push_back(FormatText("Sprzeda\xBF razem: %llu,%02llu z\xB3", (unsigned long long)(total / 100),
+                             (unsigned long long)(total % 100)));
   lines.push_back("^          KONIEC RAPORTU");
 
   SimReport r;
@@ -841,8 +822,8 @@ void PrinterSim::PlanReply(size_t index) {
       std::lock_guard<std::mutex> g(Mutex_);
       if (index > 0) since = double(MsBetween(Requests_[index - 1].Received, q.Received));
     }
-    Record(Format("RX seq=0x%02X cmd=%u valid=%d +%.0fms reply=%s data=\"", q.Seq, unsigned(q.Cmd),
-                  int(q.Valid), since, reply.c_str()) +
+    Record(FormatText("RX seq=0x%02X cmd=%u valid=%d +%.0fms reply=%s data=\"", q.Seq, unsigned(q.Cmd),
+                      int(q.Valid), since, reply.c_str()) +
            Printable(q.Data) + "\" frame=" + Hex(q.Bytes.data(), q.Bytes.size()));
   };
 

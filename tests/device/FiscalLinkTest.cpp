@@ -341,7 +341,7 @@ TEST(FiscalLink, ReadErrorsAreLoggedAndDoNotEndTheWait) {
   EXPECT_EQ(rig->writes.size(), 1u);
 }
 
-TEST(FiscalLink, HangUpEndsTheReadAndEmptyReadsDoNotSpin) {
+TEST(FiscalLink, HangUpDoesNotSpin) {
   auto rig = NewRig();
   auto link = MakeRigLink(rig);
   rig->failRead = [](int& err) {
@@ -425,6 +425,9 @@ TEST(FiscalLink, DrainDiscardsAnEarlierReportUntilTheLineIsQuiet) {
   EXPECT_EQ(progress, 10);
   EXPECT_EQ(link->TakeReportText(), "new report");
   EXPECT_EQ(link->ReportText(), "");
+  link->SetReportTextLimit(100);  // a line that never falls quiet
+  for (int i = 0; i < 30; ++i) rig->At(20 * i, "noise");
+  EXPECT_THROW(link->DrainEarlierReport({}), Exception);
 }
 
 TEST(FiscalLink, BytesAfterAnAnswerAreKeptForTheNextWait) {

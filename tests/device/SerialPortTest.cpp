@@ -314,7 +314,7 @@ TEST_F(SerialPortPty, SecondOpenOfAnOpenPortKeepsTheOpenOne) {
   ExpectRawEightNOne(pty, 9600);
 }
 
-TEST_F(SerialPortPty, PermissionDeniedSaysWhichGroupToJoinAndHow) {
+TEST_F(SerialPortPty, PermissionDeniedNamesTheOwningGroup) {
   struct stat st {};
   ASSERT_EQ(stat(pty.path.c_str(), &st), 0);
   const group* g = getgrgid(st.st_gid);
