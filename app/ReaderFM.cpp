@@ -399,13 +399,13 @@ struct TReportFormats {
   }
 };
 
-void AppendReportLine(QTextCursor& end, const std::string& line, const TReportFormats& formats) {
+void AppendReportLine(QTextCursor& end, std::string_view line, const TReportFormats& formats) {
   // A heading's first visible character is "^"; leading blanks and control bytes do not count.
   const auto first =
       std::find_if(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) > 32; });
   const bool heading = first != line.end() && *first == '^';
   const QTextCharFormat& format = heading ? formats.heading : formats.normal;
-  std::string shown = CenterText(line, kViewWidth);
+  std::string shown = CenterText(std::string(line), kViewWidth);
   if (heading) std::replace(shown.begin(), shown.end(), '^', ' ');
   if (!end.atStart()) end.insertBlock(QTextBlockFormat(), format);
   end.insertText(ReportText(shown), format);
@@ -413,13 +413,13 @@ void AppendReportLine(QTextCursor& end, const std::string& line, const TReportFo
 
 }  // namespace
 
-void TfmReaderFM::AddReportLine(const std::string& line) {
+void TfmReaderFM::AddReportLine(std::string_view line) {
   QTextCursor end(richResult->document());
   end.movePosition(QTextCursor::End);
   AppendReportLine(end, line, TReportFormats(richResult->palette().color(QPalette::Text)));
 }
 
-void TfmReaderFM::FillView(const TStringList& lines) {
+void TfmReaderFM::FillView(const TReportLines& lines) {
   // The report font is loaded with the first report, not at start-up: the empty view
   // shown first does not need it.
   QFont viewFont(QStringLiteral("Courier New"));
@@ -432,7 +432,7 @@ void TfmReaderFM::FillView(const TStringList& lines) {
   const TReportFormats formats(richResult->palette().color(QPalette::Text));
   QTextCursor end(doc);
   end.beginEditBlock();
-  for (const std::string& line : lines) AppendReportLine(end, line, formats);
+  for (const std::string_view line : lines) AppendReportLine(end, line, formats);
   end.endEditBlock();
   doc->setUndoRedoEnabled(true);
   richResult->moveCursor(QTextCursor::Start);
@@ -530,13 +530,13 @@ void TfmReaderFM::acPrintExecute() {
   QPrinter printer(QPrinter::HighResolution);
   if (!ChoosePrinter(printer)) return;
   TStringList rows;
-  MakePrintColumns(ReportLines, rows, kPrintRows, kViewWidth);
+  MakePrintColumns(ReportLines.ToList(), rows, kPrintRows, kViewWidth);
   PrintRows(printer, rows);
 }
 
 void TfmReaderFM::acBurnExecute() {
   if (!ViewHasLines()) return;
-  BurnReport(this, ReportLines, ReportFileName, FileNameStem);
+  BurnReport(this, ReportLines.ToList(), ReportFileName, FileNameStem);
 }
 
 void TfmReaderFM::acExitExecute() { close(); }

@@ -52,7 +52,7 @@ class TfmReaderFM : public QMainWindow {
   TReport Report;
   std::string& ReportFileName = Report.FileName;
   std::string& FileNameStem = Report.Stem;
-  TStringList& ReportLines = Report.Lines;  // raw report lines, exactly as the device sent them
+  TReportLines& ReportLines = Report.Lines;  // raw report lines, exactly as the device sent them
 
   // Message texts from Strings.ini.
   QString ReadText, ProgressText, StatusLabelText, CancelText, DnRText, IncorrectPeriodText,
@@ -80,9 +80,9 @@ class TfmReaderFM : public QMainWindow {
 
   // Appends one report line to the view: centred in 42 characters, bold with every "^"
   // turned into a blank for a heading line.
-  void AddReportLine(const std::string& line);
+  void AddReportLine(std::string_view line);
   // Clears the view and adds every line, in one edit step outside the undo history.
-  void FillView(const TStringList& lines);
+  void FillView(const TReportLines& lines);
   // The view has at least one line (the operator may have edited it).
   bool ViewHasLines() const;
 

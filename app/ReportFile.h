@@ -7,4 +7,4 @@
 // Writes the report lines to `path`, each line as received followed by CR LF.
 // The file is written whole or not at all and keeps an existing file's permissions
 // and links (see WriteFileAtomically). Throws Exception with the reason.
-void WriteReportFile(const std::string& path, const TStringList& lines);
+void WriteReportFile(const std::string& path, const TReportLines& lines);

@@ -108,15 +108,13 @@ void TReadKLEN::DoExecute() {
   SetProgress(received, received);
 
   TReport report;
-  {
-    // The text goes as soon as it is cut into lines, so the report is held twice only here.
-    const std::string text = link->TakeReportText();
-    LoadReportLines(text, report.Lines);
-  }
+  if (Lines != nullptr)
+    LoadReportLines(link->TakeReportText(), *Lines);
+  else
+    report.Lines = TReportLines::FromText(link->TakeReportText());  // cut in place, no second copy
   report.Stem = FileNameStem;
   report.RangePart = RangePart;
   report.FileName = MakeReportFileName(report.Stem, report.RangePart);
-  if (Lines != nullptr) *Lines = std::move(report.Lines);
   report_ = std::move(report);
   // The link (and with it the port) goes when this body ends, also on failure.
 }

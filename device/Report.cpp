@@ -1,5 +1,7 @@
 #include "device/Report.h"
 
+#include <algorithm>
+
 namespace {
 
 template <class... F>
@@ -45,6 +47,74 @@ TReportCommand TReportRequest::Build() const {
                        }},
              Period);
   return c;
+}
+
+TReportLines::TReportLines(std::initializer_list<std::string_view> lines) {
+  for (const std::string_view line : lines) push_back(line);
+}
+
+TReportLines::TReportLines(const TStringList& lines) {
+  ends_.reserve(lines.size());
+  for (const std::string& line : lines) push_back(line);
+}
+
+TReportLines TReportLines::FromText(std::string text) {
+  TReportLines out;
+  const size_t end = std::min(text.find('\0'), text.size());
+  size_t kept = 0;  // the lines so far, without their breaks, lie in text[0, kept)
+  size_t start = 0;
+  size_t i = 0;
+  auto keep = [&](size_t lineEnd) {
+    std::char_traits<char>::move(text.data() + kept, text.data() + start, lineEnd - start);
+    kept += lineEnd - start;
+    out.ends_.push_back(static_cast<uint32_t>(kept));
+  };
+  while (i < end) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      keep(i);
+      // CR LF together end one line; LF CR are two breaks.
+      i += (c == '\r' && i + 1 < end && text[i + 1] == '\n') ? 2 : 1;
+      start = i;
+    } else {
+      ++i;
+    }
+  }
+  if (start < end) keep(end);
+  text.resize(kept);
+  text.shrink_to_fit();  // the removed breaks would otherwise stay resident next to the view
+  out.ends_.shrink_to_fit();
+  out.bytes_ = std::move(text);
+  return out;
+}
+
+void TReportLines::clear() {
+  bytes_.clear();
+  ends_.clear();
+}
+
+void TReportLines::assign(size_t count, std::string_view line) {
+  clear();
+  for (size_t i = 0; i < count; ++i) push_back(line);
+}
+
+void TReportLines::push_back(std::string_view line) {
+  bytes_.append(line);
+  ends_.push_back(static_cast<uint32_t>(bytes_.size()));
+}
+
+TStringList TReportLines::ToList() const {
+  TStringList out;
+  out.reserve(size());
+  for (const std::string_view line : *this) out.emplace_back(line);
+  return out;
+}
+
+bool operator==(const TReportLines& a, const TStringList& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < b.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
 }
 
 std::string MakeReportFileName(const std::string& fileNameStem, const std::string& rangePart) {

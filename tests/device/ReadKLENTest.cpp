@@ -27,6 +27,15 @@ TEST(ReportLines, BreaksNulAndLastLine) {
   EXPECT_EQ(Lines(" ^ Head \xB9\x04\x05\r\nx"), (TStringList{" ^ Head \xB9\x04\x05", "x"}));
 }
 
+TEST(ReportLines, CutInPlaceByTheSameRule) {
+  for (const std::string text : {std::string("P\r\nQ\n\nR"), std::string("P\n\rQ\r"), std::string("P\0Q", 3),
+                                 std::string("\r\n"), std::string(), std::string(" ^ \xB9\x04\r\n\r\rx")}) {
+    const TReportLines lines = TReportLines::FromText(text);
+    EXPECT_TRUE(lines == Lines(text)) << text;
+    EXPECT_EQ(lines.ToList(), Lines(text)) << text;
+  }
+}
+
 TEST(ReportRequest, AMonthIsReadOnlyInDetail) {
   TReportRequest r;
   r.Period = TReportMonth{"0324"};
