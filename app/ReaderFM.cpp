@@ -272,10 +272,6 @@ QIcon PictureIcon(const char* name) {
   return QIcon(new TPictureEngine(QStringLiteral(":/icons/") + QLatin1String(name)));
 }
 
-std::string MakeReportFileName(const std::string& fileNameStem, const std::string& rangePart) {
-  return StripBlanks(SafeFileNameStem(fileNameStem) + "_" + rangePart + ".txt");
-}
-
 int PrintRows(QPrinter& printer, const TStringList& rows) {
   QPainter painter;
   if (!painter.begin(&printer)) throw Exception("Unable to start the print job");
@@ -415,6 +411,9 @@ void TfmReaderFM::LoadTexts() {
   DnRText = texts.Read(kSection, "DnR", "Device not respond!");
   IncorrectPeriodText = texts.Read(kSection, "IncorrectPeriod", "Incorrect period!");
   IncorrectRangeText = texts.Read(kSection, "IncorrectRange", "Incorrect range!");
+  FinishingEarlierText =
+      texts.Read(kSection, "FinishingEarlier", "The printer is finishing an earlier report...");
+  ReceivedCountText = texts.Read(kSection, "ReceivedCount", "Received %1 lines, %2 bytes in %3 s");
 }
 
 void TfmReaderFM::LoadSettings() {
@@ -441,27 +440,44 @@ void TfmReaderFM::RunAction(void (TfmReaderFM::*body)()) {
 
 bool TfmReaderFM::ViewHasLines() const { return !richResult->document()->isEmpty(); }
 
-void TfmReaderFM::AddReportLine(const std::string& line) {
-  const std::string text = TrimBlanksAndControls(line);
-  const bool heading = !text.empty() && text.front() == '^';
-  std::string shown = line;
+namespace {
+
+// The two looks of a report line, made once per fill: a format per line would be built and
+// looked up again for each of a million lines.
+struct TReportFormats {
+  QTextCharFormat normal, heading;
+  explicit TReportFormats(const QColor& text) {
+    normal.setFontFamilies({QStringLiteral("Courier New")});
+    normal.setFontPointSize(12);
+    normal.setFontWeight(QFont::Normal);
+    // The text colour of the view's own palette, so the report stays readable in dark themes.
+    normal.setForeground(text);
+    heading = normal;
+    heading.setFontWeight(QFont::Bold);
+  }
+};
+
+void AppendReportLine(QTextCursor& end, std::string_view line, const TReportFormats& formats) {
+  // A heading's first visible character is "^"; leading blanks and control bytes do not count.
+  const auto first =
+      std::find_if(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) > 32; });
+  const bool heading = first != line.end() && *first == '^';
+  const QTextCharFormat& format = heading ? formats.heading : formats.normal;
+  std::string shown = CenterText(std::string(line), kViewWidth);
   if (heading) std::replace(shown.begin(), shown.end(), '^', ' ');
-
-  QTextCharFormat format;
-  format.setFontFamilies({QStringLiteral("Courier New")});
-  format.setFontPointSize(12);
-  format.setFontWeight(heading ? QFont::Bold : QFont::Normal);
-  // The text colour of the view's own palette, so the report stays readable in dark themes.
-  format.setForeground(richResult->palette().color(QPalette::Text));
-
-  QTextDocument* doc = richResult->document();
-  QTextCursor cursor(doc);
-  cursor.movePosition(QTextCursor::End);
-  if (!doc->isEmpty()) cursor.insertBlock(QTextBlockFormat(), format);
-  cursor.insertText(ReportText(CenterText(shown, kViewWidth)), format);
+  if (!end.atStart()) end.insertBlock(QTextBlockFormat(), format);
+  end.insertText(ReportText(shown), format);
 }
 
-void TfmReaderFM::FillView(const TStringList& lines) {
+}  // namespace
+
+void TfmReaderFM::AddReportLine(std::string_view line) {
+  QTextCursor end(richResult->document());
+  end.movePosition(QTextCursor::End);
+  AppendReportLine(end, line, TReportFormats(richResult->palette().color(QPalette::Text)));
+}
+
+void TfmReaderFM::FillView(const TReportLines& lines) {
   // The report font is loaded with the first report, not at start-up: the empty view
   // shown first does not need it.
   QFont viewFont(QStringLiteral("Courier New"));
@@ -471,43 +487,34 @@ void TfmReaderFM::FillView(const TStringList& lines) {
   richResult->clear();
   // One edit block defers the layout to its end; the fill is no operator edit to undo.
   doc->setUndoRedoEnabled(false);
-  QTextCursor block(doc);
-  block.beginEditBlock();
-  for (const std::string& line : lines) AddReportLine(line);
-  block.endEditBlock();
+  const TReportFormats formats(richResult->palette().color(QPalette::Text));
+  QTextCursor end(doc);
+  end.beginEditBlock();
+  for (const std::string_view line : lines) AppendReportLine(end, line, formats);
+  end.endEditBlock();
   doc->setUndoRedoEnabled(true);
   richResult->moveCursor(QTextCursor::Start);
 }
 
-TReportRequest TfmReaderFM::MakeReportRequest(int searchMode, int reportType, const QDate& from,
+TReportCommand TfmReaderFM::MakeReportRequest(int searchMode, int reportType, const QDate& from,
                                               const QDate& to, int fromNumber, int toNumber,
                                               const std::string& monthYear) const {
-  const std::string letter = reportType == 0 ? "D" : "S";
-  TReportRequest r;
+  TReportRequest request;
+  request.Type = reportType == 0 ? TReportType::Detailed : TReportType::Summary;
   switch (searchMode) {
-    case 0: {
-      if (to < from) throw Exception(IncorrectPeriodText.toStdString());
-      const std::string f = from.toString(QStringLiteral("ddMMyy")).toStdString();
-      const std::string t = to.toString(QStringLiteral("ddMMyy")).toStdString();
-      r.Command = 94;
-      r.Params = FormatText("%s,1,%s,%s", letter.c_str(), f.c_str(), t.c_str());
-      r.RangePart = FormatText("%s_%s", f.c_str(), t.c_str());
-      break;
-    }
-    case 1:
-      if (fromNumber > toNumber) throw Exception(IncorrectRangeText.toStdString());
-      r.Command = 95;
-      r.Params = FormatText("%s,1,%d,%d", letter.c_str(), fromNumber, toNumber);
-      r.RangePart = FormatText("%.4d_%.4d", fromNumber, toNumber);
-      break;
-    case 2:
-      r.Command = 94;
-      r.Params = FormatText("%s,1,%s", letter.c_str(), monthYear.c_str());
-      r.RangePart.clear();
-      break;
+    case 0: request.Period = TReportDates{from, to}; break;
+    case 1: request.Period = TReportNumbers{fromNumber, toNumber}; break;
+    case 2: request.Period = TReportMonth{monthYear}; break;
     default: throw Exception(FormatText("Unknown search mode %d", searchMode));
   }
-  return r;
+  switch (request.Check()) {
+    case TReportCheck::Ok: break;
+    case TReportCheck::EndBeforeStart: throw Exception(IncorrectPeriodText.toStdString());
+    case TReportCheck::FirstAboveLast: throw Exception(IncorrectRangeText.toStdString());
+    // The options dialog offers no summary by month.
+    case TReportCheck::SummaryByMonth: throw Exception("A month can only be read in detail");
+  }
+  return request.Build();
 }
 
 void TfmReaderFM::acReadExecute() {
@@ -520,24 +527,25 @@ void TfmReaderFM::acReadExecute() {
   Baud = options->GetBaud();
   SaveSettings();  // kept even when the checks below refuse the request
 
-  const TReportRequest request = MakeReportRequest(
+  const TReportCommand command = MakeReportRequest(
       options->GetSearchMode(), options->GetReportType(), options->GetFromDate(), options->GetToDate(),
       options->GetFromNumber(), options->GetToNumber(), options->GetMonthYear());
   options.reset();
 
-  ReportLines.clear();
+  // The read fills the job's own report; the window's report, names and view change only when
+  // the read has ended whole, so a Cancel or a failure leaves them as they were.
   auto job = std::make_unique<TReadKLEN>();
   job->PortName = PortName;
   job->Baud = Baud;
-  job->OnFail = [this](void*) { ShowNoAnswer(); };
-  job->Command = request.Command;
-  job->Params = request.Params;
+  job->SetRequest(command);
   job->StatusText = ProgressText;
-  job->Lines = &ReportLines;  // the job fills this very list
+  job->FinishingText = FinishingEarlierText;
+  job->ProgressFormat = ReceivedCountText;
 
   RunWithProgress(job.get(), ReadText, StatusLabelText, CancelText, this);
-  FileNameStem = job->FileNameStem;
-  ReportFileName = MakeReportFileName(FileNameStem, request.RangePart);
+  if (job->Terminated()) return;  // cancelled: no box, nothing changes
+  if (job->GaveUp()) ShowNoAnswer();
+  Report = job->TakeReport();
   job.reset();
 
   FillView(ReportLines);
@@ -580,13 +588,13 @@ void TfmReaderFM::acPrintExecute() {
   QPrinter printer(QPrinter::HighResolution);
   if (!ChoosePrinter(printer)) return;
   TStringList rows;
-  MakePrintColumns(ReportLines, rows, kPrintRows, kViewWidth);
+  MakePrintColumns(ReportLines.ToList(), rows, kPrintRows, kViewWidth);
   PrintRows(printer, rows);
 }
 
 void TfmReaderFM::acBurnExecute() {
   if (!ViewHasLines()) return;
-  BurnReport(this, ReportLines, ReportFileName, FileNameStem);
+  BurnReport(this, ReportLines.ToList(), ReportFileName, FileNameStem);
 }
 
 void TfmReaderFM::acExitExecute() { close(); }

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "device/Report.h"
 #include "support/TextUtils.h"
 
 class QAction;
@@ -24,13 +25,6 @@ class QToolButton;
 namespace Ui {
 class fmReaderFM;
 }
-
-// What the Read command derives from the options dialog for one report request.
-struct TReportRequest {
-  uint8_t Command = 94;
-  std::string Params;
-  std::string RangePart;
-};
 
 // The program's start around the main window. main() and the start-up benchmark run the same
 // steps, so the benchmark times what the operator waits for:
@@ -67,10 +61,6 @@ class TProgramStart {
 // A picture of the program's resources ("read", "veltra-qrm", ...), sharp at 1x and 2x.
 QIcon PictureIcon(const char* name);
 
-// The report file name: stem (made safe as a file-name component), "_", range part, ".txt",
-// with every blank removed.
-std::string MakeReportFileName(const std::string& fileNameStem, const std::string& rangePart);
-
 // Prints `rows` one per line in "Courier New" 10 pt from the top left of the printable area,
 // with page breaks when a page is full and over-wide rows continued on the next line.
 // The job is always closed, also when printing fails. Returns the number of pages sent.
@@ -85,13 +75,15 @@ class TfmReaderFM : public QMainWindow {
   // Shared state of the actions.
   std::string PortName = "COM1";
   int32_t Baud = 38400;
-  std::string ReportFileName;
-  std::string FileNameStem;
-  TStringList ReportLines;  // raw report lines, exactly as the device sent them
+  // The report of the last whole read, held once; the names below are its parts.
+  TReport Report;
+  std::string& ReportFileName = Report.FileName;
+  std::string& FileNameStem = Report.Stem;
+  TReportLines& ReportLines = Report.Lines;  // raw report lines, exactly as the device sent them
 
   // Message texts from Strings.ini.
   QString ReadText, ProgressText, StatusLabelText, CancelText, DnRText, IncorrectPeriodText,
-      IncorrectRangeText;
+      IncorrectRangeText, FinishingEarlierText, ReceivedCountText;
 
   // Controls (objectNames double as Strings.ini keys).
   QFrame* Panel1 = nullptr;
@@ -115,9 +107,9 @@ class TfmReaderFM : public QMainWindow {
 
   // Appends one report line to the view: centred in 42 characters, bold with every "^"
   // turned into a blank for a heading line.
-  void AddReportLine(const std::string& line);
+  void AddReportLine(std::string_view line);
   // Clears the view and adds every line, in one edit step outside the undo history.
-  void FillView(const TStringList& lines);
+  void FillView(const TReportLines& lines);
   // The view has at least one line (the operator may have edited it).
   bool ViewHasLines() const;
 
@@ -128,11 +120,12 @@ class TfmReaderFM : public QMainWindow {
   void acBurnExecute();
   void acExitExecute();
 
-  // Bound to the report job's OnFail; runs on the worker thread.
+  // Tells the operator that the printer did not answer; after the progress window has closed.
   void ShowNoAnswer();
 
-  // Turns the confirmed options into the device command; throws on a bad period or range.
-  TReportRequest MakeReportRequest(int searchMode, int reportType, const QDate& from, const QDate& to,
+  // Turns the confirmed options into the device command; throws with the window's text for a
+  // bad period or range.
+  TReportCommand MakeReportRequest(int searchMode, int reportType, const QDate& from, const QDate& to,
                                    int fromNumber, int toNumber, const std::string& monthYear) const;
 
   // Seams for the modal file and printer dialogs. Unset, the real dialogs are shown.

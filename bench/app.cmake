@@ -7,6 +7,23 @@ foreach(b bench_app_view bench_app_print bench_app_startup)
   vq_warnings(${b})
 endforeach()
 
+# The Read command through the window, against the simulator (in-process and as its program).
+add_executable(bench_app_read bench_app_read.cpp AppBench.h)
+target_link_libraries(bench_app_read PRIVATE vq_app vq_printer_sim)
+target_include_directories(bench_app_read PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(bench_app_read PRIVATE VQ_PRINTER_SIM_EXE="$<TARGET_FILE:vq-printer-sim>")
+add_dependencies(bench_app_read vq-printer-sim)
+vq_warnings(bench_app_read)
+
+# The headless reader against the simulator program.
+add_executable(bench_app_headless bench_app_headless.cpp AppBench.h DeviceBench.h)
+target_link_libraries(bench_app_headless PRIVATE vq_printer_sim)
+target_include_directories(bench_app_headless PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(bench_app_headless PRIVATE VQ_PRINTER_SIM_EXE="$<TARGET_FILE:vq-printer-sim>"
+                           VQ_HEADLESS_READER_EXE="$<TARGET_FILE:veltra-qrm-read>")
+add_dependencies(bench_app_headless vq-printer-sim veltra-qrm-read)
+vq_warnings(bench_app_headless)
+
 add_executable(startup_child_app startup_child.cpp AppBench.h)
 target_link_libraries(startup_child_app PRIVATE vq_app)
 target_compile_definitions(startup_child_app PRIVATE VQ_STARTUP_REAL_WINDOW=1)

@@ -1,6 +1,21 @@
 #pragma once
-// The background job that reads one fiscal-memory report: identification, report command,
-// and the report text cut into lines.
+// The background job that reads one fiscal-memory report: a look for an earlier report still
+// streaming, the identification, the report command, and the report text cut into lines.
+//
+//   TReadKLEN job;
+//   job.PortName = "COM1"; job.Baud = 38400;
+//   job.SetRequest(request.Build());     // command, parameters and range part
+//   ... run it (RunWithProgress, or Resume() and Wait()) ...
+//   if (job.Terminated() || job.Error) keep what was there; else
+//   TReport report = job.TakeReport();   // stem, file name and lines, moved out
+//
+// Cancel() aborts the serial wait at once: the body ends with the link's EReadCancelled and the
+// report stays empty, so a partial report never leaves the job. The link's give-up of a command
+// (the printer did not answer) ends the read normally; GaveUp() then says so and noAnswer()
+// was emitted, so the owner can tell the operator once the progress window is gone.
+// progressChanged(bytes, 0) follows the report as it streams; progressChanged(n, n) says that
+// the whole report of n bytes has arrived and is being cut into lines.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -8,6 +23,7 @@
 
 #include <QString>
 
+#include "device/Report.h"
 #include "jobs/SmProgressThread.h"
 #include "support/TextUtils.h"
 
@@ -25,18 +41,35 @@ class TReadKLEN : public TSmProgressThread {
 
   std::string PortName;
   int32_t Baud = 0;
+  // Called on the worker thread when the link gives a command up, besides noAnswer().
   std::function<void(void*)> OnFail;
+  // When set, receives the lines instead of the report value.
   TStringList* Lines = nullptr;
   std::string Params;
   uint8_t Command = 94;
+  std::string RangePart;
+  // Status texts: while the port is open, while an earlier report drains, and the live count
+  // (%1 lines, %2 bytes, %3 seconds).
   QString StatusText;
+  QString FinishingText = QStringLiteral("The printer is finishing an earlier report...");
+  QString ProgressFormat = QStringLiteral("Received %1 lines, %2 bytes in %3 s");
   std::string FileNameStem;
+
+  void SetRequest(const TReportCommand& command);
+  bool GaveUp() const { return gaveUp_; }
+  // After the end: the report, moved out; empty for a failed or cancelled read.
+  TReport TakeReport() { return std::move(report_); }
 
   // Builds the link instead of opening PortName at Baud (tests hand in a scripted port).
   std::function<std::unique_ptr<TFiscalLink>()> LinkFactory;
 
   static constexpr uint8_t kIdentifyCommand = 90;
+  static constexpr int64_t kProgressIntervalMs = 100;
 
  protected:
   void DoExecute() override;
+
+ private:
+  TReport report_;
+  std::atomic<bool> gaveUp_{false};
 };

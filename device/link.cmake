@@ -1,5 +1,6 @@
 # The link half of vq_device (frames, command exchange, report job); included by CMakeLists.txt.
-set(VQ_DEVICE_LINK_SOURCES Frame.cpp Frame.h FiscalLink.cpp FiscalLink.h ReadKLEN.cpp ReadKLEN.h)
+set(VQ_DEVICE_LINK_SOURCES Frame.cpp Frame.h FiscalLink.cpp FiscalLink.h ReadKLEN.cpp ReadKLEN.h
+  Report.cpp Report.h)
 
 # libFuzzer target for the receive path (clang only): scripts/fuzz builds and runs it.
 if(VQ_FUZZ)

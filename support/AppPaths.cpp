@@ -76,6 +76,12 @@ std::string ProgramFilePath() {
   return "";
 }
 
+void ActAsSiblingProgram(const std::string& name) {
+  const std::string folder = ExtractFileDir(ProgramFilePath());
+  std::lock_guard<std::mutex> lock(g_pathMutex);
+  g_programOverride = folder + "/" + name;
+}
+
 void SetProgramFilePathForTesting(const std::string& path) {
   std::lock_guard<std::mutex> lock(g_pathMutex);
   g_programOverride = path;

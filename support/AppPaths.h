@@ -10,6 +10,10 @@ std::string GetLocalAppDataPath();
 // Full path of the running program file (realpath of /proc/self/exe), unless overridden.
 std::string ProgramFilePath();
 
+// A helper program installed beside the window program shares its settings, texts and log:
+// from here on the program file counts as `name` in the real program file's folder.
+void ActAsSiblingProgram(const std::string& name);
+
 // Tests pretend to be another program file; "" restores the real one.
 void SetProgramFilePathForTesting(const std::string& path);
 

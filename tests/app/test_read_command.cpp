@@ -185,7 +185,7 @@ TEST_F(ReadCommandTest, CancelledOptionsChangeNothing) {
   EXPECT_EQ(sim_->RequestCount(), 0u);
 }
 
-TEST_F(ReadCommandTest, FailedReadKeepsTheViewAndEmptiesReportLines) {
+TEST_F(ReadCommandTest, FailedReadKeepsTheWholePreviousReport) {
   // COM1 leads to something that is no serial line: the port cannot be configured.
   const std::string link = PortLinkPathFor("COM1");
   ASSERT_EQ(symlink("/dev/null", link.c_str()), 0);
@@ -202,20 +202,20 @@ TEST_F(ReadCommandTest, FailedReadKeepsTheViewAndEmptiesReportLines) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].kind, 1);
   EXPECT_FALSE(boxes[0].text.isEmpty());
-  EXPECT_TRUE(w.ReportLines.empty());
+  EXPECT_EQ(w.ReportLines, (TStringList{"^OLD", "report"}));
   EXPECT_EQ(w.richResult->document()->blockCount(), 2);
   EXPECT_TRUE(w.richResult->document()->begin().text().contains("OLD"));
   EXPECT_EQ(w.FileNameStem, "OLD STEM");
   EXPECT_EQ(w.ReportFileName, "OLDSTEM_.txt");
 
-  // Save As has nothing to save now.
+  // Save As still saves the report the view shows.
   int chooser = 0;
   w.SaveFileChooser = [&](const QString&) {
     ++chooser;
     return QString();
   };
   w.acSaveAs->trigger();
-  EXPECT_EQ(chooser, 0);
+  EXPECT_EQ(chooser, 1);
 }
 
 // Records what the progress window shows once its status line is set.
@@ -268,7 +268,7 @@ TEST_F(ReadCommandTest, SilentPrinterShowsNoAnswerOnceAndTheReadEnds) {
   EXPECT_EQ(boxes[0].text, "Keine Antwort!");
   EXPECT_EQ(boxes[0].kind, 1);
   EXPECT_EQ(boxes[0].caption, ApplicationTitle());
-  EXPECT_FALSE(boxes[0].onUiThread);  // asked for by the worker, carried over to the UI thread
+  EXPECT_TRUE(boxes[0].onUiThread);  // shown by the window once the progress window has gone
   // The read ended normally with nothing: the view is emptied, the name has an empty stem.
   EXPECT_TRUE(w.ReportLines.empty());
   EXPECT_FALSE(w.ViewHasLines());
@@ -295,21 +295,40 @@ TEST_F(ReadCommandTest, StemFromTheDeviceCannotLeaveTheFolder) {
   EXPECT_EQ(w.ReportFileName, ".._.._tmp_evilname_.txt");
 }
 
-TEST_F(ReadCommandTest, CancelDuringTheReadStillDeliversTheReport) {
+TEST_F(ReadCommandTest, CancelKeepsThePreviousReportAndTheNextReadIsWhole) {
   PrinterSimOptions o;
-  o.SynBusyMs = 1200;  // the printer keeps the wait open with busy bytes
+  o.KeepStreamBaud = 19200;  // the printer goes on with a cancelled report
+  o.ReportLines = 40;
   StartSim(o);
   TfmReaderFM w;
   w.show();
-  ProgressSeen seen;
-  QPointer<QTimer> watcher =
-      WatchProgress(seen, [](TSmallProgressForm* form) { form->btnCancel->click(); });
+  w.ReportLines = {"^OLD", "report"};
+  w.FillView(w.ReportLines);
+  w.FileNameStem = "OLD STEM";
+  w.ReportFileName = "OLDSTEM_.txt";
+  // Cancel once the live count shows that the report streams.
+  QTimer watcher;
+  QString counted;
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    auto* form = qobject_cast<TSmallProgressForm*>(QApplication::activeModalWidget());
+    if (!form || !form->eStat->text().startsWith("Received ")) return;
+    counted = form->eStat->text();
+    watcher.stop();
+    form->btnCancel->click();
+  });
+  watcher.start(5);
   PressRead(w);
-  delete watcher;
-  EXPECT_EQ(seen.status, "Read of the fiscal memory. Please wait...");
+  EXPECT_TRUE(counted.contains(" lines, ")) << counted.toStdString();
   EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(w.ReportLines, (TStringList{"^OLD", "report"}));
+  EXPECT_EQ(w.FileNameStem, "OLD STEM");
+  EXPECT_EQ(w.ReportFileName, "OLDSTEM_.txt");
+  EXPECT_EQ(w.richResult->document()->blockCount(), 2);
+
+  // The next read discards the rest of the cancelled report and gets the whole new one.
+  PressRead(w);
   const std::string params = "D,1," + Today().toStdString() + "," + Today().toStdString();
+  EXPECT_TRUE(Boxes().empty());
   EXPECT_EQ(w.ReportLines, BuildSimReport(sim_->Options(), 94, params).Lines);
   EXPECT_EQ(w.FileNameStem, "ZHK 12345678");
-  EXPECT_EQ(w.richResult->document()->blockCount(), static_cast<int>(w.ReportLines.size()));
 }

@@ -27,6 +27,24 @@ TEST(ReportLines, BreaksNulAndLastLine) {
   EXPECT_EQ(Lines(" ^ Head \xB9\x04\x05\r\nx"), (TStringList{" ^ Head \xB9\x04\x05", "x"}));
 }
 
+TEST(ReportLines, CutInPlaceByTheSameRule) {
+  for (const std::string text : {std::string("P\r\nQ\n\nR"), std::string("P\n\rQ\r"), std::string("P\0Q", 3),
+                                 std::string("\r\n"), std::string(), std::string(" ^ \xB9\x04\r\n\r\rx")}) {
+    const TReportLines lines = TReportLines::FromText(text);
+    EXPECT_TRUE(lines == Lines(text)) << text;
+    EXPECT_EQ(lines.ToList(), Lines(text)) << text;
+  }
+}
+
+TEST(ReportRequest, AMonthIsReadOnlyInDetail) {
+  TReportRequest r;
+  r.Period = TReportMonth{"0324"};
+  r.Type = TReportType::Summary;
+  EXPECT_EQ(r.Check(), TReportCheck::SummaryByMonth);
+  r.Type = TReportType::Detailed;
+  EXPECT_EQ(r.Check(), TReportCheck::Ok);
+}
+
 // A printer on the rig: identification for 90, report text then the answer for the rest.
 struct Printer {
   std::string identification = "V1,2,3,4,5,6,7,DT 123456,9";

@@ -1,0 +1,215 @@
+// The Read command through the main window against the printer simulator:
+//  - Cancel -> progress window closed, 20 tries each during a report stream, during the waits of
+//    a silent give-up and during a SYN-busy wait (a fresh simulator for every try);
+//  - a 64 MiB report: the peak RSS of the whole read, and the time from the last byte to the
+//    filled view, against a bare QPlainTextEdit filled with the same lines (accessibility on).
+// Each case runs in a process of its own; the 64 MiB simulator runs in another process, so its
+// copy of the report does not count.
+#include <QAccessible>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <cstring>
+#include <sstream>
+
+#include "AppBench.h"
+#include "app/ReaderFM.h"
+#include "jobs/SmProgressThread.h"
+#include "jobs/SmallProgressForm.h"
+#include "options/ReadOptions.h"
+#include "support/AppPaths.h"
+#include "support/MessageBox.h"
+#include "tools/PrinterSim.h"
+
+namespace {
+
+constexpr size_t kBigReport = (size_t(64) << 20) - (size_t(64) << 10);  // under the link's limit
+
+long PeakRssKiB() {
+  std::ifstream f("/proc/self/status");
+  std::string key;
+  while (f >> key) {
+    if (key == "VmHWM:") {
+      long v = 0;
+      f >> v;
+      return v;
+    }
+    std::getline(f, key);
+  }
+  return 0;
+}
+
+const char* const kParams = "D,1,1,1830";
+
+// Presses Read, confirms the options and runs `onProgress` on the progress window every 2 ms.
+void Read(TfmReaderFM& w, const std::function<void(TSmallProgressForm*)>& onProgress) {
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* d = qobject_cast<TfmReadOptions*>(modal)) {
+      d->rbByRptNumber->click();  // kParams
+      d->eFromNum->setText(QStringLiteral("1"));
+      d->eToNum->setText(QStringLiteral("1830"));
+      d->btnOK->click();
+    }
+    if (auto* f = qobject_cast<TSmallProgressForm*>(modal)) onProgress(f);
+  });
+  poll.start(2);
+  w.acRead->trigger();
+}
+
+int CancelChild(const char* mode) {
+  int argc = 1;
+  char name[] = "bench_app_read";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  SetMessageBoxObserverForTesting([](const MessageBoxRequest&) { return IDOK; });
+  TfmReaderFM w;
+  w.show();
+  const bool stream = std::strcmp(mode, "stream") == 0;
+  for (int i = 0; i < 20; ++i) {
+    PrinterSimOptions o;
+    o.LinkPath = PortLinkPathFor("COM1");
+    if (stream) {
+      o.KeepStreamBaud = 115200;
+      o.ReportLines = 2000;
+    }
+    o.Silent = std::strcmp(mode, "silent") == 0;
+    if (std::strcmp(mode, "syn-busy") == 0) o.SynBusyMs = 5000;
+    PrinterSim sim(o);
+    sim.Start();
+    double seen = 0, clicked = 0;
+    Read(w, [&](TSmallProgressForm* f) {
+      if (clicked > 0) return;
+      const QString status = f->eStat->text();
+      if (stream ? !status.startsWith(QStringLiteral("Received")) : status.isEmpty()) return;
+      if (seen == 0) seen = MonotonicMs();
+      if (MonotonicMs() - seen < 300) return;  // well inside the stream or the wait
+      clicked = MonotonicMs();
+      f->btnCancel->click();
+    });
+    const double closed = MonotonicMs();
+    if (clicked == 0) return 1;
+    std::printf("%.2f\n", closed - clicked);
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+int BigChild(bool bare) {
+  int argc = 1;
+  char name[] = "bench_app_read";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  QAccessible::setActive(true);
+  PrinterSimOptions o;
+  o.ReportBytes = kBigReport;
+  if (bare) {
+    const TStringList lines = BuildSimReport(o, 95, kParams).Lines;
+    QPlainTextEdit edit;
+    edit.resize(759, 538);
+    edit.show();
+    app.processEvents();
+    const double t0 = MonotonicMs();
+    QTextDocument* doc = edit.document();
+    doc->setUndoRedoEnabled(false);
+    QTextCursor c(doc);
+    c.beginEditBlock();
+    QTextCharFormat normal, bold;
+    normal.setFontFamilies({QStringLiteral("Courier New")});
+    normal.setFontPointSize(12);
+    bold = normal;
+    bold.setFontWeight(QFont::Bold);
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const QTextCharFormat& f = !lines[i].empty() && lines[i][0] == '^' ? bold : normal;
+      if (i > 0) c.insertBlock(QTextBlockFormat(), f);
+      c.insertText(QString::fromLatin1(lines[i].c_str()), f);
+    }
+    c.endEditBlock();
+    app.processEvents();
+    std::printf("%.1f 0 %zu\n", MonotonicMs() - t0, lines.size());
+    return 0;
+  }
+  PrinterSimProcess sim(VQ_PRINTER_SIM_EXE, {"--port", "COM1", "--report-bytes", std::to_string(kBigReport)});
+  TfmReaderFM w;
+  w.show();
+  app.processEvents();
+  const long before = RssKiB();
+  double lastByte = 0;
+  bool hooked = false;
+  Read(w, [&](TSmallProgressForm* f) {
+    if (hooked || f->Job == nullptr) return;
+    hooked = true;
+    QObject::connect(
+        f->Job, &TSmProgressThread::progressChanged, f->Job,
+        [&](qint64 done, qint64 total) {
+          if (total > 0 && done == total) lastByte = MonotonicMs();
+        },
+        Qt::DirectConnection);
+  });
+  app.processEvents();  // the first layout and paint of the filled view
+  const double filled = MonotonicMs();
+  if (lastByte == 0 || w.ReportLines.empty()) return 1;
+  std::printf("%.1f %ld %zu %ld\n", filled - lastByte, PeakRssKiB(), w.ReportLines.size(), before);
+  return 0;
+}
+
+void Stats(const char* what, std::vector<double> v, bool& met) {
+  if (v.empty()) {
+    std::printf("  %-10s failed\n", what);
+    met = false;
+    return;
+  }
+  const double median = Median(v), most = *std::max_element(v.begin(), v.end());
+  std::printf("  %-10s median %7.1f ms   max %7.1f ms   (%zu tries)\n", what, median, most, v.size());
+  if (median > 250 || most > 500) met = false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  PrepareBenchEnvironment();
+  // The window's ports folder, where the simulator publishes COM1.
+  ActAsSiblingProgram("veltra-qrm");
+  if (argc == 3 && std::strcmp(argv[1], "--cancel") == 0) return CancelChild(argv[2]);
+  if (argc == 3 && std::strcmp(argv[1], "--big") == 0) return BigChild(std::strcmp(argv[2], "bare") == 0);
+
+  const std::string self = SelfFolder() + "/bench_app_read";
+  std::printf("Read through the main window (%s)\n", PlatformName());
+  std::printf("Cancel -> progress window closed\n");
+  bool met = true;
+  for (const char* mode : {"stream", "silent", "syn-busy"}) {
+    std::vector<double> ms;
+    std::istringstream out(RunChild({self, "--cancel", mode}));
+    for (double v; out >> v;) ms.push_back(v);
+    if (ms.size() != 20) ms.clear();
+    Stats(mode, ms, met);
+  }
+  std::printf("  goal: median <= 250 ms, max <= 500 ms: %s\n", met ? "met" : "NOT MET");
+
+  double realMs = 0, bareMs = 0;
+  long peak = 0, ignored = 0, before = 0;
+  size_t lines = 0, bareLines = 0;
+  if (std::sscanf(RunChild({self, "--big", "real"}).c_str(), "%lf %ld %zu %ld", &realMs, &peak, &lines,
+                  &before) != 4 ||
+      std::sscanf(RunChild({self, "--big", "bare"}).c_str(), "%lf %ld %zu", &bareMs, &ignored, &bareLines) !=
+          3) {
+    std::printf("64 MiB report: a child failed\n");
+    return 1;
+  }
+  const double size = double(kBigReport) / 1024.0;
+  std::printf("64 MiB report (%zu lines, accessibility on)\n", lines);
+  std::printf("  peak RSS of the whole read   %8.1f MiB = %.2fx the report   goal <= 8x: %s\n", peak / 1024.0,
+              peak / size, peak <= 8 * size ? "met" : "NOT MET");
+  std::printf("  RSS of the window before the read %8.1f MiB\n", before / 1024.0);
+  std::printf("  last byte -> filled view     %8.1f ms\n", realMs);
+  std::printf("  bare QPlainTextEdit fill     %8.1f ms   ratio %.2fx   goal <= 1.2x: %s\n", bareMs,
+              realMs / bareMs, realMs <= 1.2 * bareMs ? "met" : "NOT MET");
+  return 0;
+}
