@@ -117,21 +117,7 @@ int BigChild(bool bare) {
     edit.show();
     app.processEvents();
     const double t0 = MonotonicMs();
-    QTextDocument* doc = edit.document();
-    doc->setUndoRedoEnabled(false);
-    QTextCursor c(doc);
-    c.beginEditBlock();
-    QTextCharFormat normal, bold;
-    normal.setFontFamilies({QStringLiteral("Courier New")});
-    normal.setFontPointSize(12);
-    bold = normal;
-    bold.setFontWeight(QFont::Bold);
-    for (size_t i = 0; i < lines.size(); ++i) {
-      const QTextCharFormat& f = !lines[i].empty() && lines[i][0] == '^' ? bold : normal;
-      if (i > 0) c.insertBlock(QTextBlockFormat(), f);
-      c.insertText(QString::fromLatin1(lines[i].c_str()), f);
-    }
-    c.endEditBlock();
+    FillBareView(edit, lines, [&](size_t i) { return !lines[i].empty() && lines[i][0] == '^'; });
     app.processEvents();
     std::printf("%.1f 0 %zu\n", MonotonicMs() - t0, lines.size());
     return 0;
