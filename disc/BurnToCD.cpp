@@ -16,6 +16,7 @@
 #include <QStyleOptionComboBox>
 #include <algorithm>
 
+#include "disc/DiscService.h"
 #include "support/InterfaceTexts.h"
 #include "support/MessageBox.h"
 #include "ui_BurnToCD.h"
@@ -172,18 +173,13 @@ void TfmBurnToCD::FillRecorderList() {
   cbRecorder->clear();
   const int32_t count = DiscRecorder->DeviceCount();
   for (int32_t i = 1; i <= count; ++i) {
-    QString entry;
-    try {
-      const QString product = DiscRecorder->ProductOf(i);
-      std::unique_ptr<IDiscRecorderObject> obj = DiscRecorder->OpenRecorder(i);
-      if (!obj) throw TDiscRecorderException("Recorder not available");
-      QStringList paths;
-      for (const std::string& p : obj->VolumePathNames()) paths << QString::fromStdString(p);
-      entry = product + QStringLiteral(" [") + paths.join(QLatin1Char(',')) + QStringLiteral("]");
-    } catch (const std::exception&) {
-      entry = deviceWord_ + QLatin1Char(' ') + QString::number(i);
-    }
-    cbRecorder->addItem(entry);
+    const std::unique_ptr<TRecorderInfo> info = DiscRecorder->OpenRecorder(i);
+    QStringList paths;
+    for (const std::string& p : info ? info->mountPaths : std::vector<std::string>())
+      paths << QString::fromStdString(p);
+    cbRecorder->addItem(info ? QString::fromStdString(info->product) + QStringLiteral(" [") +
+                                   paths.join(QLatin1Char(',')) + QStringLiteral("]")
+                             : deviceWord_ + QLatin1Char(' ') + QString::number(i));
   }
   cbRecorder->addItem(imageFileWord_);
   cbRecorder->setCurrentIndex(0);

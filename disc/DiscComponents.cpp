@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "disc/DiscMonitor.h"
+#include "disc/DiscService.h"
 #include "support/TextUtils.h"
 
 namespace {
@@ -167,59 +167,55 @@ TDiscRecorder::TDiscRecorder(QObject* owner) : TBurnComponent(owner) {}
 
 TDiscRecorder::~TDiscRecorder() {
   recorderObject_.reset();
-  delete mediaMonitor_;
-  mediaMonitor_ = nullptr;
-  if (cookie_ && enumerator_) enumerator_->Unsubscribe(cookie_);
-  cookie_ = 0;
+  delete monitor_;
+  monitor_ = nullptr;
   enumerator_.reset();
   const std::vector<TDiscWrite*> writers = writers_;
   for (TDiscWrite* w : writers) w->ResetFormat();
   writers_.clear();
 }
 
-std::shared_ptr<IDiscService> TDiscRecorder::EnumeratorShared() {
+std::shared_ptr<IDiscDrives> TDiscRecorder::EnumeratorShared() {
   if (!enumerator_) {
-    if (Designing()) {
-      try {
-        enumerator_ = CreateDiscService();
-      } catch (const std::exception&) {
-        return nullptr;
-      }
-    } else {
+    try {
       enumerator_ = CreateDiscService();
+    } catch (const std::exception&) {
+      if (!Designing()) throw;
     }
   }
   return enumerator_;
 }
 
-IDiscService* TDiscRecorder::Enumerator() { return EnumeratorShared().get(); }
-
 QString TDiscRecorder::UniqueIdOf(int32_t index) {
-  IDiscService* e = Enumerator();
+  IDiscDrives* e = Enumerator();
   if (!e || index < 1) return {};
-  if (index > e->Count()) return {};
-  return Wide(e->Item(index - 1));
+  const std::vector<std::string> ids = e->Recorders();
+  return index <= static_cast<int32_t>(ids.size()) ? Wide(ids[static_cast<size_t>(index - 1)]) : QString();
 }
 
-std::unique_ptr<IDiscRecorderObject> TDiscRecorder::OpenRecorder(int32_t index) {
-  if (UniqueIdOf(index).isEmpty()) return nullptr;
-  std::unique_ptr<IDiscRecorderObject> obj = Enumerator()->CreateRecorder();
+std::unique_ptr<TRecorderInfo> TDiscRecorder::OpenRecorder(int32_t index) {
+  const QString id = UniqueIdOf(index);
+  if (id.isEmpty()) return nullptr;
   try {
-    obj->InitializeDiscRecorder(Narrow(UniqueIdOf(index)));
+    return std::make_unique<TRecorderInfo>(Enumerator()->Describe(Narrow(id)));
   } catch (const std::exception&) {
     return nullptr;
   }
-  return obj;
 }
 
 QString TDiscRecorder::ProductOf(int32_t index) {
-  std::unique_ptr<IDiscRecorderObject> obj = OpenRecorder(index);
-  return obj ? Wide(obj->ProductId()) : QString();
+  std::unique_ptr<TRecorderInfo> info = OpenRecorder(index);
+  return info ? Wide(info->product) : QString();
 }
 
-IDiscRecorderObject* TDiscRecorder::RecorderObject() {
+const TRecorderInfo* TDiscRecorder::RecorderObject() {
   if (!recorderObject_) recorderObject_ = OpenRecorder(device_);
   return recorderObject_.get();
+}
+
+TMediumFacts TDiscRecorder::Inspect() {
+  CheckAvailable();
+  return Enumerator()->Inspect(recorderObject_->id);
 }
 
 void TDiscRecorder::CheckAvailable() {
@@ -244,52 +240,37 @@ void TDiscRecorder::SetDevice(int32_t value) {
 }
 
 int32_t TDiscRecorder::DeviceCount() {
-  IDiscService* e = Enumerator();
-  return e ? e->Count() : 0;
+  IDiscDrives* e = Enumerator();
+  return e ? static_cast<int32_t>(e->Recorders().size()) : 0;
 }
 
-QString TDiscRecorder::Text(std::string (IDiscRecorderObject::*read)()) {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? Wide((r->*read)()) : QString();
+namespace {
+QString Text(const TRecorderInfo* r, std::string TRecorderInfo::*field) {
+  return r ? Wide(r->*field) : QString();
 }
+}  // namespace
 
-bool TDiscRecorder::DeviceSupported() { return RecorderObject() != nullptr; }
-
-bool TDiscRecorder::CanLoadMedia() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r && r->DeviceCanLoadMedia();
-}
+bool TDiscRecorder::CanLoadMedia() { return RecorderObject() && Inspect().canLoadMedia; }
 TProfiles TDiscRecorder::CurrentProfiles() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? ProfilesOf(r->CurrentProfiles()) : TProfiles();
+  return RecorderObject() ? ProfilesOf(Inspect().currentProfiles) : TProfiles();
 }
-QString TDiscRecorder::DeviceName() { return Text(&IDiscRecorderObject::ActiveDiscRecorder); }
-QString TDiscRecorder::ExclusiveAccessOwner() { return Text(&IDiscRecorderObject::ExclusiveAccessOwner); }
-int32_t TDiscRecorder::LegacyDeviceNumber() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? r->LegacyDeviceNumber() : 0;
-}
-QString TDiscRecorder::Product() { return Text(&IDiscRecorderObject::ProductId); }
-QString TDiscRecorder::ProductRevision() { return Text(&IDiscRecorderObject::ProductRevision); }
-bool TDiscRecorder::SupportedEnvironment() {
-  IDiscService* e = Enumerator();
-  return e && e->IsSupportedEnvironment();
-}
+QString TDiscRecorder::DeviceName() { return Text(RecorderObject(), &TRecorderInfo::id); }
+int32_t TDiscRecorder::LegacyDeviceNumber() { return RecorderObject() ? recorderObject_->legacyNumber : 0; }
+QString TDiscRecorder::Product() { return Text(RecorderObject(), &TRecorderInfo::product); }
+QString TDiscRecorder::ProductRevision() { return Text(RecorderObject(), &TRecorderInfo::revision); }
 TModePages TDiscRecorder::SupportedModePages() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? ModePagesOf(r->SupportedModePages()) : TModePages();
+  return RecorderObject() ? ModePagesOf(Inspect().modePages) : TModePages();
 }
 TProfiles TDiscRecorder::SupportedProfiles() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? ProfilesOf(r->SupportedProfiles()) : TProfiles();
+  return RecorderObject() ? ProfilesOf(Inspect().supportedProfiles) : TProfiles();
 }
-QString TDiscRecorder::Vendor() { return Text(&IDiscRecorderObject::VendorId); }
-QString TDiscRecorder::VolumeName() { return Text(&IDiscRecorderObject::VolumeName); }
+QString TDiscRecorder::Vendor() { return Text(RecorderObject(), &TRecorderInfo::vendor); }
+QString TDiscRecorder::VolumeName() { return Text(RecorderObject(), &TRecorderInfo::volumeName); }
 QString TDiscRecorder::VolumePathNames() {
-  IDiscRecorderObject* r = RecorderObject();
-  if (!r) return {};
   QStringList parts;
-  for (const std::string& p : r->VolumePathNames()) parts << Wide(p);
+  if (RecorderObject()) {
+    for (const std::string& p : recorderObject_->mountPaths) parts << Wide(p);
+  }
   return parts.join(QLatin1Char(','));
 }
 
@@ -297,10 +278,7 @@ void TDiscRecorder::SetDeviceName(const QString& value) {
   if (value == DeviceName()) return;
   const int32_t count = DeviceCount();
   for (int32_t i = 1; i <= count; ++i) {
-    if (UniqueIdOf(i) == value) {
-      SetDevice(i);
-      return;
-    }
+    if (UniqueIdOf(i) == value) return SetDevice(i);
   }
 }
 
@@ -308,179 +286,148 @@ void TDiscRecorder::SetProduct(const QString& value) {
   if (value == Product()) return;
   const int32_t count = DeviceCount();
   for (int32_t i = 1; i <= count; ++i) {
-    if (ProductOf(i) == value) {
-      SetDevice(i);
-      return;
-    }
+    if (ProductOf(i) == value) return SetDevice(i);
   }
 }
 
 void TDiscRecorder::SetOnDeviceAdded(TDiscRecorderDeviceEvent handler) {
   onDeviceAdded_ = std::move(handler);
-  UpdateDeviceSubscription();
+  UpdateMonitor();
 }
 void TDiscRecorder::SetOnDeviceRemoved(TDiscRecorderDeviceEvent handler) {
   onDeviceRemoved_ = std::move(handler);
-  UpdateDeviceSubscription();
+  UpdateMonitor();
 }
 void TDiscRecorder::SetOnMediaInsertion(TDiscRecorderMediaEvent handler) {
   onMediaInsertion_ = std::move(handler);
-  UpdateMediaMonitor();
+  UpdateMonitor();
 }
 void TDiscRecorder::SetOnMediaRemoval(TDiscRecorderMediaEvent handler) {
   onMediaRemoval_ = std::move(handler);
-  UpdateMediaMonitor();
+  UpdateMonitor();
 }
 
-void TDiscRecorder::UpdateDeviceSubscription() {
-  if (Designing()) return;
-  const bool wanted = onDeviceAdded_ || onDeviceRemoved_;
-  if (wanted && !cookie_) {
-    if (IDiscService* e = Enumerator()) {
-      cookie_ = e->Subscribe([this](bool added, const std::string& id) { DeviceNotice(added, id); });
-    }
-  } else if (!wanted && cookie_) {
-    if (enumerator_) enumerator_->Unsubscribe(cookie_);
-    cookie_ = 0;
-  }
-}
-
-void TDiscRecorder::DeviceNotice(bool added, const std::string& uniqueId) {
+// Handlers are called with this component as the sender; what they throw goes to the error handler.
+template <typename H, typename... A>
+void TDiscRecorder::Raise(const H& handler, A... args) {
   try {
-    const TDiscRecorderDeviceEvent& h = added ? onDeviceAdded_ : onDeviceRemoved_;
-    if (h) h(this, Wide(uniqueId));
+    if (handler) handler(this, args...);
   } catch (const std::exception& e) {
     EventErrorHandler()(e);
   }
 }
 
-void TDiscRecorder::UpdateMediaMonitor() {
+// One udev monitor serves the four events. A recorder that comes or goes makes the next list fresh.
+void TDiscRecorder::UpdateMonitor() {
   if (Designing()) return;
-  const bool wanted = onMediaInsertion_ || onMediaRemoval_;
-  if (wanted && !mediaMonitor_) {
-    mediaMonitor_ = new TDiscDeviceMonitor(nullptr);
-    mediaMonitor_->OnMediaInserted = [this](const std::string& node) { MediaNotice(true, node); };
-    mediaMonitor_->OnMediaRemoved = [this](const std::string& node) { MediaNotice(false, node); };
-  } else if (!wanted && mediaMonitor_) {
-    delete mediaMonitor_;
-    mediaMonitor_ = nullptr;
-  }
-}
-
-void TDiscRecorder::MediaNotice(bool inserted, const std::string& devnode) {
-  try {
-    const TDiscRecorderMediaEvent& h = inserted ? onMediaInsertion_ : onMediaRemoval_;
-    if (h) h(this, DriveCharOf(devnode));
-  } catch (const std::exception& e) {
-    EventErrorHandler()(e);
+  const bool wanted = onDeviceAdded_ || onDeviceRemoved_ || onMediaInsertion_ || onMediaRemoval_;
+  if (wanted && !monitor_) {
+    monitor_ = new TDiscDeviceMonitor(nullptr);
+    auto device = [this](bool added) {
+      return [this, added](const std::string& node) {
+        if (enumerator_) enumerator_->Rescan();
+        Raise(added ? onDeviceAdded_ : onDeviceRemoved_, Wide(node));
+      };
+    };
+    monitor_->OnRecorderAdded = device(true);
+    monitor_->OnRecorderRemoved = device(false);
+    monitor_->OnMediaInserted = [this](const std::string& n) { Raise(onMediaInsertion_, DriveCharOf(n)); };
+    monitor_->OnMediaRemoved = [this](const std::string& n) { Raise(onMediaRemoval_, DriveCharOf(n)); };
+  } else if (!wanted && monitor_) {
+    delete monitor_;
+    monitor_ = nullptr;
   }
 }
 
 // ---- TDiscFormat -----------------------------------------------------------------------------------
 
+template <typename T, typename F>
+T TDiscFormat::Ask(T none, F&& read, bool always) {
+  if (!recorder_ || !recorder_->RecorderObject()) return none;
+  try {
+    return read(recorder_->Inspect());
+  } catch (const std::exception&) {
+    if (always || !Designing()) throw;
+    return none;
+  }
+}
+
 bool TDiscFormat::CurrentMediaSupported() {
-  return Ask(false, [this](IDiscDataWriter& w) {
-    IDiscRecorderObject* r = RecorderObject();
-    return r && w.IsCurrentMediaSupported(r);
-  });
+  return Ask(false, [](const TMediumFacts& f) { return f.mediaSupported; });
 }
 bool TDiscFormat::MediaPhysicallyBlank() {
-  return Ask(false, [](IDiscDataWriter& w) { return w.MediaPhysicallyBlank(); });
+  return Ask(false, [](const TMediumFacts& f) { return f.physicallyBlank; });
 }
 bool TDiscFormat::MediaHeuristicallyBlank() {
-  return Ask(false, [](IDiscDataWriter& w) { return w.MediaHeuristicallyBlank(); });
+  return Ask(false, [](const TMediumFacts& f) { return f.heuristicallyBlank; });
 }
 bool TDiscFormat::RecorderSupported() {
-  IDiscDataWriter* w = FormatObject();
-  IDiscRecorderObject* r = RecorderObject();
-  return w && r && w->IsRecorderSupported(r);
+  return Ask(
+      false, [](const TMediumFacts& f) { return f.recorderSupported; }, true);
 }
 TMediaTypes TDiscFormat::SupportedMediaTypes() {
-  IDiscDataWriter* w = FormatObject();
-  return w ? MediaTypesOf(w->SupportedMediaTypes()) : TMediaTypes();
+  return Ask(
+      TMediaTypes(), [](const TMediumFacts& f) { return MediaTypesOf(f.mediaTypes); }, true);
 }
 
 // ---- TDiscWrite ------------------------------------------------------------------------------------
 
-TDiscWrite::TDiscWrite(QObject* owner) : TDiscFormat(owner) {}
-
 TDiscWrite::~TDiscWrite() {
-  formatObject_.reset();
   if (recorder_) recorder_->DetachWriter(this);
 }
-
-void TDiscWrite::ResetFormat() { formatObject_.reset(); }
 
 void TDiscWrite::SetRecorder(TDiscRecorder* value) {
   if (value == recorder_) return;
   if (recorder_) recorder_->DetachWriter(this);
   QObject::disconnect(recorderGone_);
-  formatObject_.reset();
   if (value) {
     value->AttachWriter(this);
     // The recorder is already half gone when this fires: only forget it, do not call into it.
-    recorderGone_ = connect(value, &QObject::destroyed, this, [this] {
-      formatObject_.reset();
-      recorder_ = nullptr;
-    });
+    recorderGone_ = connect(value, &QObject::destroyed, this, [this] { recorder_ = nullptr; });
   }
   recorder_ = value;
 }
 
-IDiscDataWriter* TDiscWrite::FormatObject() {
-  if (!formatObject_) {
-    IDiscRecorderObject* r = RecorderObject();
-    if (r) {
-      std::unique_ptr<IDiscDataWriter> w = recorder_->Enumerator()->CreateDataWriter();
-      w->SetRecorder(r);
-      formatObject_ = std::move(w);
-    }
-  }
-  return formatObject_.get();
-}
-
 TMediaType TDiscWrite::CurrentMediaType() {
-  return Ask<TMediaType>(mtUnknown,
-                         [](IDiscDataWriter& w) { return MediaTypeOfCode(w.CurrentPhysicalMediaType()); });
+  return Ask(mtUnknown, [](const TMediumFacts& f) { return MediaTypeOfCode(f.mediaType); });
 }
 TMediaStatus TDiscWrite::CurrentMediaStatus() {
-  return Ask<TMediaStatus>(TMediaStatus(),
-                           [](IDiscDataWriter& w) { return MediaStatusOf(w.CurrentMediaStatus()); });
+  return Ask(TMediaStatus(), [](const TMediumFacts& f) { return MediaStatusOf(f.status); });
 }
 bool TDiscWrite::CurrentWriteCav() {
-  return Ask(false, [](IDiscDataWriter& w) { return w.CurrentRotationTypeIsPureCAV(); });
+  return Ask(false, [](const TMediumFacts& f) { return f.pureCav; });
 }
 int32_t TDiscWrite::CurrentWriteSpeed() {
-  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.CurrentWriteSpeed(); });
+  return Ask(0, [](const TMediumFacts& f) { return f.writeSpeed; });
 }
 int32_t TDiscWrite::FreeSectors() {
-  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.FreeSectorsOnMedia(); });
+  return Ask(0, [](const TMediumFacts& f) { return f.freeSectors; });
 }
 int32_t TDiscWrite::TotalSectors() {
-  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.TotalSectorsOnMedia(); });
+  return Ask(0, [](const TMediumFacts& f) { return f.totalSectors; });
 }
 int32_t TDiscWrite::NextWritableAddress() {
-  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.NextWritableAddress(); });
+  return Ask(0, [](const TMediumFacts& f) { return f.nextWritableAddress; });
 }
 TWriteProtectStatus TDiscWrite::WriteProtectStatus() {
-  return Ask<TWriteProtectStatus>(
-      TWriteProtectStatus(), [](IDiscDataWriter& w) { return WriteProtectStatusOf(w.WriteProtectStatus()); });
+  return Ask(TWriteProtectStatus(),
+             [](const TMediumFacts& f) { return WriteProtectStatusOf(f.writeProtect); });
 }
 
 void TDiscWrite::CheckReady() {
   if (!recorder_) throw TDiscWriteException("Recorder not attached");
-  recorder_->CheckAvailable();
-  if (!FormatObject()) throw TDiscWriteException("Disc write not supported");
+  recorder_->Inspect();
 }
 
-void TDiscWrite::CheckMedium() {
-  CheckReady();
-  const TMediaStatus st = CurrentMediaStatus();
+void TDiscWrite::CheckMedium(const TMediumFacts& facts) {
+  const TMediaStatus st = MediaStatusOf(facts.status);
   const QString id = recorder_->DeviceName();
-  const std::string disc = id.startsWith(QLatin1String("stdio:")) ? "The image file " + Narrow(id.mid(6))
-                                                                  : "The disc in the recorder " + Narrow(id);
+  const bool image = id.startsWith(QLatin1String("stdio:"));
+  const std::string disc =
+      image ? "The image file " + Narrow(id.mid(6)) : "The disc in the recorder " + Narrow(id);
   if (st.Contains(msWriteProtected))
     throw TDiscWriteException(disc + " is write-protected. Use a writable disc, or lift the protection.");
+  if (!facts.recorderSupported) throw TDiscWriteException("Disc write not supported");
   if (st.Contains(msUnsupportedMedia))
     throw TDiscWriteException(disc +
                               " cannot be written by this recorder. Insert a recordable CD, DVD or BD.");
@@ -489,72 +436,40 @@ void TDiscWrite::CheckMedium() {
                               " is full or closed: no session can be added. Insert a blank or "
                               "appendable disc.");
   if (!st.Contains(msBlank) && !st.Contains(msAppendable) && !st.Contains(msFinalized)) {
-    throw TDiscWriteException(id.startsWith(QLatin1String("stdio:"))
-                                  ? disc + " cannot be used as a disc."
-                                  : "There is no disc in the recorder " + Narrow(id) +
-                                        ". Insert a writable CD, DVD or BD and try again.");
+    throw TDiscWriteException(image ? disc + " cannot be used as a disc."
+                                    : "There is no disc in the recorder " + Narrow(id) +
+                                          ". Insert a writable CD, DVD or BD and try again.");
   }
 }
 
-void TDiscWrite::Configure() {
-  CheckReady();
-  IDiscDataWriter* w = FormatObject();
-  w->SetClientName(Narrow(ClientName));
-  w->SetDisableConsumerDvdCompatibilityMode(!ConsumerDvdCompatible);
-  w->SetBufferUnderrunFreeDisabled(!BufferUnderrunFree);
-  w->SetForceMediaToBeClosed(FinalizeMedia);
-  w->SetForceOverwrite(ForceOverwrite);
-  w->SetPostgapAlreadyInImage(PostgapInImage);
-  w->SetWriteSpeed(WriteSpeed, WriteCav);
-  if (w->OffersVerification()) {
-    try {
-      w->SetVerificationLevel(static_cast<int32_t>(Verification));
-    } catch (const std::exception&) {
-      // A writer that refuses the level writes without verification.
-    }
-  }
-}
-
-void TDiscWrite::Progress(const DiscProgressNotice& n) {
-  bool cancel = false;
-  if (OnUpdate) {
+void TDiscWrite::Configure(TArchiveRequest& rq) {
+  rq.underrunProof = BufferUnderrunFree;
+  rq.close = FinalizeMedia;
+  rq.forceOverwrite = ForceOverwrite;
+  rq.speed = WriteSpeed;
+  rq.pureCav = WriteCav;
+  rq.verification = static_cast<int32_t>(Verification);
+  rq.check = [this](const TMediumFacts& facts) { CheckMedium(facts); };
+  if (!OnUpdate) return;
+  // Only the first cancel of a write is passed on.
+  rq.onProgress = [this, latch = false](const DiscProgressNotice& n) mutable {
+    bool cancel = false;
     OnUpdate(this, WriteActionOfCode(n.CurrentAction), cancel, n.TotalTime, n.ElapsedTime, n.RemainingTime,
              n.TotalSystemBuffer, n.UsedSystemBuffer, n.FreeSystemBuffer, n.SectorCount, n.StartLba,
              n.LastReadLba, n.LastWrittenLba);
-  }
-  if (cancel && !cancelLatch_) {
-    cancelLatch_ = true;
-    if (formatObject_) formatObject_->CancelWrite();
-  }
-}
-
-void TDiscWrite::WriteStream(IDiscImageStream& stream) {
-  Configure();
-  cancelLatch_ = false;
-  IDiscDataWriter* w = FormatObject();
-  if (OnUpdate) {
-    w->Write(stream, [this](const DiscProgressNotice& n) { Progress(n); });
-  } else {
-    w->Write(stream, {});
-  }
+    const bool first = cancel && !latch;
+    latch = latch || cancel;
+    return first;
+  };
 }
 
 void TDiscWrite::WriteImage(TDiscImage* image) {
-  try {
-    if (!recorder_) throw TDiscWriteException("Recorder not attached");
-    recorder_->CheckAvailable();
-    recorder_->RecorderObject()->PrepareForWrite();
-    CheckMedium();  // before the import, which would fail on such a disc with a library message
-    std::shared_ptr<IDiscImageResult> result = image->BuildImage();
-    if (!result) return;
-    std::shared_ptr<IDiscImageStream> stream = result->ImageStream();
-    if (!stream) throw TDiscWriteException("Cannot retrieve image stream");
-    WriteStream(*stream);
-  } catch (...) {
-    // A failed archive leaves the drive free and its tray unlocked at once, not when the dialog closes.
-    if (formatObject_) formatObject_->ReleaseDrive();
-    throw;
-  }
+  if (!recorder_) throw TDiscWriteException("Recorder not attached");
+  recorder_->CheckAvailable();
+  TArchiveRequest rq;
+  image->BuildImage(rq);
+  Configure(rq);
+  recorder_->Enumerator()->Archive(recorder_->RecorderObject()->id, rq);
 }
 
 // ---- TDiscImage ------------------------------------------------------------------------------------
@@ -571,66 +486,31 @@ void TDiscImage::WriteToDisc() {
   discWrite_->WriteImage(this);
 }
 
-std::shared_ptr<IDiscImageResult> TDiscImage::BuildImage() {
+void TDiscImage::BuildImage(TArchiveRequest& rq) {
   cancel_ = false;
-  std::shared_ptr<IDiscService> service;
-  if (discWrite_ && discWrite_->Recorder()) service = discWrite_->Recorder()->EnumeratorShared();
-  if (!service) {
-    if (!service_) service_ = CreateDiscService();
-    service = service_;
+  for (const QString& item : SplitTreeList(SourceTree)) {
+    if (!item.isEmpty()) rq.sourceTrees.push_back(Narrow(item));
   }
-  std::unique_ptr<IDiscImageBuilder> builder = service ? service->CreateImageBuilder() : nullptr;
-  if (!builder) throw TDiscImageException("Cannot create system image");
-
-  if (discWrite_ && discWrite_->RecorderObject()) {
-    builder->ChooseImageDefaults(discWrite_->RecorderObject());
-    // An overwrite drops the disc's sessions, so there is nothing to take over from them.
-    if (!discWrite_->ForceOverwrite && !discWrite_->MediaHeuristicallyBlank() && discWrite_->FormatObject()) {
-      std::function<void(const DiscImportNotice&)> sink;
-      if (OnImport) {
-        sink = [this](const DiscImportNotice& n) {
-          OnImport(this, FileSystemOfFlags(n.FileSystems), QString::fromStdString(n.CurrentItem),
-                   n.ImportedDirectoryItems, n.TotalDirectoryItems, n.ImportedFileItems, n.TotalFileItems);
-        };
-      }
-      builder->SetMultisessionInterfaces(discWrite_->FormatObject()->MultisessionInterfaces());
-      builder->ImportFileSystem(sink);
-    }
+  for (const QString& item : SplitTreeList(RemoveSourceTree)) {
+    if (!item.isEmpty()) rq.removeTrees.push_back(Narrow(item));
   }
-  builder->SetFileSystemsToCreate(FileSystemFlagsOf(FileSystems));
-  if (MediaType != mtUnknown) builder->ChooseImageDefaultsForMediaType(static_cast<int32_t>(MediaType));
-  if (!WorkingDirectory.isEmpty()) builder->SetWorkingDirectory(Narrow(WorkingDirectory));
-  if (!VolumeName.isEmpty()) builder->SetVolumeName(Narrow(VolumeName));
-
-  struct SinkGuard {
-    IDiscImageBuilder* b;
-    ~SinkGuard() { b->SetUpdateSink(nullptr); }
-  };
-  if (OnUpdate) {
-    builder->SetUpdateSink([this](const std::string& file, int32_t copied, int32_t total) {
-      bool cancel = false;
-      if (OnUpdate) OnUpdate(this, cancel, QString::fromStdString(file), copied, total);
-      if (cancel) cancel_ = true;
-    });
-  }
-  bool cancelled = false;
-  {
-    SinkGuard guard{builder.get()};
-    // Each item of a list, the cancel flag looked at after every one, empty items included.
-    auto each = [&](const QString& list, const std::function<void(const std::string&)>& step) {
-      for (const QString& item : SplitTreeList(list)) {
-        if (!item.isEmpty()) step(Narrow(item));
-        if (cancel_) return false;
-      }
-      return true;
+  rq.includeBaseDirectory = IncludeBaseDirectory;
+  rq.joliet = FileSystems.Contains(fsJoliet);
+  rq.volumeName = Narrow(VolumeName);
+  if (OnImport) {
+    rq.onImport = [this](const DiscImportNotice& n) {
+      OnImport(this, FileSystemOfFlags(n.FileSystems), Wide(n.CurrentItem), n.ImportedDirectoryItems,
+               n.TotalDirectoryItems, n.ImportedFileItems, n.TotalFileItems);
     };
-    cancelled = !each(SourceTree, [&](const std::string& f) { builder->AddTree(f, IncludeBaseDirectory); }) ||
-                !each(RemoveSourceTree, [&](const std::string& p) { builder->RemoveTree(p); });
   }
-  if (cancelled) return nullptr;
-  std::shared_ptr<IDiscImageResult> result = builder->CreateResultImage();
-  if (!result) throw TDiscImageException("Cannot create result image");
-  return result;
+  if (OnUpdate) {
+    rq.onAdding = [this](const std::string& file, int32_t copied, int32_t total) {
+      bool cancel = false;
+      OnUpdate(this, cancel, Wide(file), copied, total);
+      cancel_ = cancel_ || cancel;
+      return cancel_;
+    };
+  }
 }
 
 // ---- TArchiveJob -----------------------------------------------------------------------------------
