@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 
 #include "disc/DiscService.h"
 #include "support/TextUtils.h"
@@ -15,11 +16,6 @@ std::string Narrow(const QString& s) { return s.toStdString(); }
 // ---- codes of the service -------------------------------------------------------------------------
 
 namespace {
-struct CodeMap {
-  int32_t code;
-  uint8_t value;
-};
-
 // The one table of MMC profiles: the component value, the kind of medium, and whether a recorder
 // writes it.
 struct ProfileRow {
@@ -47,96 +43,63 @@ constexpr ProfileRow kProfiles[] = {
     {0x50, pfHdDvdRom, mtHdDvdRom, false}, {0x51, pfHdDvdRecordable, mtHdDvdR, false},
     {0x52, pfHdDvdRam, mtHdDvdRam, false}, {0xFFFF, pfNonStandard, mtDisk, true}};
 // clang-format on
+// Indexed by ordinal: the mode-page codes, and the flags of the media status and write-protect words.
+constexpr int32_t kModePages[] = {-1, 0x01, 0x03, 0x05, 0x08, 0x1C, 0x1D, 0x1A, 0x2A};
+constexpr uint32_t kMediaStates[] = {0x0001, 0x0002, 0x0004, 0x0008, 0x0400,
+                                     0x0800, 0x1000, 0x2000, 0x4000, 0x8000};
+constexpr uint32_t kWriteProtects[] = {0x0001, 0x0002, 0x0004, 0x0008, 0x0010, 0x4000};
 
-const ProfileRow* ProfileRowOf(int32_t mmc) {
+const ProfileRow& ProfileRowOf(int32_t mmc) {
+  static constexpr ProfileRow kNone{0, pfInvalid, mtUnknown, false};
   for (const ProfileRow& r : kProfiles) {
-    if (r.mmc == mmc) return &r;
+    if (r.mmc == mmc) return r;
   }
-  return nullptr;
+  return kNone;
 }
 
-constexpr CodeMap kModePages[] = {{0x01, mpReadWriteErrorRecovery},  {0x03, mpMrw},
-                                  {0x05, mpWriteParameters},         {0x08, mpCaching},
-                                  {0x1C, mpInformationalExceptions}, {0x1D, mpTimeoutAndProtect},
-                                  {0x1A, mpPowerCondition},          {0x2A, mpLegacyCapabilities}};
+template <typename S, typename F>
+S SetOf(const std::vector<int32_t>& codes, F map) {
+  S s;
+  for (int32_t c : codes) s.Include(map(c));
+  return s;
+}
 
-template <size_t N>
-uint8_t Lookup(const CodeMap (&table)[N], int32_t code, uint8_t other) {
-  for (const CodeMap& m : table) {
-    if (m.code == code) return m.value;
+template <typename S, size_t N>
+S FlagsOf(uint32_t word, const uint32_t (&flags)[N]) {
+  S s;
+  for (size_t i = 0; i < N; ++i) {
+    if (word & flags[i]) s.Include(static_cast<typename S::Element>(i));
   }
-  return other;
+  return s;
 }
 }  // namespace
 
-TProfile ProfileOfCode(int32_t code) {
-  const ProfileRow* r = ProfileRowOf(code);
-  return r ? r->profile : pfInvalid;
+TProfile ProfileOfCode(int32_t code) { return ProfileRowOf(code).profile; }
+TModePage ModePageOfCode(int32_t code) {
+  const auto* at = std::find(std::begin(kModePages), std::end(kModePages), code);
+  return at == std::end(kModePages) ? mpUnknown : static_cast<TModePage>(at - std::begin(kModePages));
 }
-TModePage ModePageOfCode(int32_t code) { return static_cast<TModePage>(Lookup(kModePages, code, mpUnknown)); }
-TMediaType MediaTypeOfCode(int32_t code) {
-  return code >= 1 && code <= 19 ? static_cast<TMediaType>(code) : mtUnknown;
-}
-TMediaType MediaTypeOfProfile(int32_t code) {
-  const ProfileRow* r = ProfileRowOf(code);
-  return r ? r->media : mtUnknown;
-}
-bool IsWritableProfile(int32_t code) {
-  const ProfileRow* r = ProfileRowOf(code);
-  return r && r->writable;
-}
+TMediaType MediaTypeOfCode(int32_t code) { return code >= 1 && code <= 19 ? TMediaType(code) : mtUnknown; }
+TMediaType MediaTypeOfProfile(int32_t code) { return ProfileRowOf(code).media; }
+bool IsWritableProfile(int32_t code) { return ProfileRowOf(code).writable; }
 TWriteAction WriteActionOfCode(int32_t code) {
   return (code >= 0 && code <= 5) || code == 7 ? static_cast<TWriteAction>(code) : waCompleted;
 }
-
-TProfiles ProfilesOf(const std::vector<int32_t>& codes) {
-  TProfiles s;
-  for (int32_t c : codes) s.Include(ProfileOfCode(c));
-  return s;
-}
-TModePages ModePagesOf(const std::vector<int32_t>& codes) {
-  TModePages s;
-  for (int32_t c : codes) s.Include(ModePageOfCode(c));
-  return s;
-}
+TProfiles ProfilesOf(const std::vector<int32_t>& codes) { return SetOf<TProfiles>(codes, ProfileOfCode); }
+TModePages ModePagesOf(const std::vector<int32_t>& codes) { return SetOf<TModePages>(codes, ModePageOfCode); }
 TMediaTypes MediaTypesOf(const std::vector<int32_t>& codes) {
-  TMediaTypes s;
-  for (int32_t c : codes) s.Include(MediaTypeOfCode(c));
-  return s;
+  return SetOf<TMediaTypes>(codes, MediaTypeOfCode);
 }
-
-TMediaStatus MediaStatusOf(uint32_t word) {
-  static constexpr uint32_t kFlags[] = {0x0001, 0x0002, 0x0004, 0x0008, 0x0400,
-                                        0x0800, 0x1000, 0x2000, 0x4000, 0x8000};
-  TMediaStatus s;
-  for (unsigned i = 0; i < 10; ++i) {
-    if (word & kFlags[i]) s.Include(static_cast<TMediaState>(i));
-  }
-  return s;
-}
-
+TMediaStatus MediaStatusOf(uint32_t word) { return FlagsOf<TMediaStatus>(word, kMediaStates); }
 TWriteProtectStatus WriteProtectStatusOf(uint32_t word) {
-  static constexpr uint32_t kFlags[] = {0x0001, 0x0002, 0x0004, 0x0008, 0x0010, 0x4000};
-  TWriteProtectStatus s;
-  for (unsigned i = 0; i < 6; ++i) {
-    if (word & kFlags[i]) s.Include(static_cast<TWriteProtectState>(i));
-  }
-  return s;
+  return FlagsOf<TWriteProtectStatus>(word, kWriteProtects);
 }
 
-uint32_t FileSystemFlagsOf(TFileSystems systems) {
-  uint32_t flags = 0;
-  if (systems.Contains(fsISO9660)) flags |= 1;
-  if (systems.Contains(fsJoliet)) flags |= 2;
-  if (systems.Contains(fsUDF)) flags |= 4;
-  return flags;
+uint32_t FileSystemFlagsOf(TFileSystems s) {
+  return (s.Contains(fsISO9660) ? 1u : 0u) | (s.Contains(fsJoliet) ? 2u : 0u) | (s.Contains(fsUDF) ? 4u : 0u);
 }
-
 TFileSystem FileSystemOfFlags(uint32_t flags) {
-  if (flags & 1) return fsISO9660;
-  if (flags & 2) return fsJoliet;
-  if (flags & 4) return fsUDF;
-  return fsUnknown;
+  return flags & 1 ? fsISO9660 : flags & 2 ? fsJoliet : flags & 4 ? fsUDF : fsUnknown;
 }
 
 // ---- TBurnComponent --------------------------------------------------------------------------------

@@ -36,6 +36,7 @@
 template <typename E, typename Bits>
 class TSet {
  public:
+  using Element = E;
   TSet() = default;
   TSet(std::initializer_list<E> values) {
     for (E v : values) Include(v);
@@ -47,7 +48,6 @@ class TSet {
   }
   bool Contains(E v) const { return (bits_ >> static_cast<unsigned>(v)) & 1u; }
   void Include(E v) { bits_ = static_cast<Bits>(bits_ | (Bits(1) << static_cast<unsigned>(v))); }
-  void Exclude(E v) { bits_ = static_cast<Bits>(bits_ & ~(Bits(1) << static_cast<unsigned>(v))); }
   bool Empty() const { return bits_ == 0; }
   Bits ToBits() const { return bits_; }
   bool operator==(const TSet&) const = default;

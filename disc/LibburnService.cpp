@@ -20,7 +20,7 @@ using namespace burn;
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
-#include <map>
+#include <atomic>
 #include <mutex>
 #include <sys/stat.h>
 #include <thread>
@@ -37,9 +37,7 @@ namespace {
 bool g_libOk = false;
 std::string g_libError;
 
-struct Drive;
-std::map<std::string, std::weak_ptr<Drive>>& Drives();
-bool AnyDriveHeld();
+std::atomic<int> g_drivesHeld{0};
 
 void EnsureLibraries() {
   static std::once_flag once;
@@ -59,47 +57,30 @@ void EnsureLibraries() {
     burn_allow_drive_role_4(1);  // read-only image files show as write-protected media
     g_libOk = true;
     // The libraries are shut down once, at exit; a drive still held then (a leak) is left to the system.
-    (void)Drives();  // constructed first so that it outlives the exit handler
     std::atexit([] {
-      if (!AnyDriveHeld()) isoburn_finish();
+      if (g_drivesHeld == 0) isoburn_finish();
     });
   });
-}
-
-int SeverityRank(const char* s) {
-  static const char* kOrder[] = {"DEBUG", "UPDATE", "NOTE",    "HINT",  "WARNING",
-                                 "SORRY", "MISHAP", "FAILURE", "FATAL", "ABORT"};
-  for (int i = 0; i < 10; ++i) {
-    if (std::strcmp(s, kOrder[i]) == 0) return i;
-  }
-  return 0;
 }
 
 // Drains both libraries' queues; gives the most severe (earliest of equals) message text.
 std::string TakeLibraryMessage() {
   if (!g_libOk) return {};
+  static const std::vector<std::string> kOrder{"DEBUG", "UPDATE", "NOTE",    "HINT",  "WARNING",
+                                               "SORRY", "MISHAP", "FAILURE", "FATAL", "ABORT"};
   std::string best;
-  int bestRank = -1;
-  char text[BURN_MSGS_MESSAGE_LEN];
-  char severity[80];
+  long bestRank = -1;
+  char text[BURN_MSGS_MESSAGE_LEN], severity[80];
   int code = 0, osErrno = 0, imgid = 0;
+  auto consider = [&](std::string message) {
+    const long rank = std::find(kOrder.begin(), kOrder.end(), severity) - kOrder.begin();
+    if (rank > bestRank) bestRank = rank, best = std::move(message);
+  };
   while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, severity) == 1) {
-    int rank = SeverityRank(severity);
-    if (rank > bestRank) {
-      bestRank = rank;
-      best = text;
-      if (osErrno != 0 && best.find(std::strerror(osErrno)) == std::string::npos) {
-        best += std::string(" (") + std::strerror(osErrno) + ")";
-      }
-    }
+    const std::string os = osErrno ? std::strerror(osErrno) : "";
+    consider(text + (os.empty() || std::strstr(text, os.c_str()) ? "" : " (" + os + ")"));
   }
-  while (iso_obtain_msgs(const_cast<char*>("ALL"), &code, &imgid, text, severity) == 1) {
-    int rank = SeverityRank(severity);
-    if (rank > bestRank) {
-      bestRank = rank;
-      best = text;
-    }
-  }
+  while (iso_obtain_msgs(const_cast<char*>("ALL"), &code, &imgid, text, severity) == 1) consider(text);
   while (!best.empty() && (best.back() == '\n' || best.back() == ' ')) best.pop_back();
   return best;
 }
@@ -136,42 +117,27 @@ std::string AcquireFailureText(const std::string& adr, const std::string& lib) {
 
 // ---- acquired drives -------------------------------------------------------------------------------
 
+// An acquired drive; released (its tray unlocked) with the object.
 struct Drive {
-  std::string adr;
   burn_drive_info* info = nullptr;
   burn_drive* d = nullptr;
+  Drive() { ++g_drivesHeld; }
   ~Drive() {
     if (d) isoburn_drive_release(d, 0);
     if (info) burn_drive_info_free(info);
+    --g_drivesHeld;
   }
 };
 
-std::map<std::string, std::weak_ptr<Drive>>& Drives() {
-  static std::map<std::string, std::weak_ptr<Drive>> drives;
-  return drives;
-}
-
-bool AnyDriveHeld() {
-  for (auto& [adr, w] : Drives()) {
-    if (!w.expired()) return true;
-  }
-  return false;
-}
-
-// One acquisition per address for the whole program; everyone who needs the drive shares it.
-std::shared_ptr<Drive> AcquireDrive(const std::string& adr) {
-  if (auto held = Drives()[adr].lock()) return held;
+std::unique_ptr<Drive> AcquireDrive(const std::string& adr) {
   if (!g_libOk) throw EDiscServiceError(g_libError);
   DiscardMessages();
-  auto drive = std::make_shared<Drive>();
-  drive->adr = adr;
+  auto drive = std::make_unique<Drive>();
   if (isoburn_drive_aquire(&drive->info, const_cast<char*>(adr.c_str()), 0) <= 0 || !drive->info) {
     drive->info = nullptr;
-    const std::string lib = TakeLibraryMessage();
-    throw EDiscServiceError(AcquireFailureText(adr, lib));
+    throw EDiscServiceError(AcquireFailureText(adr, TakeLibraryMessage()));
   }
   drive->d = drive->info[0].drive;
-  Drives()[adr] = drive;
   return drive;
 }
 
@@ -181,13 +147,9 @@ std::string Trimmed(const char* s) {
   return r;
 }
 
-struct KnownDrive {
-  std::string adr, vendor, product, revision;
-};
-
-std::vector<KnownDrive> ScanOpticalDrives() {
-  std::vector<KnownDrive> out;
-  if (!g_libOk || AnyDriveHeld()) return out;
+std::vector<TRecorderInfo> ScanOpticalDrives() {
+  std::vector<TRecorderInfo> out;
+  if (!g_libOk || g_drivesHeld > 0) return out;
   burn_drive_info* infos = nullptr;
   unsigned int n = 0;
   int r;
@@ -210,7 +172,7 @@ std::vector<KnownDrive> ScanOpticalDrives() {
   // named from udev, and Burn unmounts it first.
   for (const QString& name : QDir(QStringLiteral("/dev")).entryList({QStringLiteral("sr*")}, QDir::System)) {
     const std::string adr = "/dev/" + name.toStdString();
-    if (std::none_of(out.begin(), out.end(), [&](const KnownDrive& k) { return k.adr == adr; }))
+    if (std::none_of(out.begin(), out.end(), [&](const TRecorderInfo& k) { return k.id == adr; }))
       out.push_back({adr, UdevPropertyOf(adr, "ID_VENDOR"), UdevPropertyOf(adr, "ID_MODEL"), {}});
   }
   return out;
@@ -316,7 +278,7 @@ void FollowNoLinks(IsoImage* image) {
 
 class Archiver {
  public:
-  Archiver(std::string adr, std::shared_ptr<Drive> drive, const TArchiveRequest& rq, int pollMs)
+  Archiver(std::string adr, std::unique_ptr<Drive> drive, const TArchiveRequest& rq, int pollMs)
       : adr_(std::move(adr)), drive_(std::move(drive)), rq_(rq), pollMs_(pollMs) {}
   ~Archiver() {
     if (image_) iso_image_unref(image_);
@@ -343,7 +305,7 @@ class Archiver {
   }
 
   std::string adr_;
-  std::shared_ptr<Drive> drive_;
+  std::unique_ptr<Drive> drive_;
   const TArchiveRequest& rq_;
   int pollMs_;
   IsoImage* image_ = nullptr;
@@ -679,59 +641,45 @@ void Archiver::Write() {
   drive_.reset();
   drive_ = AcquireDrive(adr_);
   cancelPending_ = false;
-  if (rq_.verification > 0) Verify(notice);
+  notice.CurrentAction = 7;
+  Notify(notice);
+  if (rq_.verification >= 2) Verify(notice);
   ReadBack(notice);
   notice.CurrentAction = 6;
   if (rq_.onProgress) rq_.onProgress(notice);
 }
 
+// Full verification: every block of the new session read back and checked against the MD5 the image
+// writer recorded.
 void Archiver::Verify(DiscProgressNotice notice) {
-  burn_drive* d = drive_->d;
-  notice.CurrentAction = 7;
-  Notify(notice);
-  if (rq_.verification >= 2) {
-    // Full: every block of the new session read back and checked against the recorded MD5.
-    void* ctx = nullptr;
-    if (iso_md5_start(&ctx) < 0) Fail();
-    std::vector<char> buf(32 * 2048);
-    bool ok = true;
-    for (uint32_t lba = md5Start_; ok && lba < md5End_;) {
-      const uint32_t n = std::min<uint32_t>(32, md5End_ - lba);
-      off_t got = 0;
-      ok = burn_read_data(d, static_cast<off_t>(lba) * 2048, buf.data(), static_cast<off_t>(n) * 2048, &got,
-                          1) > 0 &&
-           got == static_cast<off_t>(n) * 2048;
-      if (ok) iso_md5_compute(ctx, buf.data(), static_cast<int>(got));
-      lba += n;
-      if (ok) {
-        notice.LastReadLba = static_cast<int32_t>(lba);
-        Notify(notice);
-        StopIfCancelled();
-      }
-    }
-    char md5[16];
-    iso_md5_end(&ctx, md5);
-    DiscardMessages();
-    if (!ok) throw EDiscServiceError("Verification failed: the written session cannot be read back");
-    if (!iso_md5_match(md5, md5_)) {
-      throw EDiscServiceError("Verification failed: the data read back differs from the data written");
-    }
-    return;
+  void* ctx = nullptr;
+  if (iso_md5_start(&ctx) < 0) Fail();
+  std::vector<char> buf(32 * 2048);
+  bool ok = true;
+  for (uint32_t lba = md5Start_; ok && lba < md5End_;) {
+    const uint32_t n = std::min<uint32_t>(32, md5End_ - lba);
+    off_t got = 0;
+    ok = burn_read_data(drive_->d, static_cast<off_t>(lba) * 2048, buf.data(), static_cast<off_t>(n) * 2048,
+                        &got, 1) > 0 &&
+         got == static_cast<off_t>(n) * 2048;
+    if (ok) iso_md5_compute(ctx, buf.data(), static_cast<int>(got));
+    lba += n;
+    notice.LastReadLba = static_cast<int32_t>(lba);
+    Notify(notice);
+    StopIfCancelled();
   }
-  // Quick: the newest session's head reads back from the medium.
-  int start = 0, blocks = 0;
-  char info[2048];
-  if (isoburn_disc_get_msc1(d, &start) <= 0) Fail();
-  if (isoburn_read_iso_head(d, start, &blocks, info, 0) <= 0) {
-    throw EDiscServiceError("Verification failed: the written session cannot be read back");
-  }
+  char md5[16];
+  iso_md5_end(&ctx, md5);
   DiscardMessages();
+  if (!ok) throw EDiscServiceError("Verification failed: the written session cannot be read back");
+  if (!iso_md5_match(md5, md5_))
+    throw EDiscServiceError("Verification failed: the data read back differs from the data written");
 }
 
 // Loads the session just written from the medium and reads every file it added through the library,
 // comparing byte for byte with the file it came from: success is only reported for data on the disc.
+// Loading the session reads its head back, which is all a quick verification asks for.
 void Archiver::ReadBack(DiscProgressNotice notice) {
-  notice.CurrentAction = 7;
   DiscardMessages();
   isoburn_read_opts* ro = nullptr;
   if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
@@ -796,15 +744,15 @@ class LibburnService : public IDiscDrives {
   }
 
   std::vector<std::string> Recorders() override {
-    if (dirty_ && !AnyDriveHeld()) Refresh();
+    if (dirty_ && g_drivesHeld == 0) Refresh();
     std::vector<std::string> ids;
-    for (const KnownDrive& k : drives_) ids.push_back(k.adr);
+    for (const TRecorderInfo& k : drives_) ids.push_back(k.id);
     return ids;
   }
   TRecorderInfo Describe(const std::string& id) override {
-    auto k = std::find_if(drives_.begin(), drives_.end(), [&](const KnownDrive& d) { return d.adr == id; });
+    auto k = std::find_if(drives_.begin(), drives_.end(), [&](const TRecorderInfo& d) { return d.id == id; });
     if (k == drives_.end()) throw EDiscServiceError("Unknown recorder " + id);
-    TRecorderInfo info{id, k->vendor, k->product, k->revision};
+    TRecorderInfo info = *k;
     if (IsImageAddress(id)) {
       info.mountPaths = {ImagePathOf(id)};
     } else {
@@ -819,18 +767,19 @@ class LibburnService : public IDiscDrives {
     // A mounted disc keeps the drive busy: the system is asked to unmount it (an image file may be
     // loop-mounted too).
     UnmountDevice(IsImageAddress(id) ? ImagePathOf(id) : id);
-    std::shared_ptr<Drive> drive = AcquireDrive(id);
+    std::unique_ptr<Drive> drive = AcquireDrive(id);
     if (request.check) request.check(InspectDrive(id, drive->d));
     return Archiver(id, std::move(drive), request, options_.PollIntervalMs).Run();
   }
   int32_t AddImageTarget(const std::string& path) override {
     const std::string adr = ImageTargetAddress(path);
-    auto at = std::find_if(drives_.begin(), drives_.end(), [&](const KnownDrive& d) { return d.adr == adr; });
+    auto at =
+        std::find_if(drives_.begin(), drives_.end(), [&](const TRecorderInfo& d) { return d.id == adr; });
     if (at == drives_.end()) {
       if (std::find(options_.ImageTargets.begin(), options_.ImageTargets.end(), path) ==
           options_.ImageTargets.end())
         options_.ImageTargets.push_back(path);  // kept over a rescan
-      at = drives_.insert(drives_.end(), KnownDrive{adr, {}, "Image file", {}});
+      at = drives_.insert(drives_.end(), TRecorderInfo{adr, {}, "Image file"});
     }
     return static_cast<int32_t>(at - drives_.begin()) + 1;
   }
@@ -846,7 +795,7 @@ class LibburnService : public IDiscDrives {
   }
 
   LibburnServiceOptions options_;
-  std::vector<KnownDrive> drives_;
+  std::vector<TRecorderInfo> drives_;
   bool dirty_ = false;
 };
 
