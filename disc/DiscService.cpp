@@ -12,46 +12,30 @@
 #include <sys/stat.h>
 
 namespace {
-
-std::function<std::shared_ptr<IDiscDrives>()>& Factory() {
-  static std::function<std::shared_ptr<IDiscDrives>()> factory;
-  return factory;
-}
-
+std::function<std::shared_ptr<IDiscDrives>()> g_factory;
+std::vector<std::string> g_targets;
 }  // namespace
 
-std::vector<std::string>& Targets() {
-  static std::vector<std::string> targets;
-  return targets;
-}
-
 std::shared_ptr<IDiscDrives> CreateDiscService() {
-  if (Factory()) return Factory()();
-  LibburnServiceOptions options;
-  options.ImageTargets = Targets();
-  return CreateLibburnService(options);
+  return g_factory ? g_factory() : CreateLibburnService({true, g_targets});
 }
 
-void SetImageTargets(std::vector<std::string> paths) { Targets() = std::move(paths); }
+void SetImageTargets(std::vector<std::string> paths) { g_targets = std::move(paths); }
 
 void SetDiscServiceFactoryForTesting(std::function<std::shared_ptr<IDiscDrives>()> factory) {
-  Factory() = std::move(factory);
+  g_factory = std::move(factory);
 }
 
 std::string ImageTargetAddress(const std::string& path) { return "stdio:" + path; }
 
 std::vector<std::string> SplitImageTargets(const std::string& text, const std::string& baseFolder) {
   std::vector<std::string> out;
-  for (std::string item : SplitText(text, ';')) {
-    const size_t b = item.find_first_not_of(" \t");
-    const size_t e = item.find_last_not_of(" \t");
-    item = b == std::string::npos ? std::string() : item.substr(b, e - b + 1);
-    if (!item.empty()) {
-      QString p = QString::fromStdString(item);
-      if (p.startsWith(QLatin1String("~/"))) p = QDir::homePath() + p.mid(1);
-      if (QFileInfo(p).isRelative()) p = QDir(QString::fromStdString(baseFolder)).absoluteFilePath(p);
-      out.push_back(QDir::cleanPath(p).toStdString());
-    }
+  for (const std::string& item : SplitText(text, ';')) {
+    QString p = QString::fromStdString(item).trimmed();
+    if (p.isEmpty()) continue;
+    if (p.startsWith(QLatin1String("~/"))) p = QDir::homePath() + p.mid(1);
+    if (QFileInfo(p).isRelative()) p = QDir(QString::fromStdString(baseFolder)).absoluteFilePath(p);
+    out.push_back(QDir::cleanPath(p).toStdString());
   }
   return out;
 }
@@ -70,15 +54,9 @@ std::string IsoVolumeIdOf(const std::string& utf8Name) {
 }
 
 char DriveCharOf(const std::string& devnode) {
-  const std::string prefix = "/dev/sr";
-  if (devnode.rfind(prefix, 0) != 0 || devnode.size() == prefix.size()) return 0;
-  int n = 0;
-  for (size_t i = prefix.size(); i < devnode.size(); ++i) {
-    if (devnode[i] < '0' || devnode[i] > '9') return 0;
-    n = n * 10 + (devnode[i] - '0');
-    if (n > 25) return 0;
-  }
-  return static_cast<char>('A' + n);
+  const std::string n = devnode.rfind("/dev/sr", 0) == 0 ? devnode.substr(7) : std::string();
+  if (n.empty() || n.size() > 2 || n.find_first_not_of("0123456789") != std::string::npos) return 0;
+  return std::stoi(n) <= 25 ? static_cast<char>('A' + std::stoi(n)) : 0;
 }
 
 std::string UdevPropertyOf(const std::string& devnode, const char* key) {

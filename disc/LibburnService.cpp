@@ -276,146 +276,6 @@ void FollowNoLinks(IsoImage* image) {
 
 // ---- one archive: build, write, verify ----------------------------------------------------------------
 
-class Archiver {
- public:
-  Archiver(std::string adr, std::unique_ptr<Drive> drive, const TArchiveRequest& rq, int pollMs)
-      : adr_(std::move(adr)), drive_(std::move(drive)), rq_(rq), pollMs_(pollMs) {}
-  ~Archiver() {
-    if (image_) iso_image_unref(image_);
-  }
-  bool Run();
-
- private:
-  static int ReadPacifier(IsoImage* image, IsoFileSource* src);
-  void Import();
-  void AddTree(const std::string& folder);
-  void AddEntries(const QString& folder, IsoDir* parent);
-  void RemoveTree(const std::string& imagePath);
-  void Write();
-  void Verify(DiscProgressNotice notice);
-  void ReadBack(DiscProgressNotice notice);
-  void Notify(const DiscProgressNotice& notice);
-  void StopIfCancelled() {
-    if (cancelPending_) throw EDiscServiceError("Verification canceled");
-  }
-  void Report(const QString& path, long long size) {
-    copiedSectors_ += (size + 2047) / 2048;
-    if (rq_.onAdding && rq_.onAdding(path.toStdString(), Clamp32(copiedSectors_), Clamp32(totalSectors_)))
-      stop_ = true;
-  }
-
-  std::string adr_;
-  std::unique_ptr<Drive> drive_;
-  const TArchiveRequest& rq_;
-  int pollMs_;
-  IsoImage* image_ = nullptr;
-  DiscImportNotice importState_;
-  long long copiedSectors_ = 0, totalSectors_ = 0;
-  bool stop_ = false, started_ = false, cancelPending_ = false;
-  // Image path and local path of every file this session adds, read back after the write.
-  std::vector<std::pair<std::string, std::string>> files_;
-  uint32_t md5Start_ = 0, md5End_ = 0;
-  char md5_[16] = {0};
-};
-
-bool Archiver::Run() {
-  // An overwrite drops the disc's sessions, so there is nothing to take over from them.
-  if (!rq_.forceOverwrite && isoburn_disc_get_status(drive_->d) != BURN_DISC_BLANK) {
-    Import();
-  } else {
-    if (!g_libOk) throw EDiscServiceError(g_libError);
-    if (iso_image_new("ISOIMAGE", &image_) < 0) Fail();
-    FollowNoLinks(image_);
-  }
-  if (!rq_.volumeName.empty()) iso_image_set_volume_id(image_, IsoVolumeIdOf(rq_.volumeName).c_str());
-  for (const std::string& folder : rq_.sourceTrees) {
-    AddTree(folder);
-    if (stop_) return false;
-  }
-  for (const std::string& path : rq_.removeTrees) RemoveTree(path);
-  // Only files still in the image after the removals are read back.
-  std::erase_if(files_, [this](const auto& f) {
-    IsoNode* node = nullptr;
-    return iso_tree_path_to_node(image_, f.first.c_str(), &node) != 1;
-  });
-  Write();
-  return true;
-}
-
-int Archiver::ReadPacifier(IsoImage* image, IsoFileSource* src) {
-  auto* self = static_cast<Archiver*>(iso_image_get_attached_data(image));
-  if (!self || !self->rq_.onImport) return 1;
-  struct stat st {};
-  DiscImportNotice& n = self->importState_;
-  if (src && iso_file_source_lstat(src, &st) >= 0)
-    ++(S_ISDIR(st.st_mode) ? n.ImportedDirectoryItems : n.ImportedFileItems);
-  if (src) {
-    char* path = iso_file_source_get_path(src);
-    n.CurrentItem = path ? path : "";
-    std::free(path);
-  }
-  // The library does not know the totals in advance; they grow with the items seen so far.
-  n.TotalDirectoryItems = n.ImportedDirectoryItems;
-  n.TotalFileItems = n.ImportedFileItems;
-  self->rq_.onImport(n);
-  return 1;
-}
-
-void Archiver::Import() {
-  burn_drive* d = drive_->d;
-  DiscardMessages();
-  isoburn_read_opts* ro = nullptr;
-  if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
-  isoburn_ropt_set_extensions(
-      ro, isoburn_ropt_noiso1999 | isoburn_ropt_noaaip | isoburn_ropt_noacl | isoburn_ropt_noea);
-  importState_.FileSystems = 1 | 2;
-  if (rq_.onImport) isoburn_set_read_pacifier(d, &Archiver::ReadPacifier, this);
-  const int r = isoburn_read_image(d, ro, &image_);
-  if (rq_.onImport) isoburn_set_read_pacifier(d, nullptr, nullptr);
-  isoburn_ropt_destroy(&ro, 0);
-  if (r <= 0 || !image_) {
-    image_ = nullptr;
-    const std::string lib = TakeLibraryMessage();
-    throw EDiscServiceError(kEarlierSessions + (lib.empty() ? "" : " (" + lib + ")"));
-  }
-  FollowNoLinks(image_);
-}
-
-// Adds the folder's entries below `parent`. Folders that are already in the image (an earlier
-// session) are merged into; a file whose name is taken stops the build rather than being dropped.
-void Archiver::AddEntries(const QString& folder, IsoDir* parent) {
-  QDir dir(folder);
-  const QFileInfoList entries =
-      dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
-  if (!dir.exists() || !dir.isReadable()) {
-    throw EDiscServiceError("Cannot read the folder " + folder.toStdString());
-  }
-  for (const QFileInfo& fi : entries) {
-    const QByteArray name = QFile::encodeName(fi.fileName());
-    const QByteArray full = QFile::encodeName(fi.absoluteFilePath());
-    IsoNode* node = nullptr;
-    const bool taken = iso_dir_get_node(parent, name.constData(), &node) == 1;
-    const bool folderHere = fi.isDir() && !fi.isSymLink();
-    if (taken && (!folderHere || iso_node_get_type(node) != LIBISO_DIR))
-      throw EDiscServiceError("\"" + fi.fileName().toStdString() + "\" already exists on the disc");
-    if (!folderHere && !fi.isSymLink() && !fi.isReadable())
-      throw EDiscServiceError("Cannot read the file " + fi.absoluteFilePath().toStdString());
-    // A new folder is added by itself: its entries follow one by one.
-    if (!taken && iso_tree_add_node(image_, parent, full.constData(), &node) < 0) Fail();
-    if (folderHere) {
-      Report(fi.absoluteFilePath(), 0);
-      AddEntries(fi.absoluteFilePath(), reinterpret_cast<IsoDir*>(node));
-      continue;
-    }
-    if (!fi.isSymLink()) {
-      char* isoPath = iso_tree_get_node_path(node);
-      if (isoPath) files_.emplace_back(isoPath, full.toStdString());
-      std::free(isoPath);
-    }
-    Report(fi.absoluteFilePath(), fi.isSymLink() ? 0 : fi.size());
-  }
-}
-
 // Rock Ridge and Joliet carry UTF-8 names. A name in another encoding would not survive the trip
 // through Qt's file names and would be left off the disc, so it stops the build instead. Gives the
 // sectors of the files below, for the progress notices.
@@ -443,295 +303,425 @@ long long CheckedSectorsBelow(const QByteArray& folder) {
   return total;
 }
 
-void Archiver::AddTree(const std::string& folder) {
-  DiscardMessages();
-  const QString path = QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
-  QFileInfo fi(path);
-  if (!fi.exists() || !fi.isDir()) throw EDiscServiceError("The folder " + folder + " does not exist");
-  copiedSectors_ = 0;
-  totalSectors_ = CheckedSectorsBelow(QFile::encodeName(path));
-  IsoDir* target = iso_image_get_root(image_);
-  if (rq_.includeBaseDirectory && !fi.isRoot()) {
-    IsoNode* node = nullptr;
-    if (iso_dir_get_node(target, QFile::encodeName(fi.fileName()).constData(), &node) == 1) {
-      if (iso_node_get_type(node) != LIBISO_DIR) {
-        throw EDiscServiceError("\"" + fi.fileName().toStdString() + "\" already exists on the disc");
-      }
-    } else if (iso_tree_add_node(image_, target, QFile::encodeName(path).constData(), &node) < 0) {
-      Fail();
+class Archiver {
+ public:
+  Archiver(std::string adr, std::unique_ptr<Drive> drive, const TArchiveRequest& rq, int pollMs)
+      : adr_(std::move(adr)), drive_(std::move(drive)), rq_(rq), pollMs_(pollMs) {}
+  ~Archiver() {
+    if (image_) iso_image_unref(image_);
+  }
+  bool Run() {
+    // An overwrite drops the disc's sessions, so there is nothing to take over from them.
+    if (!rq_.forceOverwrite && isoburn_disc_get_status(drive_->d) != BURN_DISC_BLANK) {
+      Import();
+    } else {
+      if (!g_libOk) throw EDiscServiceError(g_libError);
+      if (iso_image_new("ISOIMAGE", &image_) < 0) Fail();
+      FollowNoLinks(image_);
     }
-    target = reinterpret_cast<IsoDir*>(node);
-  }
-  AddEntries(path, target);
-}
-
-void Archiver::RemoveTree(const std::string& imagePath) {
-  DiscardMessages();
-  std::string p = imagePath;
-  std::replace(p.begin(), p.end(), '\\', '/');
-  if (p.empty() || p[0] != '/') p = "/" + p;
-  IsoNode* node = nullptr;
-  // A path that is not in the image leaves nothing to remove.
-  if (iso_image_path_to_node(image_, p.c_str(), &node) != 1 || !node) return;
-  if (node != reinterpret_cast<IsoNode*>(iso_image_get_root(image_))) {
-    if (iso_node_remove_tree(node, nullptr) < 0) Fail();
-    return;
-  }
-  IsoDirIter* it = nullptr;
-  if (iso_dir_get_children(iso_image_get_root(image_), &it) < 0) Fail();
-  std::unique_ptr<IsoDirIter, void (*)(IsoDirIter*)> owner(it, iso_dir_iter_free);
-  IsoNode* child = nullptr;
-  while (iso_dir_iter_next(it, &child) == 1) {
-    if (iso_node_remove_tree(child, it) < 0) Fail();
-  }
-}
-
-// A cancel before any data moves leaves the disc as it was; during the write the library stops it;
-// during the verification it ends the read-back.
-void Archiver::Notify(const DiscProgressNotice& notice) {
-  if (!rq_.onProgress || !rq_.onProgress(notice)) return;
-  if (started_) {
-    burn_drive_cancel(drive_->d);
-  } else {
-    cancelPending_ = true;
-  }
-}
-
-void Archiver::Write() {
-  burn_drive* d = drive_->d;
-  DiscardMessages();
-  if (rq_.forceOverwrite && isoburn_disc_get_status(d) != BURN_DISC_BLANK) {
-    // The old sessions go. Overwritable media (image files, DVD+RW, BD-RE) start afresh when the
-    // drive is looked at again as blank; sequential rewritable media are erased.
-    isoburn_drive_aquire(&drive_->info, const_cast<char*>(adr_.c_str()), (1 << 8) | (1 << 1));
-    if (isoburn_disc_get_status(d) != BURN_DISC_BLANK && isoburn_disc_erasable(d)) {
-      isoburn_disc_erase(d, 1);
-      while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::max(pollMs_, 1)));
+    if (!rq_.volumeName.empty()) iso_image_set_volume_id(image_, IsoVolumeIdOf(rq_.volumeName).c_str());
+    for (const std::string& folder : rq_.sourceTrees) {
+      AddTree(folder);
+      if (stop_) return false;
     }
-    if (isoburn_disc_get_status(d) != BURN_DISC_BLANK)
-      throw EDiscServiceError("The disc cannot be overwritten. " + TakeLibraryMessage());
+    for (const std::string& path : rq_.removeTrees) RemoveTree(path);
+    // Only files still in the image after the removals are read back.
+    std::erase_if(files_, [this](const auto& f) {
+      IsoNode* node = nullptr;
+      return iso_tree_path_to_node(image_, f.first.c_str(), &node) != 1;
+    });
+    Write();
+    return true;
   }
-  IsoImage* attached = isoburn_get_attached_image(d);
-  if (attached) iso_image_unref(attached);  // the call hands out a reference of its own
-  if (attached != image_) {
-    iso_image_ref(image_);  // the drive takes this reference
-    if (isoburn_attach_image(d, image_) <= 0) Fail();
+
+ private:
+  static int ReadPacifier(IsoImage* image, IsoFileSource* src) {
+    auto* self = static_cast<Archiver*>(iso_image_get_attached_data(image));
+    if (!self || !self->rq_.onImport) return 1;
+    struct stat st {};
+    DiscImportNotice& n = self->importState_;
+    if (src && iso_file_source_lstat(src, &st) >= 0)
+      ++(S_ISDIR(st.st_mode) ? n.ImportedDirectoryItems : n.ImportedFileItems);
+    if (src) {
+      char* path = iso_file_source_get_path(src);
+      n.CurrentItem = path ? path : "";
+      std::free(path);
+    }
+    // The library does not know the totals in advance; they grow with the items seen so far.
+    n.TotalDirectoryItems = n.ImportedDirectoryItems;
+    n.TotalFileItems = n.ImportedFileItems;
+    self->rq_.onImport(n);
+    return 1;
   }
-  isoburn_imgen_opts* io = nullptr;
-  if (isoburn_igopt_new(&io, 0) <= 0) Fail();
-  isoburn_igopt_set_level(io, 3);
-  // ISO 9660 carries Rock Ridge always; Joliet on request. UDF has no writer here and is left out.
-  // Full verification compares the written blocks with the checksum the image writer records.
-  isoburn_igopt_set_extensions(io, isoburn_igopt_rockridge | (rq_.joliet ? isoburn_igopt_joliet : 0) |
-                                       (rq_.verification >= 2 ? isoburn_igopt_session_md5 : 0));
-  burn_disc* disc = nullptr;
-  burn_write_opts* wo = nullptr;
-  bool prepared = false;
-  auto cleanup = [&](bool cancelPrepared) {
-    if (cancelPrepared && prepared) isoburn_cancel_prepared_write(d, nullptr, 0);
-    if (prepared) isoburn_sync_after_write(d, nullptr, 0);
-    if (disc) burn_disc_free(disc);
-    if (wo) burn_write_opts_free(wo);
-    if (io) isoburn_igopt_destroy(&io, 0);
-    io = nullptr;
-    disc = nullptr;
-    wo = nullptr;
-    prepared = false;
-  };
-  struct Cleanup {
-    std::function<void()> f;
-    ~Cleanup() { f(); }
-  } cleanupOnThrow{[&] { cleanup(true); }};
-  prepared = isoburn_prepare_disc(d, &disc, io) > 0;
-  if (!prepared) Fail();
-  wo = burn_write_opts_new(d);
-  if (!wo) Fail();
-  burn_multi_caps* caps = nullptr;
-  int multi = 0;
-  if (burn_disc_get_multi_caps(d, BURN_WRITE_NONE, &caps, 0) > 0 && caps) multi = caps->multi_session;
-  if (caps) burn_disc_free_multi_caps(&caps);
-  burn_write_opts_set_multi(wo, !rq_.close && multi);
-  burn_write_opts_set_underrun_proof(wo, rq_.underrunProof ? 1 : 0);
-  burn_write_opts_set_simulate(wo, 0);
-  char reasons[BURN_REASONS_LEN] = {0};
-  if (burn_write_opts_auto_write_type(wo, disc, reasons, 0) == BURN_WRITE_NONE) {
+
+  void Import() {
+    burn_drive* d = drive_->d;
     DiscardMessages();
-    throw EDiscServiceError(std::string("The medium cannot take this session: ") + reasons);
-  }
-  // The speed is given in kB/s; -1 or 0 asks for the drive's best speed. Pure CAV has no switch of
-  // its own: the drive's speed descriptors mark CAV speeds, and the fastest one allowed is asked for.
-  int kbps = rq_.speed > 0 ? rq_.speed : 0;
-  burn_speed_descriptor* speeds = nullptr;
-  if (rq_.pureCav && burn_drive_get_speedlist(d, &speeds) > 0) {
-    int cav = 0;
-    for (burn_speed_descriptor* sd = speeds; sd; sd = sd->next) {
-      if (sd->wrc == 1 && (kbps == 0 || sd->write_speed <= kbps)) cav = std::max(cav, sd->write_speed);
+    isoburn_read_opts* ro = nullptr;
+    if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
+    isoburn_ropt_set_extensions(
+        ro, isoburn_ropt_noiso1999 | isoburn_ropt_noaaip | isoburn_ropt_noacl | isoburn_ropt_noea);
+    importState_.FileSystems = 1 | 2;
+    if (rq_.onImport) isoburn_set_read_pacifier(d, &Archiver::ReadPacifier, this);
+    const int r = isoburn_read_image(d, ro, &image_);
+    if (rq_.onImport) isoburn_set_read_pacifier(d, nullptr, nullptr);
+    isoburn_ropt_destroy(&ro, 0);
+    if (r <= 0 || !image_) {
+      image_ = nullptr;
+      const std::string lib = TakeLibraryMessage();
+      throw EDiscServiceError(kEarlierSessions + (lib.empty() ? "" : " (" + lib + ")"));
     }
-    burn_drive_free_speedlist(&speeds);
-    if (cav > 0) kbps = cav;
+    FollowNoLinks(image_);
   }
-  burn_drive_set_speed(d, 0, kbps);
-  DiscardMessages();
 
-  QElapsedTimer clock;
-  clock.start();
-  DiscProgressNotice notice;
-  burn_progress p{};
-  burn_drive_status s = BURN_DRIVE_SPAWNING;
-  auto fill = [&] {
-    notice.ElapsedTime = static_cast<int>(clock.elapsed() / 1000);
-    if (p.sectors > 0) {
-      notice.SectorCount = p.sectors;
-      notice.StartLba = p.start_sector;
-      if (p.sector > 0) {
-        notice.LastWrittenLba = p.start_sector + p.sector - 1;
-        notice.RemainingTime = static_cast<int32_t>(static_cast<long long>(clock.elapsed()) *
-                                                    (p.sectors - p.sector) / p.sector / 1000);
+  // Adds the folder's entries below `parent`. Folders that are already in the image (an earlier
+  // session) are merged into; a file whose name is taken stops the build rather than being dropped.
+  void AddEntries(const QString& folder, IsoDir* parent) {
+    QDir dir(folder);
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    if (!dir.exists() || !dir.isReadable()) {
+      throw EDiscServiceError("Cannot read the folder " + folder.toStdString());
+    }
+    for (const QFileInfo& fi : entries) {
+      const QByteArray name = QFile::encodeName(fi.fileName());
+      const QByteArray full = QFile::encodeName(fi.absoluteFilePath());
+      IsoNode* node = nullptr;
+      const bool taken = iso_dir_get_node(parent, name.constData(), &node) == 1;
+      const bool folderHere = fi.isDir() && !fi.isSymLink();
+      if (taken && (!folderHere || iso_node_get_type(node) != LIBISO_DIR))
+        throw EDiscServiceError("\"" + fi.fileName().toStdString() + "\" already exists on the disc");
+      if (!folderHere && !fi.isSymLink() && !fi.isReadable())
+        throw EDiscServiceError("Cannot read the file " + fi.absoluteFilePath().toStdString());
+      // A new folder is added by itself: its entries follow one by one.
+      if (!taken && iso_tree_add_node(image_, parent, full.constData(), &node) < 0) Fail();
+      if (folderHere) {
+        Report(fi.absoluteFilePath(), 0);
+        AddEntries(fi.absoluteFilePath(), reinterpret_cast<IsoDir*>(node));
+        continue;
       }
+      if (!fi.isSymLink()) {
+        char* isoPath = iso_tree_get_node_path(node);
+        if (isoPath) files_.emplace_back(isoPath, full.toStdString());
+        std::free(isoPath);
+      }
+      Report(fi.absoluteFilePath(), fi.isSymLink() ? 0 : fi.size());
     }
-    notice.TotalTime = notice.ElapsedTime + notice.RemainingTime;
-    int size = 0, freeBytes = 0;
-    char* text = nullptr;
-    if (isoburn_get_fifo_status(d, &size, &freeBytes, &text) >= 0) {
-      notice.TotalSystemBuffer = size;
-      notice.FreeSystemBuffer = freeBytes;
-      notice.UsedSystemBuffer = size - freeBytes;
-      notice.LastReadLba = notice.LastWrittenLba + (size - freeBytes) / 2048;
-    }
-    notice.CurrentAction = ActionOfStatus(s);
-  };
-  // A handler that throws leaves the write abandoned, never half running.
-  auto notify = [&] {
-    fill();
-    try {
-      Notify(notice);
-    } catch (...) {
-      burn_drive_cancel(d);
-      while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      throw;
-    }
-  };
-  // The first notice comes before any data moves.
-  notify();
-  if (cancelPending_) Raise(TakeLibraryMessage(), "Burn run canceled");
-  started_ = true;
-  isoburn_disc_write(wo, disc);
-  // The drive state is looked at often so that the end of a write is seen at once; the notices
-  // (and the repaints of whoever listens) come at the slower notice interval.
-  const int checkMs = std::clamp(pollMs_, 1, 10);
-  QElapsedTimer sinceNotice;
-  sinceNotice.start();
-  while ((s = burn_drive_get_status(d, &p)) != BURN_DRIVE_IDLE) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(checkMs));
-    if (sinceNotice.elapsed() < pollMs_) continue;
-    sinceNotice.restart();
-    notify();
   }
-  started_ = false;
-  bool ok = isoburn_drive_wrote_well(d) == 1 && isoburn_activate_session(d) > 0;
-  const std::string lib = ok ? std::string() : TakeLibraryMessage();
-  cleanup(!ok);
-  if (!ok) Raise(lib, "Burn run canceled");
-  if (rq_.verification >= 2 && iso_image_get_session_md5(image_, &md5Start_, &md5End_, md5_, 0) != 1)
-    throw EDiscServiceError("Verification failed: the image writer recorded no checksum");
-  // The medium changed under the held drive: it is acquired afresh for the read-back, and from here
-  // on a cancel stops the verification (the session itself is written).
-  drive_.reset();
-  drive_ = AcquireDrive(adr_);
-  cancelPending_ = false;
-  notice.CurrentAction = 7;
-  Notify(notice);
-  if (rq_.verification >= 2) Verify(notice);
-  ReadBack(notice);
-  notice.CurrentAction = 6;
-  if (rq_.onProgress) rq_.onProgress(notice);
-}
 
-// Full verification: every block of the new session read back and checked against the MD5 the image
-// writer recorded.
-void Archiver::Verify(DiscProgressNotice notice) {
-  void* ctx = nullptr;
-  if (iso_md5_start(&ctx) < 0) Fail();
-  std::vector<char> buf(32 * 2048);
-  bool ok = true;
-  for (uint32_t lba = md5Start_; ok && lba < md5End_;) {
-    const uint32_t n = std::min<uint32_t>(32, md5End_ - lba);
-    off_t got = 0;
-    ok = burn_read_data(drive_->d, static_cast<off_t>(lba) * 2048, buf.data(), static_cast<off_t>(n) * 2048,
-                        &got, 1) > 0 &&
-         got == static_cast<off_t>(n) * 2048;
-    if (ok) iso_md5_compute(ctx, buf.data(), static_cast<int>(got));
-    lba += n;
-    notice.LastReadLba = static_cast<int32_t>(lba);
-    Notify(notice);
-    StopIfCancelled();
+  void AddTree(const std::string& folder) {
+    DiscardMessages();
+    const QString path = QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
+    QFileInfo fi(path);
+    if (!fi.exists() || !fi.isDir()) throw EDiscServiceError("The folder " + folder + " does not exist");
+    copiedSectors_ = 0;
+    totalSectors_ = CheckedSectorsBelow(QFile::encodeName(path));
+    IsoDir* target = iso_image_get_root(image_);
+    if (rq_.includeBaseDirectory && !fi.isRoot()) {
+      IsoNode* node = nullptr;
+      if (iso_dir_get_node(target, QFile::encodeName(fi.fileName()).constData(), &node) == 1) {
+        if (iso_node_get_type(node) != LIBISO_DIR) {
+          throw EDiscServiceError("\"" + fi.fileName().toStdString() + "\" already exists on the disc");
+        }
+      } else if (iso_tree_add_node(image_, target, QFile::encodeName(path).constData(), &node) < 0) {
+        Fail();
+      }
+      target = reinterpret_cast<IsoDir*>(node);
+    }
+    AddEntries(path, target);
   }
-  char md5[16];
-  iso_md5_end(&ctx, md5);
-  DiscardMessages();
-  if (!ok) throw EDiscServiceError("Verification failed: the written session cannot be read back");
-  if (!iso_md5_match(md5, md5_))
-    throw EDiscServiceError("Verification failed: the data read back differs from the data written");
-}
 
-// Loads the session just written from the medium and reads every file it added through the library,
-// comparing byte for byte with the file it came from: success is only reported for data on the disc.
-// Loading the session reads its head back, which is all a quick verification asks for.
-void Archiver::ReadBack(DiscProgressNotice notice) {
-  DiscardMessages();
-  isoburn_read_opts* ro = nullptr;
-  if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
-  isoburn_ropt_set_extensions(ro, isoburn_ropt_noaaip | isoburn_ropt_noacl | isoburn_ropt_noea);
-  IsoImage* disc = nullptr;
-  const int r = isoburn_read_image(drive_->d, ro, &disc);
-  isoburn_ropt_destroy(&ro, 0);
-  if (r <= 0 || !disc) {
-    throw EDiscServiceError("Verification failed: the new session cannot be read from the disc. " +
-                            TakeLibraryMessage());
-  }
-  std::unique_ptr<IsoImage, void (*)(IsoImage*)> owner(disc, iso_image_unref);
-  std::vector<char> mine(64 * 1024), theirs(64 * 1024);
-  for (const auto& [isoPath, localPath] : files_) {
-    const std::string missing = "Verification failed: " + isoPath + " is not on the disc as written";
+  void RemoveTree(const std::string& imagePath) {
+    DiscardMessages();
+    std::string p = imagePath;
+    std::replace(p.begin(), p.end(), '\\', '/');
+    if (p.empty() || p[0] != '/') p = "/" + p;
     IsoNode* node = nullptr;
-    if (iso_tree_path_to_node(disc, isoPath.c_str(), &node) != 1 || iso_node_get_type(node) != LIBISO_FILE) {
-      throw EDiscServiceError(missing);
+    // A path that is not in the image leaves nothing to remove.
+    if (iso_image_path_to_node(image_, p.c_str(), &node) != 1 || !node) return;
+    if (node != reinterpret_cast<IsoNode*>(iso_image_get_root(image_))) {
+      if (iso_node_remove_tree(node, nullptr) < 0) Fail();
+      return;
     }
-    IsoStream* stream = iso_file_get_stream(reinterpret_cast<IsoFile*>(node));
-    std::ifstream local(localPath, std::ios::binary);
-    if (!local) throw EDiscServiceError("Verification failed: cannot read " + localPath);
-    if (iso_stream_open(stream) < 0) throw EDiscServiceError(missing + ". " + TakeLibraryMessage());
-    bool same = true;
-    for (;;) {
-      local.read(mine.data(), static_cast<std::streamsize>(mine.size()));
-      const auto want = static_cast<int>(local.gcount());
-      int got = 0;
-      while (got < want) {
-        const int n = iso_stream_read(stream, theirs.data() + got, static_cast<size_t>(want - got));
-        if (n <= 0) break;
-        got += n;
-      }
-      if (got != want || std::memcmp(mine.data(), theirs.data(), static_cast<size_t>(want)) != 0) {
-        same = false;
-        break;
-      }
-      if (want == 0) {
-        same = iso_stream_read(stream, theirs.data(), 1) == 0;  // nothing more on the disc either
-        break;
-      }
-      Notify(notice);
-      if (cancelPending_) break;
+    IsoDirIter* it = nullptr;
+    if (iso_dir_get_children(iso_image_get_root(image_), &it) < 0) Fail();
+    std::unique_ptr<IsoDirIter, void (*)(IsoDirIter*)> owner(it, iso_dir_iter_free);
+    IsoNode* child = nullptr;
+    while (iso_dir_iter_next(it, &child) == 1) {
+      if (iso_node_remove_tree(child, it) < 0) Fail();
     }
-    iso_stream_close(stream);
-    StopIfCancelled();
-    if (!same)
-      throw EDiscServiceError("Verification failed: " + isoPath +
-                              " on the disc differs from the file written");
   }
-  DiscardMessages();
-}
+
+  // A cancel before any data moves leaves the disc as it was; during the write the library stops it;
+  // during the verification it ends the read-back.
+  void Notify(const DiscProgressNotice& notice) {
+    if (!rq_.onProgress || !rq_.onProgress(notice)) return;
+    if (started_) {
+      burn_drive_cancel(drive_->d);
+    } else {
+      cancelPending_ = true;
+    }
+  }
+
+  void Write() {
+    burn_drive* d = drive_->d;
+    DiscardMessages();
+    if (rq_.forceOverwrite && isoburn_disc_get_status(d) != BURN_DISC_BLANK) {
+      // The old sessions go. Overwritable media (image files, DVD+RW, BD-RE) start afresh when the
+      // drive is looked at again as blank; sequential rewritable media are erased.
+      isoburn_drive_aquire(&drive_->info, const_cast<char*>(adr_.c_str()), (1 << 8) | (1 << 1));
+      if (isoburn_disc_get_status(d) != BURN_DISC_BLANK && isoburn_disc_erasable(d)) {
+        isoburn_disc_erase(d, 1);
+        while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
+          std::this_thread::sleep_for(std::chrono::milliseconds(std::max(pollMs_, 1)));
+      }
+      if (isoburn_disc_get_status(d) != BURN_DISC_BLANK)
+        throw EDiscServiceError("The disc cannot be overwritten. " + TakeLibraryMessage());
+    }
+    IsoImage* attached = isoburn_get_attached_image(d);
+    if (attached) iso_image_unref(attached);  // the call hands out a reference of its own
+    if (attached != image_) {
+      iso_image_ref(image_);  // the drive takes this reference
+      if (isoburn_attach_image(d, image_) <= 0) Fail();
+    }
+    isoburn_imgen_opts* io = nullptr;
+    if (isoburn_igopt_new(&io, 0) <= 0) Fail();
+    isoburn_igopt_set_level(io, 3);
+    // ISO 9660 carries Rock Ridge always; Joliet on request. UDF has no writer here and is left out.
+    // Full verification compares the written blocks with the checksum the image writer records.
+    isoburn_igopt_set_extensions(io, isoburn_igopt_rockridge | (rq_.joliet ? isoburn_igopt_joliet : 0) |
+                                         (rq_.verification >= 2 ? isoburn_igopt_session_md5 : 0));
+    burn_disc* disc = nullptr;
+    burn_write_opts* wo = nullptr;
+    bool prepared = false;
+    auto cleanup = [&](bool cancelPrepared) {
+      if (cancelPrepared && prepared) isoburn_cancel_prepared_write(d, nullptr, 0);
+      if (prepared) isoburn_sync_after_write(d, nullptr, 0);
+      if (disc) burn_disc_free(disc);
+      if (wo) burn_write_opts_free(wo);
+      if (io) isoburn_igopt_destroy(&io, 0);
+      io = nullptr;
+      disc = nullptr;
+      wo = nullptr;
+      prepared = false;
+    };
+    struct Cleanup {
+      std::function<void()> f;
+      ~Cleanup() { f(); }
+    } cleanupOnThrow{[&] { cleanup(true); }};
+    prepared = isoburn_prepare_disc(d, &disc, io) > 0;
+    if (!prepared) Fail();
+    wo = burn_write_opts_new(d);
+    if (!wo) Fail();
+    burn_multi_caps* caps = nullptr;
+    int multi = 0;
+    if (burn_disc_get_multi_caps(d, BURN_WRITE_NONE, &caps, 0) > 0 && caps) multi = caps->multi_session;
+    if (caps) burn_disc_free_multi_caps(&caps);
+    burn_write_opts_set_multi(wo, !rq_.close && multi);
+    burn_write_opts_set_underrun_proof(wo, rq_.underrunProof ? 1 : 0);
+    burn_write_opts_set_simulate(wo, 0);
+    char reasons[BURN_REASONS_LEN] = {0};
+    if (burn_write_opts_auto_write_type(wo, disc, reasons, 0) == BURN_WRITE_NONE) {
+      DiscardMessages();
+      throw EDiscServiceError(std::string("The medium cannot take this session: ") + reasons);
+    }
+    // The speed is given in kB/s; -1 or 0 asks for the drive's best speed. Pure CAV has no switch of
+    // its own: the drive's speed descriptors mark CAV speeds, and the fastest one allowed is asked for.
+    int kbps = rq_.speed > 0 ? rq_.speed : 0;
+    burn_speed_descriptor* speeds = nullptr;
+    if (rq_.pureCav && burn_drive_get_speedlist(d, &speeds) > 0) {
+      int cav = 0;
+      for (burn_speed_descriptor* sd = speeds; sd; sd = sd->next) {
+        if (sd->wrc == 1 && (kbps == 0 || sd->write_speed <= kbps)) cav = std::max(cav, sd->write_speed);
+      }
+      burn_drive_free_speedlist(&speeds);
+      if (cav > 0) kbps = cav;
+    }
+    burn_drive_set_speed(d, 0, kbps);
+    DiscardMessages();
+
+    QElapsedTimer clock;
+    clock.start();
+    DiscProgressNotice notice;
+    burn_progress p{};
+    burn_drive_status s = BURN_DRIVE_SPAWNING;
+    auto fill = [&] {
+      notice.ElapsedTime = static_cast<int>(clock.elapsed() / 1000);
+      if (p.sectors > 0) {
+        notice.SectorCount = p.sectors;
+        notice.StartLba = p.start_sector;
+        if (p.sector > 0) {
+          notice.LastWrittenLba = p.start_sector + p.sector - 1;
+          notice.RemainingTime = static_cast<int32_t>(static_cast<long long>(clock.elapsed()) *
+                                                      (p.sectors - p.sector) / p.sector / 1000);
+        }
+      }
+      notice.TotalTime = notice.ElapsedTime + notice.RemainingTime;
+      int size = 0, freeBytes = 0;
+      char* text = nullptr;
+      if (isoburn_get_fifo_status(d, &size, &freeBytes, &text) >= 0) {
+        notice.TotalSystemBuffer = size;
+        notice.FreeSystemBuffer = freeBytes;
+        notice.UsedSystemBuffer = size - freeBytes;
+        notice.LastReadLba = notice.LastWrittenLba + (size - freeBytes) / 2048;
+      }
+      notice.CurrentAction = ActionOfStatus(s);
+    };
+    // A handler that throws leaves the write abandoned, never half running.
+    auto notify = [&] {
+      fill();
+      try {
+        Notify(notice);
+      } catch (...) {
+        burn_drive_cancel(d);
+        while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        throw;
+      }
+    };
+    // The first notice comes before any data moves.
+    notify();
+    if (cancelPending_) Raise(TakeLibraryMessage(), "Burn run canceled");
+    started_ = true;
+    isoburn_disc_write(wo, disc);
+    // The drive state is looked at often so that the end of a write is seen at once; the notices
+    // (and the repaints of whoever listens) come at the slower notice interval.
+    const int checkMs = std::clamp(pollMs_, 1, 10);
+    QElapsedTimer sinceNotice;
+    sinceNotice.start();
+    while ((s = burn_drive_get_status(d, &p)) != BURN_DRIVE_IDLE) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(checkMs));
+      if (sinceNotice.elapsed() < pollMs_) continue;
+      sinceNotice.restart();
+      notify();
+    }
+    started_ = false;
+    bool ok = isoburn_drive_wrote_well(d) == 1 && isoburn_activate_session(d) > 0;
+    const std::string lib = ok ? std::string() : TakeLibraryMessage();
+    cleanup(!ok);
+    if (!ok) Raise(lib, "Burn run canceled");
+    if (rq_.verification >= 2 && iso_image_get_session_md5(image_, &md5Start_, &md5End_, md5_, 0) != 1)
+      throw EDiscServiceError("Verification failed: the image writer recorded no checksum");
+    // The medium changed under the held drive: it is acquired afresh for the read-back, and from here
+    // on a cancel stops the verification (the session itself is written).
+    drive_.reset();
+    drive_ = AcquireDrive(adr_);
+    cancelPending_ = false;
+    notice.CurrentAction = 7;
+    Notify(notice);
+    if (rq_.verification >= 2) Verify(notice);
+    ReadBack(notice);
+    notice.CurrentAction = 6;
+    if (rq_.onProgress) rq_.onProgress(notice);
+  }
+
+  // Full verification: every block of the new session read back and checked against the MD5 the image
+  // writer recorded.
+  void Verify(DiscProgressNotice notice) {
+    void* ctx = nullptr;
+    if (iso_md5_start(&ctx) < 0) Fail();
+    std::vector<char> buf(32 * 2048);
+    bool ok = true;
+    for (uint32_t lba = md5Start_; ok && lba < md5End_;) {
+      const uint32_t n = std::min<uint32_t>(32, md5End_ - lba);
+      off_t got = 0;
+      ok = burn_read_data(drive_->d, static_cast<off_t>(lba) * 2048, buf.data(), static_cast<off_t>(n) * 2048,
+                          &got, 1) > 0 &&
+           got == static_cast<off_t>(n) * 2048;
+      if (ok) iso_md5_compute(ctx, buf.data(), static_cast<int>(got));
+      lba += n;
+      notice.LastReadLba = static_cast<int32_t>(lba);
+      Notify(notice);
+      StopIfCancelled();
+    }
+    char md5[16];
+    iso_md5_end(&ctx, md5);
+    DiscardMessages();
+    if (!ok) throw EDiscServiceError("Verification failed: the written session cannot be read back");
+    if (!iso_md5_match(md5, md5_))
+      throw EDiscServiceError("Verification failed: the data read back differs from the data written");
+  }
+
+  // Loads the session just written from the medium and reads every file it added through the library,
+  // comparing byte for byte with the file it came from: success is only reported for data on the disc.
+  // Loading the session reads its head back, which is all a quick verification asks for.
+  void ReadBack(DiscProgressNotice notice) {
+    DiscardMessages();
+    isoburn_read_opts* ro = nullptr;
+    if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
+    isoburn_ropt_set_extensions(ro, isoburn_ropt_noaaip | isoburn_ropt_noacl | isoburn_ropt_noea);
+    IsoImage* disc = nullptr;
+    const int r = isoburn_read_image(drive_->d, ro, &disc);
+    isoburn_ropt_destroy(&ro, 0);
+    if (r <= 0 || !disc) {
+      throw EDiscServiceError("Verification failed: the new session cannot be read from the disc. " +
+                              TakeLibraryMessage());
+    }
+    std::unique_ptr<IsoImage, void (*)(IsoImage*)> owner(disc, iso_image_unref);
+    std::vector<char> mine(64 * 1024), theirs(64 * 1024);
+    for (const auto& [isoPath, localPath] : files_) {
+      const std::string missing = "Verification failed: " + isoPath + " is not on the disc as written";
+      IsoNode* node = nullptr;
+      if (iso_tree_path_to_node(disc, isoPath.c_str(), &node) != 1 ||
+          iso_node_get_type(node) != LIBISO_FILE) {
+        throw EDiscServiceError(missing);
+      }
+      IsoStream* stream = iso_file_get_stream(reinterpret_cast<IsoFile*>(node));
+      std::ifstream local(localPath, std::ios::binary);
+      if (!local) throw EDiscServiceError("Verification failed: cannot read " + localPath);
+      if (iso_stream_open(stream) < 0) throw EDiscServiceError(missing + ". " + TakeLibraryMessage());
+      bool same = true;
+      for (;;) {
+        local.read(mine.data(), static_cast<std::streamsize>(mine.size()));
+        const auto want = static_cast<int>(local.gcount());
+        int got = 0;
+        while (got < want) {
+          const int n = iso_stream_read(stream, theirs.data() + got, static_cast<size_t>(want - got));
+          if (n <= 0) break;
+          got += n;
+        }
+        if (got != want || std::memcmp(mine.data(), theirs.data(), static_cast<size_t>(want)) != 0) {
+          same = false;
+          break;
+        }
+        if (want == 0) {
+          same = iso_stream_read(stream, theirs.data(), 1) == 0;  // nothing more on the disc either
+          break;
+        }
+        Notify(notice);
+        if (cancelPending_) break;
+      }
+      iso_stream_close(stream);
+      StopIfCancelled();
+      if (!same)
+        throw EDiscServiceError("Verification failed: " + isoPath +
+                                " on the disc differs from the file written");
+    }
+    DiscardMessages();
+  }
+
+  void StopIfCancelled() {
+    if (cancelPending_) throw EDiscServiceError("Verification canceled");
+  }
+  void Report(const QString& path, long long size) {
+    copiedSectors_ += (size + 2047) / 2048;
+    if (rq_.onAdding && rq_.onAdding(path.toStdString(), Clamp32(copiedSectors_), Clamp32(totalSectors_)))
+      stop_ = true;
+  }
+
+  std::string adr_;
+  std::unique_ptr<Drive> drive_;
+  const TArchiveRequest& rq_;
+  int pollMs_;
+  IsoImage* image_ = nullptr;
+  DiscImportNotice importState_;
+  long long copiedSectors_ = 0, totalSectors_ = 0;
+  bool stop_ = false, started_ = false, cancelPending_ = false;
+  // Image path and local path of every file this session adds, read back after the write.
+  std::vector<std::pair<std::string, std::string>> files_;
+  uint32_t md5Start_ = 0, md5End_ = 0;
+  char md5_[16] = {0};
+};
 
 // ---- the service ---------------------------------------------------------------------------------------
 
