@@ -238,36 +238,17 @@ QString TDiscRecorder::VolumePathNames() {
 }
 
 void TDiscRecorder::SetDeviceName(const QString& value) {
-  if (value == DeviceName()) return;
-  const int32_t count = DeviceCount();
-  for (int32_t i = 1; i <= count; ++i) {
-    if (UniqueIdOf(i) == value) return SetDevice(i);
-  }
+  if (value != DeviceName()) SelectFirst(value, &TDiscRecorder::UniqueIdOf);
 }
-
 void TDiscRecorder::SetProduct(const QString& value) {
-  if (value == Product()) return;
+  if (value != Product()) SelectFirst(value, &TDiscRecorder::ProductOf);
+}
+// The first recorder whose `of` is the value; none leaves the selection as it is.
+void TDiscRecorder::SelectFirst(const QString& value, QString (TDiscRecorder::*of)(int32_t)) {
   const int32_t count = DeviceCount();
   for (int32_t i = 1; i <= count; ++i) {
-    if (ProductOf(i) == value) return SetDevice(i);
+    if ((this->*of)(i) == value) return SetDevice(i);
   }
-}
-
-void TDiscRecorder::SetOnDeviceAdded(TDiscRecorderDeviceEvent handler) {
-  onDeviceAdded_ = std::move(handler);
-  UpdateMonitor();
-}
-void TDiscRecorder::SetOnDeviceRemoved(TDiscRecorderDeviceEvent handler) {
-  onDeviceRemoved_ = std::move(handler);
-  UpdateMonitor();
-}
-void TDiscRecorder::SetOnMediaInsertion(TDiscRecorderMediaEvent handler) {
-  onMediaInsertion_ = std::move(handler);
-  UpdateMonitor();
-}
-void TDiscRecorder::SetOnMediaRemoval(TDiscRecorderMediaEvent handler) {
-  onMediaRemoval_ = std::move(handler);
-  UpdateMonitor();
 }
 
 // Handlers are called with this component as the sender; what they throw goes to the error handler.

@@ -211,10 +211,10 @@ class TDiscRecorder : public TBurnComponent {
   const TDiscRecorderDeviceEvent& OnDeviceRemoved() const { return onDeviceRemoved_; }
   const TDiscRecorderMediaEvent& OnMediaInsertion() const { return onMediaInsertion_; }
   const TDiscRecorderMediaEvent& OnMediaRemoval() const { return onMediaRemoval_; }
-  void SetOnDeviceAdded(TDiscRecorderDeviceEvent handler);
-  void SetOnDeviceRemoved(TDiscRecorderDeviceEvent handler);
-  void SetOnMediaInsertion(TDiscRecorderMediaEvent handler);
-  void SetOnMediaRemoval(TDiscRecorderMediaEvent handler);
+  void SetOnDeviceAdded(TDiscRecorderDeviceEvent h) { Assign(onDeviceAdded_, std::move(h)); }
+  void SetOnDeviceRemoved(TDiscRecorderDeviceEvent h) { Assign(onDeviceRemoved_, std::move(h)); }
+  void SetOnMediaInsertion(TDiscRecorderMediaEvent h) { Assign(onMediaInsertion_, std::move(h)); }
+  void SetOnMediaRemoval(TDiscRecorderMediaEvent h) { Assign(onMediaRemoval_, std::move(h)); }
 
   QString UniqueIdOf(int32_t index);
   // What is known of the recorder at `index` without opening it; none when there is no such recorder.
@@ -238,7 +238,14 @@ class TDiscRecorder : public TBurnComponent {
   quint32 CurrentProfilesBits() { return CurrentProfiles().ToBits(); }
   quint32 SupportedProfilesBits() { return SupportedProfiles().ToBits(); }
   quint16 SupportedModePagesBits() { return SupportedModePages().ToBits(); }
+  // Assigning an event handler makes or drops the monitor that raises the events.
+  template <typename H>
+  void Assign(H& slot, H handler) {
+    slot = std::move(handler);
+    UpdateMonitor();
+  }
   void UpdateMonitor();
+  void SelectFirst(const QString& value, QString (TDiscRecorder::*of)(int32_t));
   template <typename H, typename... A>
   void Raise(const H& handler, A... args);
 

@@ -269,6 +269,11 @@ int ActionOfStatus(burn_drive_status s) {
   }
 }
 
+template <typename T, typename F>
+std::unique_ptr<T, F> Owned(T* p, F free) {
+  return std::unique_ptr<T, F>(p, free);
+}
+
 void FollowNoLinks(IsoImage* image) {
   iso_tree_set_follow_symlinks(image, 0);
   iso_tree_set_ignore_hidden(image, 0);
@@ -464,6 +469,24 @@ class Archiver {
   }
 
   void Write() {
+    DiscProgressNotice notice = WriteSession();
+    if (rq_.verification >= 2 && iso_image_get_session_md5(image_, &md5Start_, &md5End_, md5_, 0) != 1)
+      throw EDiscServiceError("Verification failed: the image writer recorded no checksum");
+    // The medium changed under the held drive: it is acquired afresh for the read-back, and from here
+    // on a cancel stops the verification (the session itself is written).
+    drive_.reset();
+    drive_ = AcquireDrive(adr_);
+    cancelPending_ = false;
+    notice.CurrentAction = 7;
+    Notify(notice);
+    if (rq_.verification >= 2) Verify(notice);
+    ReadBack(notice);
+    notice.CurrentAction = 6;
+    if (rq_.onProgress) rq_.onProgress(notice);
+  }
+
+  // Writes the image as a new session (or afresh, with forceOverwrite); gives the last notice.
+  DiscProgressNotice WriteSession() {
     burn_drive* d = drive_->d;
     DiscardMessages();
     if (rq_.forceOverwrite && isoburn_disc_get_status(d) != BURN_DISC_BLANK) {
@@ -484,44 +507,37 @@ class Archiver {
       iso_image_ref(image_);  // the drive takes this reference
       if (isoburn_attach_image(d, image_) <= 0) Fail();
     }
-    isoburn_imgen_opts* io = nullptr;
-    if (isoburn_igopt_new(&io, 0) <= 0) Fail();
-    isoburn_igopt_set_level(io, 3);
+    isoburn_imgen_opts* opts = nullptr;
+    if (isoburn_igopt_new(&opts, 0) <= 0) Fail();
+    auto io = Owned(opts, [](isoburn_imgen_opts* o) { isoburn_igopt_destroy(&o, 0); });
+    isoburn_igopt_set_level(io.get(), 3);
     // ISO 9660 carries Rock Ridge always; Joliet on request. UDF has no writer here and is left out.
     // Full verification compares the written blocks with the checksum the image writer records.
-    isoburn_igopt_set_extensions(io, isoburn_igopt_rockridge | (rq_.joliet ? isoburn_igopt_joliet : 0) |
-                                         (rq_.verification >= 2 ? isoburn_igopt_session_md5 : 0));
-    burn_disc* disc = nullptr;
-    burn_write_opts* wo = nullptr;
-    bool prepared = false;
-    auto cleanup = [&](bool cancelPrepared) {
-      if (cancelPrepared && prepared) isoburn_cancel_prepared_write(d, nullptr, 0);
-      if (prepared) isoburn_sync_after_write(d, nullptr, 0);
-      if (disc) burn_disc_free(disc);
-      if (wo) burn_write_opts_free(wo);
-      if (io) isoburn_igopt_destroy(&io, 0);
-      io = nullptr;
-      disc = nullptr;
-      wo = nullptr;
-      prepared = false;
-    };
-    struct Cleanup {
-      std::function<void()> f;
-      ~Cleanup() { f(); }
-    } cleanupOnThrow{[&] { cleanup(true); }};
-    prepared = isoburn_prepare_disc(d, &disc, io) > 0;
-    if (!prepared) Fail();
-    wo = burn_write_opts_new(d);
+    isoburn_igopt_set_extensions(io.get(), isoburn_igopt_rockridge | (rq_.joliet ? isoburn_igopt_joliet : 0) |
+                                               (rq_.verification >= 2 ? isoburn_igopt_session_md5 : 0));
+    burn_disc* prepared = nullptr;
+    if (isoburn_prepare_disc(d, &prepared, io.get()) <= 0) Fail();
+    auto disc = Owned(prepared, burn_disc_free);
+    // A prepared write that does not end well is cancelled; the drive is brought in step either way.
+    struct Settle {
+      burn_drive* d;
+      bool wrote = false;
+      ~Settle() {
+        if (!wrote) isoburn_cancel_prepared_write(d, nullptr, 0);
+        isoburn_sync_after_write(d, nullptr, 0);
+      }
+    } settle{d};
+    auto wo = Owned(burn_write_opts_new(d), burn_write_opts_free);
     if (!wo) Fail();
     burn_multi_caps* caps = nullptr;
     int multi = 0;
     if (burn_disc_get_multi_caps(d, BURN_WRITE_NONE, &caps, 0) > 0 && caps) multi = caps->multi_session;
     if (caps) burn_disc_free_multi_caps(&caps);
-    burn_write_opts_set_multi(wo, !rq_.close && multi);
-    burn_write_opts_set_underrun_proof(wo, rq_.underrunProof ? 1 : 0);
-    burn_write_opts_set_simulate(wo, 0);
+    burn_write_opts_set_multi(wo.get(), !rq_.close && multi);
+    burn_write_opts_set_underrun_proof(wo.get(), rq_.underrunProof ? 1 : 0);
+    burn_write_opts_set_simulate(wo.get(), 0);
     char reasons[BURN_REASONS_LEN] = {0};
-    if (burn_write_opts_auto_write_type(wo, disc, reasons, 0) == BURN_WRITE_NONE) {
+    if (burn_write_opts_auto_write_type(wo.get(), disc.get(), reasons, 0) == BURN_WRITE_NONE) {
       DiscardMessages();
       throw EDiscServiceError(std::string("The medium cannot take this session: ") + reasons);
     }
@@ -583,7 +599,7 @@ class Archiver {
     notify();
     if (cancelPending_) Raise(TakeLibraryMessage(), "Burn run canceled");
     started_ = true;
-    isoburn_disc_write(wo, disc);
+    isoburn_disc_write(wo.get(), disc.get());
     // The drive state is looked at often so that the end of a write is seen at once; the notices
     // (and the repaints of whoever listens) come at the slower notice interval.
     const int checkMs = std::clamp(pollMs_, 1, 10);
@@ -596,23 +612,9 @@ class Archiver {
       notify();
     }
     started_ = false;
-    bool ok = isoburn_drive_wrote_well(d) == 1 && isoburn_activate_session(d) > 0;
-    const std::string lib = ok ? std::string() : TakeLibraryMessage();
-    cleanup(!ok);
-    if (!ok) Raise(lib, "Burn run canceled");
-    if (rq_.verification >= 2 && iso_image_get_session_md5(image_, &md5Start_, &md5End_, md5_, 0) != 1)
-      throw EDiscServiceError("Verification failed: the image writer recorded no checksum");
-    // The medium changed under the held drive: it is acquired afresh for the read-back, and from here
-    // on a cancel stops the verification (the session itself is written).
-    drive_.reset();
-    drive_ = AcquireDrive(adr_);
-    cancelPending_ = false;
-    notice.CurrentAction = 7;
-    Notify(notice);
-    if (rq_.verification >= 2) Verify(notice);
-    ReadBack(notice);
-    notice.CurrentAction = 6;
-    if (rq_.onProgress) rq_.onProgress(notice);
+    settle.wrote = isoburn_drive_wrote_well(d) == 1 && isoburn_activate_session(d) > 0;
+    if (!settle.wrote) Raise(TakeLibraryMessage(), "Burn run canceled");
+    return notice;
   }
 
   // Full verification: every block of the new session read back and checked against the MD5 the image
