@@ -379,8 +379,25 @@ class Archiver {
     FollowNoLinks(image_);
   }
 
-  // Adds the folder's entries below `parent`. Folders that are already in the image (an earlier
-  // session) are merged into; a file whose name is taken stops the build rather than being dropped.
+  [[noreturn]] static void Taken(const QFileInfo& fi) {
+    throw EDiscServiceError("\"" + fi.fileName().toStdString() + "\" already exists on the disc");
+  }
+
+  // The folder below `parent`: the one an earlier session left there, or a new one (by itself: its
+  // entries follow one by one).
+  IsoDir* FolderIn(IsoDir* parent, const QFileInfo& fi) {
+    IsoNode* node = nullptr;
+    if (iso_dir_get_node(parent, QFile::encodeName(fi.fileName()).constData(), &node) == 1) {
+      if (iso_node_get_type(node) != LIBISO_DIR) Taken(fi);
+    } else if (iso_tree_add_node(image_, parent, QFile::encodeName(fi.absoluteFilePath()).constData(),
+                                 &node) < 0) {
+      Fail();
+    }
+    return reinterpret_cast<IsoDir*>(node);
+  }
+
+  // Adds the folder's entries below `parent`. A file whose name is taken (by an earlier session)
+  // stops the build rather than being dropped.
   void AddEntries(const QString& folder, IsoDir* parent) {
     QDir dir(folder);
     const QFileInfoList entries =
@@ -389,22 +406,18 @@ class Archiver {
       throw EDiscServiceError("Cannot read the folder " + folder.toStdString());
     }
     for (const QFileInfo& fi : entries) {
-      const QByteArray name = QFile::encodeName(fi.fileName());
-      const QByteArray full = QFile::encodeName(fi.absoluteFilePath());
-      IsoNode* node = nullptr;
-      const bool taken = iso_dir_get_node(parent, name.constData(), &node) == 1;
-      const bool folderHere = fi.isDir() && !fi.isSymLink();
-      if (taken && (!folderHere || iso_node_get_type(node) != LIBISO_DIR))
-        throw EDiscServiceError("\"" + fi.fileName().toStdString() + "\" already exists on the disc");
-      if (!folderHere && !fi.isSymLink() && !fi.isReadable())
-        throw EDiscServiceError("Cannot read the file " + fi.absoluteFilePath().toStdString());
-      // A new folder is added by itself: its entries follow one by one.
-      if (!taken && iso_tree_add_node(image_, parent, full.constData(), &node) < 0) Fail();
-      if (folderHere) {
+      if (fi.isDir() && !fi.isSymLink()) {
+        IsoDir* sub = FolderIn(parent, fi);
         Report(fi.absoluteFilePath(), 0);
-        AddEntries(fi.absoluteFilePath(), reinterpret_cast<IsoDir*>(node));
+        AddEntries(fi.absoluteFilePath(), sub);
         continue;
       }
+      const QByteArray full = QFile::encodeName(fi.absoluteFilePath());
+      IsoNode* node = nullptr;
+      if (iso_dir_get_node(parent, QFile::encodeName(fi.fileName()).constData(), &node) == 1) Taken(fi);
+      if (!fi.isSymLink() && !fi.isReadable())
+        throw EDiscServiceError("Cannot read the file " + fi.absoluteFilePath().toStdString());
+      if (iso_tree_add_node(image_, parent, full.constData(), &node) < 0) Fail();
       if (!fi.isSymLink()) {
         char* isoPath = iso_tree_get_node_path(node);
         if (isoPath) files_.emplace_back(isoPath, full.toStdString());
@@ -416,24 +429,12 @@ class Archiver {
 
   void AddTree(const std::string& folder) {
     DiscardMessages();
-    const QString path = QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
-    QFileInfo fi(path);
+    const QFileInfo fi(QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath()));
     if (!fi.exists() || !fi.isDir()) throw EDiscServiceError("The folder " + folder + " does not exist");
     copiedSectors_ = 0;
-    totalSectors_ = CheckedSectorsBelow(QFile::encodeName(path));
-    IsoDir* target = iso_image_get_root(image_);
-    if (rq_.includeBaseDirectory && !fi.isRoot()) {
-      IsoNode* node = nullptr;
-      if (iso_dir_get_node(target, QFile::encodeName(fi.fileName()).constData(), &node) == 1) {
-        if (iso_node_get_type(node) != LIBISO_DIR) {
-          throw EDiscServiceError("\"" + fi.fileName().toStdString() + "\" already exists on the disc");
-        }
-      } else if (iso_tree_add_node(image_, target, QFile::encodeName(path).constData(), &node) < 0) {
-        Fail();
-      }
-      target = reinterpret_cast<IsoDir*>(node);
-    }
-    AddEntries(path, target);
+    totalSectors_ = CheckedSectorsBelow(QFile::encodeName(fi.absoluteFilePath()));
+    IsoDir* root = iso_image_get_root(image_);
+    AddEntries(fi.absoluteFilePath(), rq_.includeBaseDirectory && !fi.isRoot() ? FolderIn(root, fi) : root);
   }
 
   void RemoveTree(const std::string& imagePath) {
