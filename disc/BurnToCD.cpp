@@ -16,7 +16,6 @@
 #include <QStyleOptionComboBox>
 #include <algorithm>
 
-#include "disc/DiscService.h"
 #include "support/InterfaceTexts.h"
 #include "support/MessageBox.h"
 #include "ui_BurnToCD.h"
@@ -231,7 +230,7 @@ bool TfmBurnToCD::ChooseImageFile() {
                                                                         QFileDialog::DontConfirmOverwrite);
   if (file.isEmpty()) return false;
   ImageFile = file;
-  const int32_t device = DiscRecorder->Enumerator()->AddImageTarget(QFile::encodeName(file).toStdString());
+  const int32_t device = DiscRecorder->AddImageTarget(file);
   if (device == cbRecorder->count()) {
     cbRecorder->insertItem(
         device - 1, DiscRecorder->ProductOf(device) + QStringLiteral(" [") + file + QStringLiteral("]"));

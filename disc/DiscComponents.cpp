@@ -1,6 +1,7 @@
 #include "disc/DiscComponents.h"
 
 #include <QDebug>
+#include <QFile>
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
@@ -174,6 +175,11 @@ QString TDiscRecorder::ProductOf(int32_t index) {
 const TRecorderInfo* TDiscRecorder::RecorderObject() {
   if (!recorderObject_) recorderObject_ = OpenRecorder(device_);
   return recorderObject_.get();
+}
+
+int32_t TDiscRecorder::AddImageTarget(const QString& path) {
+  if (!Enumerator()) throw TDiscRecorderException("Recorder not available");
+  return EnumeratorShared()->AddImageTarget(QFile::encodeName(path).toStdString());
 }
 
 TMediumFacts TDiscRecorder::Inspect() {

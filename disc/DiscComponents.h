@@ -126,9 +126,16 @@ class TDiscWrite;
 class TDiscImage;
 class TDiscDeviceMonitor;
 class IDiscDrives;
-struct TRecorderInfo;
 struct TMediumFacts;
 struct TArchiveRequest;
+
+// A recorder as listed (TDiscRecorder::OpenRecorder), known without opening the drive, so that a busy
+// drive (its disc mounted) is listed too.
+struct TRecorderInfo {
+  std::string id, vendor, product, revision, volumeName;
+  std::vector<std::string> mountPaths;
+  int32_t legacyNumber = -1;
+};
 
 class TDiscRecorderException : public Exception {
  public:
@@ -221,6 +228,8 @@ class TDiscRecorder : public TBurnComponent {
   std::unique_ptr<TRecorderInfo> OpenRecorder(int32_t index);
   QString ProductOf(int32_t index);
   const TRecorderInfo* RecorderObject();
+  // Offers an image file as one more recorder (once) and gives its 1-based index.
+  int32_t AddImageTarget(const QString& path);
   // The medium in the selected recorder; the drive is held only for the question.
   TMediumFacts Inspect();
   void CheckAvailable();

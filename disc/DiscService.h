@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "disc/DiscComponents.h"
 #include "support/Exceptions.h"
 
 class QSocketNotifier;
@@ -36,13 +37,6 @@ struct DiscImportNotice {
   uint32_t FileSystems = 0;  // flags 1 ISO 9660, 2 Joliet, 4 UDF
   std::string CurrentItem;
   int32_t ImportedDirectoryItems = 0, TotalDirectoryItems = 0, ImportedFileItems = 0, TotalFileItems = 0;
-};
-
-// What is known of a recorder without opening it, so that a busy drive (its disc mounted) is listed too.
-struct TRecorderInfo {
-  std::string id, vendor, product, revision, volumeName;
-  std::vector<std::string> mountPaths;
-  int32_t legacyNumber = -1;
 };
 
 // The drive and its medium: MMC profile numbers, media type codes (the components' ordinals) and the
