@@ -4,6 +4,7 @@
 #include <QFile>
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <iterator>
 
 #include "disc/DiscService.h"
@@ -295,29 +296,19 @@ template <typename T, typename F>
 T TDiscFormat::Ask(T none, F&& read, bool always) {
   if (!recorder_ || !recorder_->RecorderObject()) return none;
   try {
-    return read(recorder_->Inspect());
+    return static_cast<T>(std::invoke(read, recorder_->Inspect()));
   } catch (const std::exception&) {
     if (always || !Designing()) throw;
     return none;
   }
 }
 
-bool TDiscFormat::CurrentMediaSupported() {
-  return Ask(false, [](const TMediumFacts& f) { return f.mediaSupported; });
-}
-bool TDiscFormat::MediaPhysicallyBlank() {
-  return Ask(false, [](const TMediumFacts& f) { return f.physicallyBlank; });
-}
-bool TDiscFormat::MediaHeuristicallyBlank() {
-  return Ask(false, [](const TMediumFacts& f) { return f.heuristicallyBlank; });
-}
-bool TDiscFormat::RecorderSupported() {
-  return Ask(
-      false, [](const TMediumFacts& f) { return f.recorderSupported; }, true);
-}
+bool TDiscFormat::CurrentMediaSupported() { return Ask(false, &TMediumFacts::mediaSupported); }
+bool TDiscFormat::MediaPhysicallyBlank() { return Ask(false, &TMediumFacts::physicallyBlank); }
+bool TDiscFormat::MediaHeuristicallyBlank() { return Ask(false, &TMediumFacts::heuristicallyBlank); }
+bool TDiscFormat::RecorderSupported() { return Ask(false, &TMediumFacts::recorderSupported, true); }
 TMediaTypes TDiscFormat::SupportedMediaTypes() {
-  return Ask(
-      TMediaTypes(), [](const TMediumFacts& f) { return MediaTypesOf(f.mediaTypes); }, true);
+  return MediaTypesOf(Ask(std::vector<int32_t>(), &TMediumFacts::mediaTypes, true));
 }
 
 // ---- TDiscWrite ------------------------------------------------------------------------------------
@@ -338,30 +329,15 @@ void TDiscWrite::SetRecorder(TDiscRecorder* value) {
   recorder_ = value;
 }
 
-TMediaType TDiscWrite::CurrentMediaType() {
-  return Ask(mtUnknown, [](const TMediumFacts& f) { return MediaTypeOfCode(f.mediaType); });
-}
-TMediaStatus TDiscWrite::CurrentMediaStatus() {
-  return Ask(TMediaStatus(), [](const TMediumFacts& f) { return MediaStatusOf(f.status); });
-}
-bool TDiscWrite::CurrentWriteCav() {
-  return Ask(false, [](const TMediumFacts& f) { return f.pureCav; });
-}
-int32_t TDiscWrite::CurrentWriteSpeed() {
-  return Ask(0, [](const TMediumFacts& f) { return f.writeSpeed; });
-}
-int32_t TDiscWrite::FreeSectors() {
-  return Ask(0, [](const TMediumFacts& f) { return f.freeSectors; });
-}
-int32_t TDiscWrite::TotalSectors() {
-  return Ask(0, [](const TMediumFacts& f) { return f.totalSectors; });
-}
-int32_t TDiscWrite::NextWritableAddress() {
-  return Ask(0, [](const TMediumFacts& f) { return f.nextWritableAddress; });
-}
+TMediaType TDiscWrite::CurrentMediaType() { return MediaTypeOfCode(Ask(0, &TMediumFacts::mediaType)); }
+TMediaStatus TDiscWrite::CurrentMediaStatus() { return MediaStatusOf(Ask(0u, &TMediumFacts::status)); }
+bool TDiscWrite::CurrentWriteCav() { return Ask(false, &TMediumFacts::pureCav); }
+int32_t TDiscWrite::CurrentWriteSpeed() { return Ask(0, &TMediumFacts::writeSpeed); }
+int32_t TDiscWrite::FreeSectors() { return Ask(0, &TMediumFacts::freeSectors); }
+int32_t TDiscWrite::TotalSectors() { return Ask(0, &TMediumFacts::totalSectors); }
+int32_t TDiscWrite::NextWritableAddress() { return Ask(0, &TMediumFacts::nextWritableAddress); }
 TWriteProtectStatus TDiscWrite::WriteProtectStatus() {
-  return Ask(TWriteProtectStatus(),
-             [](const TMediumFacts& f) { return WriteProtectStatusOf(f.writeProtect); });
+  return WriteProtectStatusOf(Ask(0u, &TMediumFacts::writeProtect));
 }
 
 void TDiscWrite::CheckReady() {
