@@ -137,18 +137,15 @@ struct TRecorderInfo {
   int32_t legacyNumber = -1;
 };
 
-class TDiscRecorderException : public Exception {
+// The components' own failures, one class per component.
+template <int Component>
+class TDiscException : public Exception {
  public:
   using Exception::Exception;
 };
-class TDiscWriteException : public Exception {
- public:
-  using Exception::Exception;
-};
-class TDiscImageException : public Exception {
- public:
-  using Exception::Exception;
-};
+using TDiscRecorderException = TDiscException<0>;
+using TDiscWriteException = TDiscException<1>;
+using TDiscImageException = TDiscException<2>;
 
 class TBurnComponent : public QObject {
   Q_OBJECT

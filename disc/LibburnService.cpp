@@ -12,10 +12,7 @@ using namespace burn;
 #include <QString>
 #include <QStringDecoder>
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
