@@ -90,7 +90,6 @@ void DiscardMessages() { (void)TakeLibraryMessage(); }
   throw EDiscServiceError(libraryMessage.empty() ? fallback : libraryMessage);
 }
 [[noreturn]] void Fail() { Raise(TakeLibraryMessage()); }
-[[noreturn]] void Fail(const std::string& fallback) { Raise(TakeLibraryMessage(), fallback); }
 const std::string kEarlierSessions =
     "The disc's earlier sessions cannot be read, or they do not fit the new one.";
 
@@ -249,21 +248,12 @@ TMediumFacts InspectDrive(const std::string& adr, burn_drive* d) {
   return f;
 }
 
+// The write action of each drive state, in libburn's order: idle, spawning, reading, writing, lead-in,
+// lead-out, erasing, grabbing, pregap, closing track, closing session, formatting, then the two
+// synchronous reading and writing states.
 int ActionOfStatus(burn_drive_status s) {
-  switch (s) {
-    case BURN_DRIVE_SPAWNING:
-    case BURN_DRIVE_GRABBING: return 2;
-    case BURN_DRIVE_FORMATTING:
-    case BURN_DRIVE_ERASING: return 1;
-    case BURN_DRIVE_WRITING_LEADIN:
-    case BURN_DRIVE_WRITING_PREGAP: return 3;
-    case BURN_DRIVE_WRITING: return 4;
-    case BURN_DRIVE_WRITING_LEADOUT:
-    case BURN_DRIVE_CLOSING_TRACK:
-    case BURN_DRIVE_CLOSING_SESSION: return 5;
-    case BURN_DRIVE_IDLE: return 6;
-    default: return 0;
-  }
+  static constexpr int kActions[] = {6, 2, 0, 4, 3, 5, 1, 2, 3, 5, 5, 1, 0, 0};
+  return static_cast<size_t>(s) < std::size(kActions) ? kActions[s] : 0;
 }
 
 template <typename T, typename F>
