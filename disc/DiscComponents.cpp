@@ -106,10 +106,6 @@ TFileSystem FileSystemOfFlags(uint32_t flags) {
 
 // ---- TBurnComponent --------------------------------------------------------------------------------
 
-QString TBurnComponent::About() const {
-  return QStringLiteral("Veltra QRM disc components over libburn, libisofs and libisoburn");
-}
-
 std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() {
   static std::function<void(const std::exception&)> handler = [](const std::exception& e) {
     qWarning("%s", e.what());

@@ -152,7 +152,9 @@ class TBurnComponent : public QObject {
   Q_PROPERTY(QString About READ About WRITE SetAbout)
  public:
   explicit TBurnComponent(QObject* owner = nullptr) : QObject(owner) {}
-  QString About() const;
+  QString About() const {
+    return QStringLiteral("Veltra QRM disc components (libburn, libisofs, libisoburn)");
+  }
   void SetAbout(const QString&) {}
   virtual void ResetFormat() {}
   // Set while a form designer hosts the component: drive failures then read as empty values.

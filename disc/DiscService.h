@@ -114,7 +114,6 @@ class TDiscDeviceMonitor : public QObject {
  public:
   explicit TDiscDeviceMonitor(QObject* parent = nullptr);
   ~TDiscDeviceMonitor() override;
-  bool Active() const { return monitor_ != nullptr; }
 
   std::function<void(const std::string&devnode)> OnRecorderAdded, OnRecorderRemoved, OnMediaInserted,
       OnMediaRemoved;
