@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "disc/DiscComponents.h"
+#include "disc/DiscService.h"
 
 namespace {
 

@@ -172,18 +172,13 @@ void TfmBurnToCD::FillRecorderList() {
   cbRecorder->clear();
   const int32_t count = DiscRecorder->DeviceCount();
   for (int32_t i = 1; i <= count; ++i) {
-    QString entry;
-    try {
-      const QString product = DiscRecorder->ProductOf(i);
-      std::unique_ptr<IDiscRecorderObject> obj = DiscRecorder->OpenRecorder(i);
-      if (!obj) throw TDiscRecorderException("Recorder not available");
-      QStringList paths;
-      for (const std::string& p : obj->VolumePathNames()) paths << QString::fromStdString(p);
-      entry = product + QStringLiteral(" [") + paths.join(QLatin1Char(',')) + QStringLiteral("]");
-    } catch (const std::exception&) {
-      entry = deviceWord_ + QLatin1Char(' ') + QString::number(i);
-    }
-    cbRecorder->addItem(entry);
+    const std::unique_ptr<TRecorderInfo> info = DiscRecorder->OpenRecorder(i);
+    QStringList paths;
+    for (const std::string& p : info ? info->mountPaths : std::vector<std::string>())
+      paths << QString::fromStdString(p);
+    cbRecorder->addItem(info ? QString::fromStdString(info->product) + QStringLiteral(" [") +
+                                   paths.join(QLatin1Char(',')) + QStringLiteral("]")
+                             : deviceWord_ + QLatin1Char(' ') + QString::number(i));
   }
   cbRecorder->addItem(imageFileWord_);
   cbRecorder->setCurrentIndex(0);
@@ -235,7 +230,7 @@ bool TfmBurnToCD::ChooseImageFile() {
                                                                         QFileDialog::DontConfirmOverwrite);
   if (file.isEmpty()) return false;
   ImageFile = file;
-  const int32_t device = DiscRecorder->Enumerator()->AddImageTarget(QFile::encodeName(file).toStdString());
+  const int32_t device = DiscRecorder->AddImageTarget(file);
   if (device == cbRecorder->count()) {
     cbRecorder->insertItem(
         device - 1, DiscRecorder->ProductOf(device) + QStringLiteral(" [") + file + QStringLiteral("]"));

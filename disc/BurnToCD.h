@@ -1,5 +1,6 @@
 #pragma once
-// The burn dialog: pick a recorder, name the volume, burn a prepared folder with progress and cancel.
+// The burn dialog (library vq_disc_ui): pick a recorder, name the volume, burn a prepared folder with
+// progress and cancel. It uses disc/ only through disc/DiscComponents.h.
 #include <QDialog>
 #include <QString>
 #include <functional>

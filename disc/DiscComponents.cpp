@@ -1,10 +1,13 @@
 #include "disc/DiscComponents.h"
 
 #include <QDebug>
+#include <QFile>
 #include <algorithm>
 #include <cstddef>
+#include <functional>
+#include <iterator>
 
-#include "disc/DiscMonitor.h"
+#include "disc/DiscService.h"
 #include "support/TextUtils.h"
 
 namespace {
@@ -15,11 +18,6 @@ std::string Narrow(const QString& s) { return s.toStdString(); }
 // ---- codes of the service -------------------------------------------------------------------------
 
 namespace {
-struct CodeMap {
-  int32_t code;
-  uint8_t value;
-};
-
 // The one table of MMC profiles: the component value, the kind of medium, and whether a recorder
 // writes it.
 struct ProfileRow {
@@ -47,103 +45,66 @@ constexpr ProfileRow kProfiles[] = {
     {0x50, pfHdDvdRom, mtHdDvdRom, false}, {0x51, pfHdDvdRecordable, mtHdDvdR, false},
     {0x52, pfHdDvdRam, mtHdDvdRam, false}, {0xFFFF, pfNonStandard, mtDisk, true}};
 // clang-format on
+// Indexed by ordinal: the mode-page codes, and the flags of the media status and write-protect words.
+constexpr int32_t kModePages[] = {-1, 0x01, 0x03, 0x05, 0x08, 0x1C, 0x1D, 0x1A, 0x2A};
+constexpr uint32_t kMediaStates[] = {0x0001, 0x0002, 0x0004, 0x0008, 0x0400,
+                                     0x0800, 0x1000, 0x2000, 0x4000, 0x8000};
+constexpr uint32_t kWriteProtects[] = {0x0001, 0x0002, 0x0004, 0x0008, 0x0010, 0x4000};
 
-const ProfileRow* ProfileRowOf(int32_t mmc) {
+const ProfileRow& ProfileRowOf(int32_t mmc) {
+  static constexpr ProfileRow kNone{0, pfInvalid, mtUnknown, false};
   for (const ProfileRow& r : kProfiles) {
-    if (r.mmc == mmc) return &r;
+    if (r.mmc == mmc) return r;
   }
-  return nullptr;
+  return kNone;
 }
 
-constexpr CodeMap kModePages[] = {{0x01, mpReadWriteErrorRecovery},  {0x03, mpMrw},
-                                  {0x05, mpWriteParameters},         {0x08, mpCaching},
-                                  {0x1C, mpInformationalExceptions}, {0x1D, mpTimeoutAndProtect},
-                                  {0x1A, mpPowerCondition},          {0x2A, mpLegacyCapabilities}};
+template <typename S, typename F>
+S SetOf(const std::vector<int32_t>& codes, F map) {
+  S s;
+  for (int32_t c : codes) s.Include(map(c));
+  return s;
+}
 
-template <size_t N>
-uint8_t Lookup(const CodeMap (&table)[N], int32_t code, uint8_t other) {
-  for (const CodeMap& m : table) {
-    if (m.code == code) return m.value;
+template <typename S, size_t N>
+S FlagsOf(uint32_t word, const uint32_t (&flags)[N]) {
+  S s;
+  for (size_t i = 0; i < N; ++i) {
+    if (word & flags[i]) s.Include(static_cast<typename S::Element>(i));
   }
-  return other;
+  return s;
 }
 }  // namespace
 
-TProfile ProfileOfCode(int32_t code) {
-  const ProfileRow* r = ProfileRowOf(code);
-  return r ? r->profile : pfInvalid;
+TProfile ProfileOfCode(int32_t code) { return ProfileRowOf(code).profile; }
+TModePage ModePageOfCode(int32_t code) {
+  const auto* at = std::find(std::begin(kModePages), std::end(kModePages), code);
+  return at == std::end(kModePages) ? mpUnknown : static_cast<TModePage>(at - std::begin(kModePages));
 }
-TModePage ModePageOfCode(int32_t code) { return static_cast<TModePage>(Lookup(kModePages, code, mpUnknown)); }
-TMediaType MediaTypeOfCode(int32_t code) {
-  return code >= 1 && code <= 19 ? static_cast<TMediaType>(code) : mtUnknown;
-}
-TMediaType MediaTypeOfProfile(int32_t code) {
-  const ProfileRow* r = ProfileRowOf(code);
-  return r ? r->media : mtUnknown;
-}
-bool IsWritableProfile(int32_t code) {
-  const ProfileRow* r = ProfileRowOf(code);
-  return r && r->writable;
-}
+TMediaType MediaTypeOfCode(int32_t code) { return code >= 1 && code <= 19 ? TMediaType(code) : mtUnknown; }
+TMediaType MediaTypeOfProfile(int32_t code) { return ProfileRowOf(code).media; }
+bool IsWritableProfile(int32_t code) { return ProfileRowOf(code).writable; }
 TWriteAction WriteActionOfCode(int32_t code) {
   return (code >= 0 && code <= 5) || code == 7 ? static_cast<TWriteAction>(code) : waCompleted;
 }
-
-TProfiles ProfilesOf(const std::vector<int32_t>& codes) {
-  TProfiles s;
-  for (int32_t c : codes) s.Include(ProfileOfCode(c));
-  return s;
-}
-TModePages ModePagesOf(const std::vector<int32_t>& codes) {
-  TModePages s;
-  for (int32_t c : codes) s.Include(ModePageOfCode(c));
-  return s;
-}
+TProfiles ProfilesOf(const std::vector<int32_t>& codes) { return SetOf<TProfiles>(codes, ProfileOfCode); }
+TModePages ModePagesOf(const std::vector<int32_t>& codes) { return SetOf<TModePages>(codes, ModePageOfCode); }
 TMediaTypes MediaTypesOf(const std::vector<int32_t>& codes) {
-  TMediaTypes s;
-  for (int32_t c : codes) s.Include(MediaTypeOfCode(c));
-  return s;
+  return SetOf<TMediaTypes>(codes, MediaTypeOfCode);
 }
-
-TMediaStatus MediaStatusOf(uint32_t word) {
-  static constexpr uint32_t kFlags[] = {0x0001, 0x0002, 0x0004, 0x0008, 0x0400,
-                                        0x0800, 0x1000, 0x2000, 0x4000, 0x8000};
-  TMediaStatus s;
-  for (unsigned i = 0; i < 10; ++i) {
-    if (word & kFlags[i]) s.Include(static_cast<TMediaState>(i));
-  }
-  return s;
-}
-
+TMediaStatus MediaStatusOf(uint32_t word) { return FlagsOf<TMediaStatus>(word, kMediaStates); }
 TWriteProtectStatus WriteProtectStatusOf(uint32_t word) {
-  static constexpr uint32_t kFlags[] = {0x0001, 0x0002, 0x0004, 0x0008, 0x0010, 0x4000};
-  TWriteProtectStatus s;
-  for (unsigned i = 0; i < 6; ++i) {
-    if (word & kFlags[i]) s.Include(static_cast<TWriteProtectState>(i));
-  }
-  return s;
+  return FlagsOf<TWriteProtectStatus>(word, kWriteProtects);
 }
 
-uint32_t FileSystemFlagsOf(TFileSystems systems) {
-  uint32_t flags = 0;
-  if (systems.Contains(fsISO9660)) flags |= 1;
-  if (systems.Contains(fsJoliet)) flags |= 2;
-  if (systems.Contains(fsUDF)) flags |= 4;
-  return flags;
+uint32_t FileSystemFlagsOf(TFileSystems s) {
+  return (s.Contains(fsISO9660) ? 1u : 0u) | (s.Contains(fsJoliet) ? 2u : 0u) | (s.Contains(fsUDF) ? 4u : 0u);
 }
-
 TFileSystem FileSystemOfFlags(uint32_t flags) {
-  if (flags & 1) return fsISO9660;
-  if (flags & 2) return fsJoliet;
-  if (flags & 4) return fsUDF;
-  return fsUnknown;
+  return flags & 1 ? fsISO9660 : flags & 2 ? fsJoliet : flags & 4 ? fsUDF : fsUnknown;
 }
 
 // ---- TBurnComponent --------------------------------------------------------------------------------
-
-QString TBurnComponent::About() const {
-  return QStringLiteral("Veltra QRM disc components over libburn, libisofs and libisoburn");
-}
 
 std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() {
   static std::function<void(const std::exception&)> handler = [](const std::exception& e) {
@@ -167,59 +128,60 @@ TDiscRecorder::TDiscRecorder(QObject* owner) : TBurnComponent(owner) {}
 
 TDiscRecorder::~TDiscRecorder() {
   recorderObject_.reset();
-  delete mediaMonitor_;
-  mediaMonitor_ = nullptr;
-  if (cookie_ && enumerator_) enumerator_->Unsubscribe(cookie_);
-  cookie_ = 0;
+  delete monitor_;
+  monitor_ = nullptr;
   enumerator_.reset();
   const std::vector<TDiscWrite*> writers = writers_;
   for (TDiscWrite* w : writers) w->ResetFormat();
   writers_.clear();
 }
 
-std::shared_ptr<IDiscService> TDiscRecorder::EnumeratorShared() {
+std::shared_ptr<IDiscDrives> TDiscRecorder::EnumeratorShared() {
   if (!enumerator_) {
-    if (Designing()) {
-      try {
-        enumerator_ = CreateDiscService();
-      } catch (const std::exception&) {
-        return nullptr;
-      }
-    } else {
+    try {
       enumerator_ = CreateDiscService();
+    } catch (const std::exception&) {
+      if (!Designing()) throw;
     }
   }
   return enumerator_;
 }
 
-IDiscService* TDiscRecorder::Enumerator() { return EnumeratorShared().get(); }
-
 QString TDiscRecorder::UniqueIdOf(int32_t index) {
-  IDiscService* e = Enumerator();
+  IDiscDrives* e = Enumerator();
   if (!e || index < 1) return {};
-  if (index > e->Count()) return {};
-  return Wide(e->Item(index - 1));
+  const std::vector<std::string> ids = e->Recorders();
+  return index <= static_cast<int32_t>(ids.size()) ? Wide(ids[static_cast<size_t>(index - 1)]) : QString();
 }
 
-std::unique_ptr<IDiscRecorderObject> TDiscRecorder::OpenRecorder(int32_t index) {
-  if (UniqueIdOf(index).isEmpty()) return nullptr;
-  std::unique_ptr<IDiscRecorderObject> obj = Enumerator()->CreateRecorder();
+std::unique_ptr<TRecorderInfo> TDiscRecorder::OpenRecorder(int32_t index) {
+  const QString id = UniqueIdOf(index);
+  if (id.isEmpty()) return nullptr;
   try {
-    obj->InitializeDiscRecorder(Narrow(UniqueIdOf(index)));
+    return std::make_unique<TRecorderInfo>(Enumerator()->Describe(Narrow(id)));
   } catch (const std::exception&) {
     return nullptr;
   }
-  return obj;
 }
 
 QString TDiscRecorder::ProductOf(int32_t index) {
-  std::unique_ptr<IDiscRecorderObject> obj = OpenRecorder(index);
-  return obj ? Wide(obj->ProductId()) : QString();
+  std::unique_ptr<TRecorderInfo> info = OpenRecorder(index);
+  return info ? Wide(info->product) : QString();
 }
 
-IDiscRecorderObject* TDiscRecorder::RecorderObject() {
+const TRecorderInfo* TDiscRecorder::RecorderObject() {
   if (!recorderObject_) recorderObject_ = OpenRecorder(device_);
   return recorderObject_.get();
+}
+
+int32_t TDiscRecorder::AddImageTarget(const QString& path) {
+  if (!Enumerator()) throw TDiscRecorderException("Recorder not available");
+  return EnumeratorShared()->AddImageTarget(QFile::encodeName(path).toStdString());
+}
+
+TMediumFacts TDiscRecorder::Inspect() {
+  CheckAvailable();
+  return Enumerator()->Inspect(recorderObject_->id);
 }
 
 void TDiscRecorder::CheckAvailable() {
@@ -244,243 +206,150 @@ void TDiscRecorder::SetDevice(int32_t value) {
 }
 
 int32_t TDiscRecorder::DeviceCount() {
-  IDiscService* e = Enumerator();
-  return e ? e->Count() : 0;
+  IDiscDrives* e = Enumerator();
+  return e ? static_cast<int32_t>(e->Recorders().size()) : 0;
 }
 
-QString TDiscRecorder::Text(std::string (IDiscRecorderObject::*read)()) {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? Wide((r->*read)()) : QString();
+namespace {
+QString Text(const TRecorderInfo* r, std::string TRecorderInfo::*field) {
+  return r ? Wide(r->*field) : QString();
 }
+}  // namespace
 
-bool TDiscRecorder::DeviceSupported() { return RecorderObject() != nullptr; }
-
-bool TDiscRecorder::CanLoadMedia() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r && r->DeviceCanLoadMedia();
-}
+bool TDiscRecorder::CanLoadMedia() { return RecorderObject() && Inspect().canLoadMedia; }
 TProfiles TDiscRecorder::CurrentProfiles() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? ProfilesOf(r->CurrentProfiles()) : TProfiles();
+  return RecorderObject() ? ProfilesOf(Inspect().currentProfiles) : TProfiles();
 }
-QString TDiscRecorder::DeviceName() { return Text(&IDiscRecorderObject::ActiveDiscRecorder); }
-QString TDiscRecorder::ExclusiveAccessOwner() { return Text(&IDiscRecorderObject::ExclusiveAccessOwner); }
-int32_t TDiscRecorder::LegacyDeviceNumber() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? r->LegacyDeviceNumber() : 0;
-}
-QString TDiscRecorder::Product() { return Text(&IDiscRecorderObject::ProductId); }
-QString TDiscRecorder::ProductRevision() { return Text(&IDiscRecorderObject::ProductRevision); }
-bool TDiscRecorder::SupportedEnvironment() {
-  IDiscService* e = Enumerator();
-  return e && e->IsSupportedEnvironment();
-}
+QString TDiscRecorder::DeviceName() { return Text(RecorderObject(), &TRecorderInfo::id); }
+int32_t TDiscRecorder::LegacyDeviceNumber() { return RecorderObject() ? recorderObject_->legacyNumber : 0; }
+QString TDiscRecorder::Product() { return Text(RecorderObject(), &TRecorderInfo::product); }
+QString TDiscRecorder::ProductRevision() { return Text(RecorderObject(), &TRecorderInfo::revision); }
 TModePages TDiscRecorder::SupportedModePages() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? ModePagesOf(r->SupportedModePages()) : TModePages();
+  return RecorderObject() ? ModePagesOf(Inspect().modePages) : TModePages();
 }
 TProfiles TDiscRecorder::SupportedProfiles() {
-  IDiscRecorderObject* r = RecorderObject();
-  return r ? ProfilesOf(r->SupportedProfiles()) : TProfiles();
+  return RecorderObject() ? ProfilesOf(Inspect().supportedProfiles) : TProfiles();
 }
-QString TDiscRecorder::Vendor() { return Text(&IDiscRecorderObject::VendorId); }
-QString TDiscRecorder::VolumeName() { return Text(&IDiscRecorderObject::VolumeName); }
+QString TDiscRecorder::Vendor() { return Text(RecorderObject(), &TRecorderInfo::vendor); }
+QString TDiscRecorder::VolumeName() { return Text(RecorderObject(), &TRecorderInfo::volumeName); }
 QString TDiscRecorder::VolumePathNames() {
-  IDiscRecorderObject* r = RecorderObject();
-  if (!r) return {};
   QStringList parts;
-  for (const std::string& p : r->VolumePathNames()) parts << Wide(p);
+  if (RecorderObject()) {
+    for (const std::string& p : recorderObject_->mountPaths) parts << Wide(p);
+  }
   return parts.join(QLatin1Char(','));
 }
 
 void TDiscRecorder::SetDeviceName(const QString& value) {
-  if (value == DeviceName()) return;
-  const int32_t count = DeviceCount();
-  for (int32_t i = 1; i <= count; ++i) {
-    if (UniqueIdOf(i) == value) {
-      SetDevice(i);
-      return;
-    }
-  }
+  if (value != DeviceName()) SelectFirst(value, &TDiscRecorder::UniqueIdOf);
 }
-
 void TDiscRecorder::SetProduct(const QString& value) {
-  if (value == Product()) return;
+  if (value != Product()) SelectFirst(value, &TDiscRecorder::ProductOf);
+}
+// The first recorder whose `of` is the value; none leaves the selection as it is.
+void TDiscRecorder::SelectFirst(const QString& value, QString (TDiscRecorder::*of)(int32_t)) {
   const int32_t count = DeviceCount();
   for (int32_t i = 1; i <= count; ++i) {
-    if (ProductOf(i) == value) {
-      SetDevice(i);
-      return;
-    }
+    if ((this->*of)(i) == value) return SetDevice(i);
   }
 }
 
-void TDiscRecorder::SetOnDeviceAdded(TDiscRecorderDeviceEvent handler) {
-  onDeviceAdded_ = std::move(handler);
-  UpdateDeviceSubscription();
-}
-void TDiscRecorder::SetOnDeviceRemoved(TDiscRecorderDeviceEvent handler) {
-  onDeviceRemoved_ = std::move(handler);
-  UpdateDeviceSubscription();
-}
-void TDiscRecorder::SetOnMediaInsertion(TDiscRecorderMediaEvent handler) {
-  onMediaInsertion_ = std::move(handler);
-  UpdateMediaMonitor();
-}
-void TDiscRecorder::SetOnMediaRemoval(TDiscRecorderMediaEvent handler) {
-  onMediaRemoval_ = std::move(handler);
-  UpdateMediaMonitor();
-}
-
-void TDiscRecorder::UpdateDeviceSubscription() {
-  if (Designing()) return;
-  const bool wanted = onDeviceAdded_ || onDeviceRemoved_;
-  if (wanted && !cookie_) {
-    if (IDiscService* e = Enumerator()) {
-      cookie_ = e->Subscribe([this](bool added, const std::string& id) { DeviceNotice(added, id); });
-    }
-  } else if (!wanted && cookie_) {
-    if (enumerator_) enumerator_->Unsubscribe(cookie_);
-    cookie_ = 0;
-  }
-}
-
-void TDiscRecorder::DeviceNotice(bool added, const std::string& uniqueId) {
+// Handlers are called with this component as the sender; what they throw goes to the error handler.
+template <typename H, typename... A>
+void TDiscRecorder::Raise(const H& handler, A... args) {
   try {
-    const TDiscRecorderDeviceEvent& h = added ? onDeviceAdded_ : onDeviceRemoved_;
-    if (h) h(this, Wide(uniqueId));
+    if (handler) handler(this, args...);
   } catch (const std::exception& e) {
     EventErrorHandler()(e);
   }
 }
 
-void TDiscRecorder::UpdateMediaMonitor() {
+// One udev monitor serves the four events. A recorder that comes or goes makes the next list fresh.
+void TDiscRecorder::UpdateMonitor() {
   if (Designing()) return;
-  const bool wanted = onMediaInsertion_ || onMediaRemoval_;
-  if (wanted && !mediaMonitor_) {
-    mediaMonitor_ = new TDiscDeviceMonitor(nullptr);
-    mediaMonitor_->OnMediaInserted = [this](const std::string& node) { MediaNotice(true, node); };
-    mediaMonitor_->OnMediaRemoved = [this](const std::string& node) { MediaNotice(false, node); };
-  } else if (!wanted && mediaMonitor_) {
-    delete mediaMonitor_;
-    mediaMonitor_ = nullptr;
-  }
-}
-
-void TDiscRecorder::MediaNotice(bool inserted, const std::string& devnode) {
-  try {
-    const TDiscRecorderMediaEvent& h = inserted ? onMediaInsertion_ : onMediaRemoval_;
-    if (h) h(this, DriveCharOf(devnode));
-  } catch (const std::exception& e) {
-    EventErrorHandler()(e);
+  const bool wanted = onDeviceAdded_ || onDeviceRemoved_ || onMediaInsertion_ || onMediaRemoval_;
+  if (wanted && !monitor_) {
+    monitor_ = new TDiscDeviceMonitor(nullptr);
+    auto device = [this](bool added) {
+      return [this, added](const std::string& node) {
+        if (enumerator_) enumerator_->Rescan();
+        Raise(added ? onDeviceAdded_ : onDeviceRemoved_, Wide(node));
+      };
+    };
+    monitor_->OnRecorderAdded = device(true);
+    monitor_->OnRecorderRemoved = device(false);
+    monitor_->OnMediaInserted = [this](const std::string& n) { Raise(onMediaInsertion_, DriveCharOf(n)); };
+    monitor_->OnMediaRemoved = [this](const std::string& n) { Raise(onMediaRemoval_, DriveCharOf(n)); };
+  } else if (!wanted && monitor_) {
+    delete monitor_;
+    monitor_ = nullptr;
   }
 }
 
 // ---- TDiscFormat -----------------------------------------------------------------------------------
 
-bool TDiscFormat::CurrentMediaSupported() {
-  return Ask(false, [this](IDiscDataWriter& w) {
-    IDiscRecorderObject* r = RecorderObject();
-    return r && w.IsCurrentMediaSupported(r);
-  });
+template <typename T, typename F>
+T TDiscFormat::Ask(T none, F&& read, bool always) {
+  if (!recorder_ || !recorder_->RecorderObject()) return none;
+  try {
+    return static_cast<T>(std::invoke(read, recorder_->Inspect()));
+  } catch (const std::exception&) {
+    if (always || !Designing()) throw;
+    return none;
+  }
 }
-bool TDiscFormat::MediaPhysicallyBlank() {
-  return Ask(false, [](IDiscDataWriter& w) { return w.MediaPhysicallyBlank(); });
-}
-bool TDiscFormat::MediaHeuristicallyBlank() {
-  return Ask(false, [](IDiscDataWriter& w) { return w.MediaHeuristicallyBlank(); });
-}
-bool TDiscFormat::RecorderSupported() {
-  IDiscDataWriter* w = FormatObject();
-  IDiscRecorderObject* r = RecorderObject();
-  return w && r && w->IsRecorderSupported(r);
-}
+
+bool TDiscFormat::CurrentMediaSupported() { return Ask(false, &TMediumFacts::mediaSupported); }
+bool TDiscFormat::MediaPhysicallyBlank() { return Ask(false, &TMediumFacts::physicallyBlank); }
+bool TDiscFormat::MediaHeuristicallyBlank() { return Ask(false, &TMediumFacts::heuristicallyBlank); }
+bool TDiscFormat::RecorderSupported() { return Ask(false, &TMediumFacts::recorderSupported, true); }
 TMediaTypes TDiscFormat::SupportedMediaTypes() {
-  IDiscDataWriter* w = FormatObject();
-  return w ? MediaTypesOf(w->SupportedMediaTypes()) : TMediaTypes();
+  return MediaTypesOf(Ask(std::vector<int32_t>(), &TMediumFacts::mediaTypes, true));
 }
 
 // ---- TDiscWrite ------------------------------------------------------------------------------------
 
-TDiscWrite::TDiscWrite(QObject* owner) : TDiscFormat(owner) {}
-
 TDiscWrite::~TDiscWrite() {
-  formatObject_.reset();
   if (recorder_) recorder_->DetachWriter(this);
 }
-
-void TDiscWrite::ResetFormat() { formatObject_.reset(); }
 
 void TDiscWrite::SetRecorder(TDiscRecorder* value) {
   if (value == recorder_) return;
   if (recorder_) recorder_->DetachWriter(this);
   QObject::disconnect(recorderGone_);
-  formatObject_.reset();
   if (value) {
     value->AttachWriter(this);
     // The recorder is already half gone when this fires: only forget it, do not call into it.
-    recorderGone_ = connect(value, &QObject::destroyed, this, [this] {
-      formatObject_.reset();
-      recorder_ = nullptr;
-    });
+    recorderGone_ = connect(value, &QObject::destroyed, this, [this] { recorder_ = nullptr; });
   }
   recorder_ = value;
 }
 
-IDiscDataWriter* TDiscWrite::FormatObject() {
-  if (!formatObject_) {
-    IDiscRecorderObject* r = RecorderObject();
-    if (r) {
-      std::unique_ptr<IDiscDataWriter> w = recorder_->Enumerator()->CreateDataWriter();
-      w->SetRecorder(r);
-      formatObject_ = std::move(w);
-    }
-  }
-  return formatObject_.get();
-}
-
-TMediaType TDiscWrite::CurrentMediaType() {
-  return Ask<TMediaType>(mtUnknown,
-                         [](IDiscDataWriter& w) { return MediaTypeOfCode(w.CurrentPhysicalMediaType()); });
-}
-TMediaStatus TDiscWrite::CurrentMediaStatus() {
-  return Ask<TMediaStatus>(TMediaStatus(),
-                           [](IDiscDataWriter& w) { return MediaStatusOf(w.CurrentMediaStatus()); });
-}
-bool TDiscWrite::CurrentWriteCav() {
-  return Ask(false, [](IDiscDataWriter& w) { return w.CurrentRotationTypeIsPureCAV(); });
-}
-int32_t TDiscWrite::CurrentWriteSpeed() {
-  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.CurrentWriteSpeed(); });
-}
-int32_t TDiscWrite::FreeSectors() {
-  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.FreeSectorsOnMedia(); });
-}
-int32_t TDiscWrite::TotalSectors() {
-  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.TotalSectorsOnMedia(); });
-}
-int32_t TDiscWrite::NextWritableAddress() {
-  return Ask<int32_t>(0, [](IDiscDataWriter& w) { return w.NextWritableAddress(); });
-}
+TMediaType TDiscWrite::CurrentMediaType() { return MediaTypeOfCode(Ask(0, &TMediumFacts::mediaType)); }
+TMediaStatus TDiscWrite::CurrentMediaStatus() { return MediaStatusOf(Ask(0u, &TMediumFacts::status)); }
+bool TDiscWrite::CurrentWriteCav() { return Ask(false, &TMediumFacts::pureCav); }
+int32_t TDiscWrite::CurrentWriteSpeed() { return Ask(0, &TMediumFacts::writeSpeed); }
+int32_t TDiscWrite::FreeSectors() { return Ask(0, &TMediumFacts::freeSectors); }
+int32_t TDiscWrite::TotalSectors() { return Ask(0, &TMediumFacts::totalSectors); }
+int32_t TDiscWrite::NextWritableAddress() { return Ask(0, &TMediumFacts::nextWritableAddress); }
 TWriteProtectStatus TDiscWrite::WriteProtectStatus() {
-  return Ask<TWriteProtectStatus>(
-      TWriteProtectStatus(), [](IDiscDataWriter& w) { return WriteProtectStatusOf(w.WriteProtectStatus()); });
+  return WriteProtectStatusOf(Ask(0u, &TMediumFacts::writeProtect));
 }
 
 void TDiscWrite::CheckReady() {
   if (!recorder_) throw TDiscWriteException("Recorder not attached");
-  recorder_->CheckAvailable();
-  if (!FormatObject()) throw TDiscWriteException("Disc write not supported");
+  recorder_->Inspect();
 }
 
-void TDiscWrite::CheckMedium() {
-  CheckReady();
-  const TMediaStatus st = CurrentMediaStatus();
+void TDiscWrite::CheckMedium(const TMediumFacts& facts) {
+  const TMediaStatus st = MediaStatusOf(facts.status);
   const QString id = recorder_->DeviceName();
-  const std::string disc = id.startsWith(QLatin1String("stdio:")) ? "The image file " + Narrow(id.mid(6))
-                                                                  : "The disc in the recorder " + Narrow(id);
+  const bool image = id.startsWith(QLatin1String("stdio:"));
+  const std::string disc =
+      image ? "The image file " + Narrow(id.mid(6)) : "The disc in the recorder " + Narrow(id);
   if (st.Contains(msWriteProtected))
     throw TDiscWriteException(disc + " is write-protected. Use a writable disc, or lift the protection.");
+  if (!facts.recorderSupported) throw TDiscWriteException("Disc write not supported");
   if (st.Contains(msUnsupportedMedia))
     throw TDiscWriteException(disc +
                               " cannot be written by this recorder. Insert a recordable CD, DVD or BD.");
@@ -489,72 +358,40 @@ void TDiscWrite::CheckMedium() {
                               " is full or closed: no session can be added. Insert a blank or "
                               "appendable disc.");
   if (!st.Contains(msBlank) && !st.Contains(msAppendable) && !st.Contains(msFinalized)) {
-    throw TDiscWriteException(id.startsWith(QLatin1String("stdio:"))
-                                  ? disc + " cannot be used as a disc."
-                                  : "There is no disc in the recorder " + Narrow(id) +
-                                        ". Insert a writable CD, DVD or BD and try again.");
+    throw TDiscWriteException(image ? disc + " cannot be used as a disc."
+                                    : "There is no disc in the recorder " + Narrow(id) +
+                                          ". Insert a writable CD, DVD or BD and try again.");
   }
 }
 
-void TDiscWrite::Configure() {
-  CheckReady();
-  IDiscDataWriter* w = FormatObject();
-  w->SetClientName(Narrow(ClientName));
-  w->SetDisableConsumerDvdCompatibilityMode(!ConsumerDvdCompatible);
-  w->SetBufferUnderrunFreeDisabled(!BufferUnderrunFree);
-  w->SetForceMediaToBeClosed(FinalizeMedia);
-  w->SetForceOverwrite(ForceOverwrite);
-  w->SetPostgapAlreadyInImage(PostgapInImage);
-  w->SetWriteSpeed(WriteSpeed, WriteCav);
-  if (w->OffersVerification()) {
-    try {
-      w->SetVerificationLevel(static_cast<int32_t>(Verification));
-    } catch (const std::exception&) {
-      // A writer that refuses the level writes without verification.
-    }
-  }
-}
-
-void TDiscWrite::Progress(const DiscProgressNotice& n) {
-  bool cancel = false;
-  if (OnUpdate) {
+void TDiscWrite::Configure(TArchiveRequest& rq) {
+  rq.underrunProof = BufferUnderrunFree;
+  rq.close = FinalizeMedia;
+  rq.forceOverwrite = ForceOverwrite;
+  rq.speed = WriteSpeed;
+  rq.pureCav = WriteCav;
+  rq.verification = static_cast<int32_t>(Verification);
+  rq.check = [this](const TMediumFacts& facts) { CheckMedium(facts); };
+  if (!OnUpdate) return;
+  // Only the first cancel of a write is passed on.
+  rq.onProgress = [this, latch = false](const DiscProgressNotice& n) mutable {
+    bool cancel = false;
     OnUpdate(this, WriteActionOfCode(n.CurrentAction), cancel, n.TotalTime, n.ElapsedTime, n.RemainingTime,
              n.TotalSystemBuffer, n.UsedSystemBuffer, n.FreeSystemBuffer, n.SectorCount, n.StartLba,
              n.LastReadLba, n.LastWrittenLba);
-  }
-  if (cancel && !cancelLatch_) {
-    cancelLatch_ = true;
-    if (formatObject_) formatObject_->CancelWrite();
-  }
-}
-
-void TDiscWrite::WriteStream(IDiscImageStream& stream) {
-  Configure();
-  cancelLatch_ = false;
-  IDiscDataWriter* w = FormatObject();
-  if (OnUpdate) {
-    w->Write(stream, [this](const DiscProgressNotice& n) { Progress(n); });
-  } else {
-    w->Write(stream, {});
-  }
+    const bool first = cancel && !latch;
+    latch = latch || cancel;
+    return first;
+  };
 }
 
 void TDiscWrite::WriteImage(TDiscImage* image) {
-  try {
-    if (!recorder_) throw TDiscWriteException("Recorder not attached");
-    recorder_->CheckAvailable();
-    recorder_->RecorderObject()->PrepareForWrite();
-    CheckMedium();  // before the import, which would fail on such a disc with a library message
-    std::shared_ptr<IDiscImageResult> result = image->BuildImage();
-    if (!result) return;
-    std::shared_ptr<IDiscImageStream> stream = result->ImageStream();
-    if (!stream) throw TDiscWriteException("Cannot retrieve image stream");
-    WriteStream(*stream);
-  } catch (...) {
-    // A failed archive leaves the drive free and its tray unlocked at once, not when the dialog closes.
-    if (formatObject_) formatObject_->ReleaseDrive();
-    throw;
-  }
+  if (!recorder_) throw TDiscWriteException("Recorder not attached");
+  recorder_->CheckAvailable();
+  TArchiveRequest rq;
+  image->BuildImage(rq);
+  Configure(rq);
+  recorder_->Enumerator()->Archive(recorder_->RecorderObject()->id, rq);
 }
 
 // ---- TDiscImage ------------------------------------------------------------------------------------
@@ -571,66 +408,31 @@ void TDiscImage::WriteToDisc() {
   discWrite_->WriteImage(this);
 }
 
-std::shared_ptr<IDiscImageResult> TDiscImage::BuildImage() {
+void TDiscImage::BuildImage(TArchiveRequest& rq) {
   cancel_ = false;
-  std::shared_ptr<IDiscService> service;
-  if (discWrite_ && discWrite_->Recorder()) service = discWrite_->Recorder()->EnumeratorShared();
-  if (!service) {
-    if (!service_) service_ = CreateDiscService();
-    service = service_;
+  for (const QString& item : SplitTreeList(SourceTree)) {
+    if (!item.isEmpty()) rq.sourceTrees.push_back(Narrow(item));
   }
-  std::unique_ptr<IDiscImageBuilder> builder = service ? service->CreateImageBuilder() : nullptr;
-  if (!builder) throw TDiscImageException("Cannot create system image");
-
-  if (discWrite_ && discWrite_->RecorderObject()) {
-    builder->ChooseImageDefaults(discWrite_->RecorderObject());
-    // An overwrite drops the disc's sessions, so there is nothing to take over from them.
-    if (!discWrite_->ForceOverwrite && !discWrite_->MediaHeuristicallyBlank() && discWrite_->FormatObject()) {
-      std::function<void(const DiscImportNotice&)> sink;
-      if (OnImport) {
-        sink = [this](const DiscImportNotice& n) {
-          OnImport(this, FileSystemOfFlags(n.FileSystems), QString::fromStdString(n.CurrentItem),
-                   n.ImportedDirectoryItems, n.TotalDirectoryItems, n.ImportedFileItems, n.TotalFileItems);
-        };
-      }
-      builder->SetMultisessionInterfaces(discWrite_->FormatObject()->MultisessionInterfaces());
-      builder->ImportFileSystem(sink);
-    }
+  for (const QString& item : SplitTreeList(RemoveSourceTree)) {
+    if (!item.isEmpty()) rq.removeTrees.push_back(Narrow(item));
   }
-  builder->SetFileSystemsToCreate(FileSystemFlagsOf(FileSystems));
-  if (MediaType != mtUnknown) builder->ChooseImageDefaultsForMediaType(static_cast<int32_t>(MediaType));
-  if (!WorkingDirectory.isEmpty()) builder->SetWorkingDirectory(Narrow(WorkingDirectory));
-  if (!VolumeName.isEmpty()) builder->SetVolumeName(Narrow(VolumeName));
-
-  struct SinkGuard {
-    IDiscImageBuilder* b;
-    ~SinkGuard() { b->SetUpdateSink(nullptr); }
-  };
-  if (OnUpdate) {
-    builder->SetUpdateSink([this](const std::string& file, int32_t copied, int32_t total) {
-      bool cancel = false;
-      if (OnUpdate) OnUpdate(this, cancel, QString::fromStdString(file), copied, total);
-      if (cancel) cancel_ = true;
-    });
-  }
-  bool cancelled = false;
-  {
-    SinkGuard guard{builder.get()};
-    // Each item of a list, the cancel flag looked at after every one, empty items included.
-    auto each = [&](const QString& list, const std::function<void(const std::string&)>& step) {
-      for (const QString& item : SplitTreeList(list)) {
-        if (!item.isEmpty()) step(Narrow(item));
-        if (cancel_) return false;
-      }
-      return true;
+  rq.includeBaseDirectory = IncludeBaseDirectory;
+  rq.joliet = FileSystems.Contains(fsJoliet);
+  rq.volumeName = Narrow(VolumeName);
+  if (OnImport) {
+    rq.onImport = [this](const DiscImportNotice& n) {
+      OnImport(this, FileSystemOfFlags(n.FileSystems), Wide(n.CurrentItem), n.ImportedDirectoryItems,
+               n.TotalDirectoryItems, n.ImportedFileItems, n.TotalFileItems);
     };
-    cancelled = !each(SourceTree, [&](const std::string& f) { builder->AddTree(f, IncludeBaseDirectory); }) ||
-                !each(RemoveSourceTree, [&](const std::string& p) { builder->RemoveTree(p); });
   }
-  if (cancelled) return nullptr;
-  std::shared_ptr<IDiscImageResult> result = builder->CreateResultImage();
-  if (!result) throw TDiscImageException("Cannot create result image");
-  return result;
+  if (OnUpdate) {
+    rq.onAdding = [this](const std::string& file, int32_t copied, int32_t total) {
+      bool cancel = false;
+      OnUpdate(this, cancel, Wide(file), copied, total);
+      cancel_ = cancel_ || cancel;
+      return cancel_;
+    };
+  }
 }
 
 // ---- TArchiveJob -----------------------------------------------------------------------------------

@@ -4,8 +4,8 @@
 // Usage model. Everything runs on the UI thread except the archive job's body.
 //   TDiscRecorder recorder;                    // the machine's recorders, then the image files that
 //                                              // SetImageTargets() offers ("stdio:" + path)
-//   recorder.DeviceCount(), ProductOf(i), OpenRecorder(i)->VolumePathNames()   // i is 1-based
-//   recorder.SetDevice(i);                     // selects; drops the open recorder object
+//   recorder.DeviceCount(), ProductOf(i)       // i is 1-based; Product, VolumePathNames of the selected
+//   recorder.SetDevice(i);                     // selects; drops what was read of the old one
 //   TDiscWrite writer;  writer.SetRecorder(&recorder);   // the medium: CurrentMediaStatus, FreeSectors
 //   TDiscImage image;   image.SetDiscWrite(&writer);     // SourceTree, VolumeName
 //   TArchiveJob job(&image);                   // build, write and verify on a worker thread
@@ -13,9 +13,9 @@
 //   job.Resume();  ...  job.Cancel();          // the write then ends with its failure (job.Error)
 //
 // Ownership: components are QObjects owned by their Qt parent; their references to each other are
-// not owned and are cleared when the other is destroyed. Service objects (the recorder object, the
-// data writer) are made on first use and dropped when the selection changes. A drive is held only
-// while a question or a write needs it, and let go at once after a failed archive.
+// not owned and are cleared when the other is destroyed. The drives (disc/DiscService.h, internal)
+// are made on first use and shared by the three. A drive is held only inside one medium question or
+// one archive, and let go before the call returns, after a failure too (the tray is unlocked).
 // Blocking: TDiscWrite's medium properties ask the drive and return within moments; WriteToDisc
 // blocks for the whole archive (a mounted disc is unmounted first), so the program runs it through
 // TArchiveJob. While the job runs it owns the three components: the owner leaves them alone until
@@ -29,7 +29,6 @@
 #include <string>
 #include <vector>
 
-#include "disc/DiscService.h"
 #include "jobs/SmProgressThread.h"
 #include "support/Exceptions.h"
 
@@ -37,6 +36,7 @@
 template <typename E, typename Bits>
 class TSet {
  public:
+  using Element = E;
   TSet() = default;
   TSet(std::initializer_list<E> values) {
     for (E v : values) Include(v);
@@ -48,7 +48,6 @@ class TSet {
   }
   bool Contains(E v) const { return (bits_ >> static_cast<unsigned>(v)) & 1u; }
   void Include(E v) { bits_ = static_cast<Bits>(bits_ | (Bits(1) << static_cast<unsigned>(v))); }
-  void Exclude(E v) { bits_ = static_cast<Bits>(bits_ & ~(Bits(1) << static_cast<unsigned>(v))); }
   bool Empty() const { return bits_ == 0; }
   Bits ToBits() const { return bits_; }
   bool operator==(const TSet&) const = default;
@@ -126,29 +125,39 @@ bool IsWritableProfile(int32_t mmcProfile);
 class TDiscWrite;
 class TDiscImage;
 class TDiscDeviceMonitor;
+class IDiscDrives;
+struct TMediumFacts;
+struct TArchiveRequest;
 
-class TDiscRecorderException : public Exception {
+// A recorder as listed (TDiscRecorder::OpenRecorder), known without opening the drive, so that a busy
+// drive (its disc mounted) is listed too.
+struct TRecorderInfo {
+  std::string id, vendor, product, revision, volumeName;
+  std::vector<std::string> mountPaths;
+  int32_t legacyNumber = -1;
+};
+
+// The components' own failures, one class per component.
+template <int Component>
+class TDiscException : public Exception {
  public:
   using Exception::Exception;
 };
-class TDiscWriteException : public Exception {
- public:
-  using Exception::Exception;
-};
-class TDiscImageException : public Exception {
- public:
-  using Exception::Exception;
-};
+using TDiscRecorderException = TDiscException<0>;
+using TDiscWriteException = TDiscException<1>;
+using TDiscImageException = TDiscException<2>;
 
 class TBurnComponent : public QObject {
   Q_OBJECT
   Q_PROPERTY(QString About READ About WRITE SetAbout)
  public:
   explicit TBurnComponent(QObject* owner = nullptr) : QObject(owner) {}
-  QString About() const;
+  QString About() const {
+    return QStringLiteral("Veltra QRM disc components (libburn, libisofs, libisoburn)");
+  }
   void SetAbout(const QString&) {}
   virtual void ResetFormat() {}
-  // Set while a form designer hosts the component: service failures then read as empty values.
+  // Set while a form designer hosts the component: drive failures then read as empty values.
   bool Designing() const { return designing_; }
   void SetDesigning(bool value) { designing_ = value; }
   // Where a failure inside an event handler ends up (the event source must not throw back into the
@@ -191,13 +200,13 @@ class TDiscRecorder : public TBurnComponent {
   int32_t DeviceCount();
   QString DeviceName();
   void SetDeviceName(const QString& value);
-  bool DeviceSupported();
-  QString ExclusiveAccessOwner();
+  bool DeviceSupported() { return RecorderObject() != nullptr; }
+  QString ExclusiveAccessOwner() { return {}; }  // the drive is not shared with other programs
   int32_t LegacyDeviceNumber();
   QString Product();
   void SetProduct(const QString& value);
   QString ProductRevision();
-  bool SupportedEnvironment();
+  bool SupportedEnvironment() { return Enumerator() != nullptr; }
   TModePages SupportedModePages();
   TProfiles SupportedProfiles();
   QString Vendor();
@@ -208,44 +217,53 @@ class TDiscRecorder : public TBurnComponent {
   const TDiscRecorderDeviceEvent& OnDeviceRemoved() const { return onDeviceRemoved_; }
   const TDiscRecorderMediaEvent& OnMediaInsertion() const { return onMediaInsertion_; }
   const TDiscRecorderMediaEvent& OnMediaRemoval() const { return onMediaRemoval_; }
-  void SetOnDeviceAdded(TDiscRecorderDeviceEvent handler);
-  void SetOnDeviceRemoved(TDiscRecorderDeviceEvent handler);
-  void SetOnMediaInsertion(TDiscRecorderMediaEvent handler);
-  void SetOnMediaRemoval(TDiscRecorderMediaEvent handler);
+  void SetOnDeviceAdded(TDiscRecorderDeviceEvent h) { Assign(onDeviceAdded_, std::move(h)); }
+  void SetOnDeviceRemoved(TDiscRecorderDeviceEvent h) { Assign(onDeviceRemoved_, std::move(h)); }
+  void SetOnMediaInsertion(TDiscRecorderMediaEvent h) { Assign(onMediaInsertion_, std::move(h)); }
+  void SetOnMediaRemoval(TDiscRecorderMediaEvent h) { Assign(onMediaRemoval_, std::move(h)); }
 
   QString UniqueIdOf(int32_t index);
-  std::unique_ptr<IDiscRecorderObject> OpenRecorder(int32_t index);
+  // What is known of the recorder at `index` without opening it; none when there is no such recorder.
+  std::unique_ptr<TRecorderInfo> OpenRecorder(int32_t index);
   QString ProductOf(int32_t index);
-  IDiscRecorderObject* RecorderObject();
+  const TRecorderInfo* RecorderObject();
+  // Offers an image file as one more recorder (once) and gives its 1-based index.
+  int32_t AddImageTarget(const QString& path);
+  // The medium in the selected recorder; the drive is held only for the question.
+  TMediumFacts Inspect();
   void CheckAvailable();
   void AttachWriter(TDiscWrite* writer);
   void DetachWriter(TDiscWrite* writer);
   const std::vector<TDiscWrite*>& Writers() const { return writers_; }
 
-  // The service enumerator, created on first use (none only in the designing state).
-  IDiscService* Enumerator();
-  std::shared_ptr<IDiscService> EnumeratorShared();
-  bool DeviceNoticesSubscribed() const { return cookie_ != 0; }
-  TDiscDeviceMonitor* MediaMonitor() const { return mediaMonitor_; }
+  // The drives, created on first use (none only in the designing state).
+  IDiscDrives* Enumerator() { return EnumeratorShared().get(); }
+  std::shared_ptr<IDiscDrives> EnumeratorShared();
+  bool DeviceNoticesSubscribed() const { return monitor_ && (onDeviceAdded_ || onDeviceRemoved_); }
+  TDiscDeviceMonitor* MediaMonitor() const { return monitor_; }
 
  private:
   quint32 CurrentProfilesBits() { return CurrentProfiles().ToBits(); }
   quint32 SupportedProfilesBits() { return SupportedProfiles().ToBits(); }
   quint16 SupportedModePagesBits() { return SupportedModePages().ToBits(); }
-  QString Text(std::string (IDiscRecorderObject::*read)());  // empty without a recorder object
-  void UpdateDeviceSubscription();
-  void UpdateMediaMonitor();
-  void DeviceNotice(bool added, const std::string& uniqueId);
-  void MediaNotice(bool inserted, const std::string& devnode);
+  // Assigning an event handler makes or drops the monitor that raises the events.
+  template <typename H>
+  void Assign(H& slot, H handler) {
+    slot = std::move(handler);
+    UpdateMonitor();
+  }
+  void UpdateMonitor();
+  void SelectFirst(const QString& value, QString (TDiscRecorder::*of)(int32_t));
+  template <typename H, typename... A>
+  void Raise(const H& handler, A... args);
 
   std::vector<TDiscWrite*> writers_;
-  std::shared_ptr<IDiscService> enumerator_;
-  std::unique_ptr<IDiscRecorderObject> recorderObject_;
+  std::shared_ptr<IDiscDrives> enumerator_;
+  std::unique_ptr<TRecorderInfo> recorderObject_;
   int32_t device_ = 1;
-  int cookie_ = 0;
   TDiscRecorderDeviceEvent onDeviceAdded_, onDeviceRemoved_;
   TDiscRecorderMediaEvent onMediaInsertion_, onMediaRemoval_;
-  TDiscDeviceMonitor* mediaMonitor_ = nullptr;
+  TDiscDeviceMonitor* monitor_ = nullptr;  // while any of the four events has a handler
 };
 
 class TDiscFormat : public TBurnComponent {
@@ -260,8 +278,6 @@ class TDiscFormat : public TBurnComponent {
   explicit TDiscFormat(QObject* owner = nullptr) : TBurnComponent(owner) {}
   TDiscRecorder* Recorder() const { return recorder_; }
   virtual void SetRecorder(TDiscRecorder* value) { recorder_ = value; }
-  virtual IDiscDataWriter* FormatObject() { return nullptr; }
-  IDiscRecorderObject* RecorderObject() { return recorder_ ? recorder_->RecorderObject() : nullptr; }
 
   bool CurrentMediaSupported();
   bool MediaPhysicallyBlank();
@@ -270,17 +286,10 @@ class TDiscFormat : public TBurnComponent {
   TMediaTypes SupportedMediaTypes();
 
  protected:
-  // Asks the data writer; `none` without one, and in the designing state also when the service fails.
+  // Asks the drive about its medium: `none` without a recorder, and in the designing state also when
+  // the drive fails, unless `always` (the two properties that fail in both states).
   template <typename T, typename F>
-  T Ask(T none, F&& ask) {
-    try {
-      IDiscDataWriter* w = FormatObject();
-      return w ? ask(*w) : none;
-    } catch (const std::exception&) {
-      if (!Designing()) throw;
-      return none;
-    }
-  }
+  T Ask(T none, F&& read, bool always = false);
   quint32 SupportedMediaTypesBits() { return SupportedMediaTypes().ToBits(); }
 
   TDiscRecorder* recorder_ = nullptr;
@@ -291,6 +300,8 @@ using TDiscWriteUpdateEvent = std::function<void(
     int32_t remainingTime, int32_t totalSystemBuffer, int32_t usedSystemBuffer, int32_t freeSystemBuffer,
     int32_t sectorCount, int32_t startLba, int32_t lastReadLba, int32_t lastWrittenLba)>;
 
+// Writes the image of a TDiscImage to the recorder's medium. ClientName, ConsumerDvdCompatible and
+// PostgapInImage are kept for the form; the burn libraries have no counterpart for them.
 class TDiscWrite : public TDiscFormat {
   Q_OBJECT
   Q_PROPERTY(bool BufferUnderrunFree MEMBER BufferUnderrunFree)
@@ -311,7 +322,7 @@ class TDiscWrite : public TDiscFormat {
   Q_PROPERTY(qint32 NextWritableAddress READ NextWritableAddress)
   Q_PROPERTY(quint8 WriteProtectStatus READ WriteProtectStatusBits)
  public:
-  explicit TDiscWrite(QObject* owner = nullptr);
+  explicit TDiscWrite(QObject* owner = nullptr) : TDiscFormat(owner) {}
   ~TDiscWrite() override;
 
   bool BufferUnderrunFree = true;
@@ -334,16 +345,16 @@ class TDiscWrite : public TDiscFormat {
   int32_t NextWritableAddress();
   TWriteProtectStatus WriteProtectStatus();
 
-  void ResetFormat() override;
   void SetRecorder(TDiscRecorder* value) override;
-  IDiscDataWriter* FormatObject() override;
 
+  // Raises "Recorder not attached" or "Recorder not available", or why the drive cannot be opened.
   void CheckReady();
   // Raises TDiscWriteException, saying what is wrong with the disc, when the medium cannot take a
   // session: no disc, write-protected, unsuitable, or full/closed (unless ForceOverwrite).
-  void CheckMedium();
-  void Configure();
-  void WriteStream(IDiscImageStream& stream);
+  void CheckMedium(const TMediumFacts& facts);
+  // The write options and the progress handler (one cancel per write) into the request.
+  void Configure(TArchiveRequest& request);
+  // Builds, writes and verifies the image's archive; returns quietly when a handler cancelled the build.
   void WriteImage(TDiscImage* image);
 
  private:
@@ -352,10 +363,7 @@ class TDiscWrite : public TDiscFormat {
   int CurrentMediaTypeValue() { return CurrentMediaType(); }
   quint16 CurrentMediaStatusBits() { return CurrentMediaStatus().ToBits(); }
   quint8 WriteProtectStatusBits() { return WriteProtectStatus().ToBits(); }
-  void Progress(const DiscProgressNotice& notice);
 
-  bool cancelLatch_ = false;
-  std::unique_ptr<IDiscDataWriter> formatObject_;
   QMetaObject::Connection recorderGone_;
 };
 
@@ -369,6 +377,7 @@ using TDiscImageWriteEvent = std::function<void(QObject* sender, bool& cancel, i
 
 // Builds an ISO 9660 image with Rock Ridge, plus Joliet when asked for. UDF cannot be produced by the
 // libraries this program uses: a UDF request is dropped and the image carries the other systems.
+// MediaType and WorkingDirectory are kept for the form: the libraries choose both themselves.
 class TDiscImage : public TBurnComponent {
   Q_OBJECT
   Q_PROPERTY(TDiscWrite* DiscWrite READ DiscWrite WRITE SetDiscWrite)
@@ -396,9 +405,9 @@ class TDiscImage : public TBurnComponent {
   TDiscImageWriteEvent OnWrite;  // kept for completeness; this component never raises it
 
   void WriteToDisc();
-  std::shared_ptr<IDiscImageResult> BuildImage();
-  // The service the image builder comes from when no writer brings one (tests may set it).
-  void SetService(std::shared_ptr<IDiscService> service) { service_ = std::move(service); }
+  // The image part of an archive: the trees, the names, and the import and file-adding handlers (an
+  // OnUpdate cancel stops the build after the folder under way).
+  void BuildImage(TArchiveRequest& request);
 
  private:
   quint8 FileSystemsBits() const { return FileSystems.ToBits(); }
@@ -409,7 +418,6 @@ class TDiscImage : public TBurnComponent {
   bool cancel_ = false;
   TDiscWrite* discWrite_ = nullptr;
   QMetaObject::Connection writerGone_;
-  std::shared_ptr<IDiscService> service_;
 };
 
 // One archive run: the image's WriteToDisc (build, write, verify) on a worker thread. The job borrows

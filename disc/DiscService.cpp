@@ -5,49 +5,37 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QString>
+#include <cstring>
+#include <libudev.h>
+#include <sys/stat.h>
 
 namespace {
-
-std::function<std::shared_ptr<IDiscService>()>& Factory() {
-  static std::function<std::shared_ptr<IDiscService>()> factory;
-  return factory;
-}
-
+std::function<std::shared_ptr<IDiscDrives>()> g_factory;
+std::vector<std::string> g_targets;
 }  // namespace
 
-std::vector<std::string>& Targets() {
-  static std::vector<std::string> targets;
-  return targets;
+std::shared_ptr<IDiscDrives> CreateDiscService() {
+  return g_factory ? g_factory() : CreateLibburnService({true, g_targets});
 }
 
-std::shared_ptr<IDiscService> CreateDiscService() {
-  if (Factory()) return Factory()();
-  LibburnServiceOptions options;
-  options.ImageTargets = Targets();
-  return CreateLibburnService(options);
-}
+void SetImageTargets(std::vector<std::string> paths) { g_targets = std::move(paths); }
 
-void SetImageTargets(std::vector<std::string> paths) { Targets() = std::move(paths); }
-
-void SetDiscServiceFactoryForTesting(std::function<std::shared_ptr<IDiscService>()> factory) {
-  Factory() = std::move(factory);
+void SetDiscServiceFactoryForTesting(std::function<std::shared_ptr<IDiscDrives>()> factory) {
+  g_factory = std::move(factory);
 }
 
 std::string ImageTargetAddress(const std::string& path) { return "stdio:" + path; }
 
 std::vector<std::string> SplitImageTargets(const std::string& text, const std::string& baseFolder) {
   std::vector<std::string> out;
-  for (std::string item : SplitText(text, ';')) {
-    const size_t b = item.find_first_not_of(" \t");
-    const size_t e = item.find_last_not_of(" \t");
-    item = b == std::string::npos ? std::string() : item.substr(b, e - b + 1);
-    if (!item.empty()) {
-      QString p = QString::fromStdString(item);
-      if (p.startsWith(QLatin1String("~/"))) p = QDir::homePath() + p.mid(1);
-      if (QFileInfo(p).isRelative()) p = QDir(QString::fromStdString(baseFolder)).absoluteFilePath(p);
-      out.push_back(QDir::cleanPath(p).toStdString());
-    }
+  for (const std::string& item : SplitText(text, ';')) {
+    QString p = QString::fromStdString(item).trimmed();
+    if (p.isEmpty()) continue;
+    if (p.startsWith(QLatin1String("~/"))) p = QDir::homePath() + p.mid(1);
+    if (QFileInfo(p).isRelative()) p = QDir(QString::fromStdString(baseFolder)).absoluteFilePath(p);
+    out.push_back(QDir::cleanPath(p).toStdString());
   }
   return out;
 }
@@ -63,4 +51,77 @@ std::string IsoVolumeIdOf(const std::string& utf8Name) {
     out += (u >= 'a' && u <= 'z') ? static_cast<char>(u - 'a' + 'A') : keep ? static_cast<char>(u) : '_';
   }
   return out;
+}
+
+char DriveCharOf(const std::string& devnode) {
+  const std::string n = devnode.rfind("/dev/sr", 0) == 0 ? devnode.substr(7) : std::string();
+  if (n.empty() || n.size() > 2 || n.find_first_not_of("0123456789") != std::string::npos) return 0;
+  return std::stoi(n) <= 25 ? static_cast<char>('A' + std::stoi(n)) : 0;
+}
+
+std::string UdevPropertyOf(const std::string& devnode, const char* key) {
+  struct stat st {};
+  if (::stat(devnode.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {};
+  struct udev* u = udev_new();
+  if (!u) return {};
+  std::string value;
+  if (udev_device* d = udev_device_new_from_devnum(u, 'b', st.st_rdev)) {
+    if (const char* v = udev_device_get_property_value(d, key)) value = v;
+    udev_device_unref(d);
+  }
+  udev_unref(u);
+  return value;
+}
+
+TDiscDeviceMonitor::TDiscDeviceMonitor(QObject* parent) : QObject(parent) {
+  udev_ = udev_new();
+  if (!udev_) return;
+  monitor_ = udev_monitor_new_from_netlink(udev_, "udev");
+  if (!monitor_) return;
+  udev_monitor_filter_add_match_subsystem_devtype(monitor_, "block", "disk");
+  if (udev_monitor_enable_receiving(monitor_) < 0) {
+    udev_monitor_unref(monitor_);
+    monitor_ = nullptr;
+    return;
+  }
+  notifier_ = new QSocketNotifier(udev_monitor_get_fd(monitor_), QSocketNotifier::Read, this);
+  connect(notifier_, &QSocketNotifier::activated, this, [this] { ReadEvents(); });
+}
+
+TDiscDeviceMonitor::~TDiscDeviceMonitor() {
+  delete notifier_;
+  if (monitor_) udev_monitor_unref(monitor_);
+  if (udev_) udev_unref(udev_);
+}
+
+void TDiscDeviceMonitor::ReadEvents() {
+  while (udev_device* d = udev_monitor_receive_device(monitor_)) {
+    auto prop = [d](const char* key) {
+      const char* v = udev_device_get_property_value(d, key);
+      return v && std::strcmp(v, "0") != 0 && *v;
+    };
+    const char* action = udev_device_get_action(d);
+    const char* node = udev_device_get_devnode(d);
+    const char* sysname = udev_device_get_sysname(d);
+    const bool optical = prop("ID_CDROM") || (sysname && std::strncmp(sysname, "sr", 2) == 0);
+    Dispatch(action ? action : "", node ? node : "", optical, prop("DISK_MEDIA_CHANGE"),
+             prop("ID_CDROM_MEDIA"));
+    udev_device_unref(d);
+  }
+}
+
+void TDiscDeviceMonitor::Dispatch(const std::string& action, const std::string& devnode, bool optical,
+                                  bool mediaChange, bool hasMedia) {
+  if (!optical || devnode.empty()) return;
+  if (action == "add") {
+    if (OnRecorderAdded) OnRecorderAdded(devnode);
+  } else if (action == "remove") {
+    if (OnRecorderRemoved) OnRecorderRemoved(devnode);
+  } else if (action == "change" && mediaChange) {
+    if (hasMedia) {
+      if (OnMediaInserted) OnMediaInserted(devnode);
+    } else if (OnMediaRemoved) {
+      OnMediaRemoved(devnode);
+    }
+  }
 }

@@ -1,16 +1,26 @@
 #pragma once
-// The seam between the disc components and the system's disc-burning libraries. The components only
-// see these interfaces; CreateDiscService() gives the libburn/libisofs/libisoburn implementation unless
-// a test has installed its own factory.
+// Internal to disc/ (programs include disc/DiscComponents.h): the narrow drive interface the components
+// sit on, and the udev monitor of recorder and media notices.
+//
+// IDiscDrives lists recorders, inspects a medium (one struct of facts) and performs one archive: build
+// the image of some folders, take over the disc's earlier sessions, write, verify. A drive is held only
+// inside a call: Inspect and Archive let go of it before they return, after a failure too.
+// CreateDiscService() gives the libburn/libisofs/libisoburn implementation unless a test installed one.
+#include <QObject>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "disc/DiscComponents.h"
 #include "support/Exceptions.h"
 
-// A failed service call, in the library's own words where it has any.
+class QSocketNotifier;
+struct udev;
+struct udev_monitor;
+
+// A failed drive call, in the library's own words where it has any.
 class EDiscServiceError : public Exception {
  public:
   using Exception::Exception;
@@ -29,130 +39,61 @@ struct DiscImportNotice {
   int32_t ImportedDirectoryItems = 0, TotalDirectoryItems = 0, ImportedFileItems = 0, TotalFileItems = 0;
 };
 
-// One recorder as the service knows it (identity and capabilities). Does not hold the drive open.
-class IDiscRecorderObject {
- public:
-  virtual ~IDiscRecorderObject() = default;
-  virtual void InitializeDiscRecorder(const std::string& uniqueId) = 0;
-  virtual std::string ActiveDiscRecorder() = 0;
-  virtual std::string VendorId() = 0;
-  virtual std::string ProductId() = 0;
-  virtual std::string ProductRevision() = 0;
-  virtual std::string VolumeName() = 0;
-  virtual std::string ExclusiveAccessOwner() = 0;
-  virtual std::vector<std::string> VolumePathNames() = 0;
-  virtual bool DeviceCanLoadMedia() = 0;
-  virtual int32_t LegacyDeviceNumber() = 0;
-  virtual std::vector<int32_t> SupportedProfiles() = 0;
-  virtual std::vector<int32_t> CurrentProfiles() = 0;
-  virtual std::vector<int32_t> SupportedModePages() = 0;
-  // Makes the drive free for a write (unmounts its disc); throws saying what to do when it cannot.
-  virtual void PrepareForWrite() {}
+// The drive and its medium: MMC profile numbers, media type codes (the components' ordinals) and the
+// status flag words the components map into their sets.
+struct TMediumFacts {
+  bool canLoadMedia = false, recorderSupported = false, mediaSupported = false, physicallyBlank = false,
+       heuristicallyBlank = false, pureCav = false;
+  std::vector<int32_t> supportedProfiles, currentProfiles, modePages, mediaTypes;
+  int32_t mediaType = 0, totalSectors = 0, freeSectors = 0, nextWritableAddress = 0, writeSpeed = 0;
+  uint32_t status = 0, writeProtect = 0;
 };
 
-// The finished image; its stream is what the data writer writes.
-class IDiscImageStream {
- public:
-  virtual ~IDiscImageStream() = default;
-  // Produces the whole image into a plain file (used where no drive is involved).
-  virtual void SaveToFile(const std::string& path) = 0;
+// One archive. The handlers run on the caller's thread, inside Archive.
+struct TArchiveRequest {
+  std::vector<std::string> sourceTrees, removeTrees;  // folders to add; image paths to remove after
+  bool includeBaseDirectory = false, joliet = true;
+  std::string volumeName;  // empty: the library's own
+  bool close = false, forceOverwrite = false, underrunProof = true, pureCav = false;
+  int32_t speed = -1, verification = 0;  // kB/s (-1 best); 0 none, 1 quick, 2 full
+  // Called with the medium's facts once the drive is free (a mounted disc unmounted) and held; throws
+  // to refuse the medium before anything is read or written.
+  std::function<void(const TMediumFacts&)> check;
+  std::function<void(const DiscImportNotice&)> onImport;
+  // File-adding notices: file, copied and total sectors. True stops the build after the current folder.
+  std::function<bool(const std::string&, int32_t, int32_t)> onAdding;
+  // Write and verification notices. True cancels: the library is told at once and Archive fails.
+  std::function<bool(const DiscProgressNotice&)> onProgress;
 };
 
-class IDiscImageResult {
+class IDiscDrives {
  public:
-  virtual ~IDiscImageResult() = default;
-  virtual std::shared_ptr<IDiscImageStream> ImageStream() = 0;
-};
-
-// What the writer hands the image builder so that the new session continues the disc's old ones.
-using TMultisessionInterfaces = std::shared_ptr<void>;
-
-class IDiscDataWriter {
- public:
-  virtual ~IDiscDataWriter() = default;
-  virtual void SetRecorder(IDiscRecorderObject* recorder) = 0;
-  virtual bool IsRecorderSupported(IDiscRecorderObject* recorder) = 0;
-  virtual bool IsCurrentMediaSupported(IDiscRecorderObject* recorder) = 0;
-  virtual bool MediaPhysicallyBlank() = 0;
-  virtual bool MediaHeuristicallyBlank() = 0;
-  virtual std::vector<int32_t> SupportedMediaTypes() = 0;
-  virtual int32_t CurrentPhysicalMediaType() = 0;
-  virtual uint32_t CurrentMediaStatus() = 0;
-  virtual uint32_t WriteProtectStatus() = 0;
-  virtual int32_t TotalSectorsOnMedia() = 0;
-  virtual int32_t FreeSectorsOnMedia() = 0;
-  virtual int32_t NextWritableAddress() = 0;
-  virtual int32_t CurrentWriteSpeed() = 0;
-  virtual bool CurrentRotationTypeIsPureCAV() = 0;
-  virtual void SetClientName(const std::string& name) = 0;
-  virtual void SetDisableConsumerDvdCompatibilityMode(bool value) = 0;
-  virtual void SetBufferUnderrunFreeDisabled(bool value) = 0;
-  virtual void SetForceMediaToBeClosed(bool value) = 0;
-  virtual void SetForceOverwrite(bool value) = 0;
-  virtual void SetPostgapAlreadyInImage(bool value) = 0;
-  virtual void SetWriteSpeed(int32_t speed, bool pureCav) = 0;
-  virtual bool OffersVerification() = 0;
-  virtual void SetVerificationLevel(int32_t level) = 0;
-  virtual TMultisessionInterfaces MultisessionInterfaces() = 0;
-  // Blocks until the image is written; `progress` (may be empty) is called on the caller's thread.
-  virtual void Write(IDiscImageStream& stream,
-                     const std::function<void(const DiscProgressNotice&)>& progress) = 0;
-  virtual void CancelWrite() = 0;
-  // Lets go of the drive (and unlocks its tray); the next question acquires it again.
-  virtual void ReleaseDrive() = 0;
-};
-
-class IDiscImageBuilder {
- public:
-  virtual ~IDiscImageBuilder() = default;
-  virtual void ChooseImageDefaults(IDiscRecorderObject* recorder) = 0;
-  virtual void ChooseImageDefaultsForMediaType(int32_t mediaType) = 0;
-  virtual void SetMultisessionInterfaces(TMultisessionInterfaces interfaces) = 0;
-  // Empty `notice` = no import sink.
-  virtual void ImportFileSystem(const std::function<void(const DiscImportNotice&)>& notice) = 0;
-  virtual void SetFileSystemsToCreate(uint32_t flags) = 0;
-  virtual void SetWorkingDirectory(const std::string& folder) = 0;
-  virtual void SetVolumeName(const std::string& name) = 0;
-  // File-adding notices: current file, copied sectors, total sectors. Empty = unsubscribe.
-  virtual void SetUpdateSink(std::function<void(const std::string&, int32_t, int32_t)> sink) = 0;
-  virtual void AddTree(const std::string& folder, bool includeBaseDirectory) = 0;
-  virtual void RemoveTree(const std::string& imagePath) = 0;
-  virtual std::shared_ptr<IDiscImageResult> CreateResultImage() = 0;
-};
-
-// Device-change notices of the enumerator: added (true) or removed, with the recorder's identifier.
-using TDeviceNoticeSink = std::function<void(bool added, const std::string& uniqueId)>;
-
-class IDiscService {
- public:
-  virtual ~IDiscService() = default;
-  virtual int32_t Count() = 0;
-  virtual std::string Item(int32_t index) = 0;  // 0-based
-  virtual bool IsSupportedEnvironment() = 0;
+  virtual ~IDiscDrives() = default;
+  virtual std::vector<std::string> Recorders() = 0;  // identifiers, in list order
+  // Throws when the recorder is no longer there.
+  virtual TRecorderInfo Describe(const std::string& id) = 0;
+  // Throws saying why when the drive cannot be opened.
+  virtual TMediumFacts Inspect(const std::string& id) = 0;
+  // Blocks for the whole archive; false when onAdding stopped the build (nothing written). Any
+  // failure throws, a difference found by the read-back included.
+  virtual bool Archive(const std::string& id, const TArchiveRequest& request) = 0;
   // Offers an image file as one more recorder (once) and gives its 1-based position in the list.
-  virtual int32_t AddImageTarget(const std::string& path) {
-    throw EDiscServiceError("This disc service cannot write image files: " + path);
-  }
-  virtual std::unique_ptr<IDiscRecorderObject> CreateRecorder() = 0;
-  virtual std::unique_ptr<IDiscDataWriter> CreateDataWriter() = 0;
-  virtual std::unique_ptr<IDiscImageBuilder> CreateImageBuilder() = 0;
-  // Subscription for device notices; returns a cookie, 0 when not possible.
-  virtual int Subscribe(TDeviceNoticeSink sink) = 0;
-  virtual void Unsubscribe(int cookie) = 0;
+  virtual int32_t AddImageTarget(const std::string& path) = 0;
+  // Recorders came or went: the next list is made afresh.
+  virtual void Rescan() {}
 };
 
 // The service the components use. Throws when the libraries cannot be started.
-std::shared_ptr<IDiscService> CreateDiscService();
+std::shared_ptr<IDiscDrives> CreateDiscService();
 // Tests install a factory of their own; an empty function restores the default.
-void SetDiscServiceFactoryForTesting(std::function<std::shared_ptr<IDiscService>()> factory);
+void SetDiscServiceFactoryForTesting(std::function<std::shared_ptr<IDiscDrives>()> factory);
 
-// Options of the libburn service itself.
 struct LibburnServiceOptions {
   bool ScanRealDrives = true;             // offer the machine's optical drives
   std::vector<std::string> ImageTargets;  // image files, offered after the drives
-  int PollIntervalMs = 100;               // drive status polling while a write runs
+  int PollIntervalMs = 100;               // notice interval while a write runs
 };
-std::shared_ptr<IDiscService> CreateLibburnService(const LibburnServiceOptions& options);
+std::shared_ptr<IDiscDrives> CreateLibburnService(const LibburnServiceOptions& options);
 
 // The recorder address for an image file as offered in the list: "stdio:" + absolute path.
 std::string ImageTargetAddress(const std::string& path);
@@ -160,3 +101,31 @@ std::string ImageTargetAddress(const std::string& path);
 // character (blanks and punctuation included) becomes "_", and the result is cut to 32 characters.
 // Joliet readers show the first 16 of them.
 std::string IsoVolumeIdOf(const std::string& utf8Name);
+
+// The Drive character of a media notice: the kernel's optical drive /dev/srN is the letter 'A' + N
+// (sr0 -> A, sr4 -> E, up to sr25 -> Z); any other device, or N above 25, gives character 0.
+char DriveCharOf(const std::string& devnode);
+// A udev property of a block device given by its device node; empty when unknown.
+std::string UdevPropertyOf(const std::string& devnode, const char* key);
+
+// Recorder and media notices from udev, delivered on the thread that owns the monitor.
+class TDiscDeviceMonitor : public QObject {
+  Q_OBJECT
+ public:
+  explicit TDiscDeviceMonitor(QObject* parent = nullptr);
+  ~TDiscDeviceMonitor() override;
+
+  std::function<void(const std::string&devnode)> OnRecorderAdded, OnRecorderRemoved, OnMediaInserted,
+      OnMediaRemoved;
+
+  // The filter every udev event goes through; public so that it can be exercised without udev.
+  void Dispatch(const std::string& action, const std::string& devnode, bool optical, bool mediaChange,
+                bool hasMedia);
+
+ private:
+  void ReadEvents();
+
+  struct udev* udev_ = nullptr;
+  struct udev_monitor* monitor_ = nullptr;
+  QSocketNotifier* notifier_ = nullptr;
+};

@@ -34,12 +34,10 @@ bool IsOctal(char c) { return c >= '0' && c <= '7'; }
 std::string Unescape(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\\' && i + 3 < s.size() && IsOctal(s[i + 1]) && IsOctal(s[i + 2]) && IsOctal(s[i + 3])) {
-      out += static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
-      i += 3;
-    } else {
-      out += s[i];
-    }
+    const bool octal =
+        s[i] == '\\' && i + 3 < s.size() && IsOctal(s[i + 1]) && IsOctal(s[i + 2]) && IsOctal(s[i + 3]);
+    out += octal ? static_cast<char>(std::stoi(s.substr(i + 1, 3), nullptr, 8)) : s[i];
+    if (octal) i += 3;
   }
   return out;
 }

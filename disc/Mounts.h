@@ -1,4 +1,5 @@
 #pragma once
+// Internal to disc/ (programs include disc/DiscComponents.h).
 // Mounted discs: where the medium of a drive is mounted, and asking the desktop to unmount it.
 //
 // A desktop mounts an archive disc as soon as it appears, and a mounted disc keeps the drive busy,

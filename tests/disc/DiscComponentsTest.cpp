@@ -7,7 +7,6 @@
 #include <algorithm>
 
 #include "disc/DiscComponents.h"
-#include "disc/DiscMonitor.h"
 #include "tests/disc/FakeDiscService.h"
 
 using namespace disctest;
@@ -20,11 +19,6 @@ FakeRecorderSpec Rec(const std::string& id, const std::string& product, std::vec
   r.product = product;
   r.paths = std::move(paths);
   return r;
-}
-
-size_t IndexOf(const FakeState& s, const std::string& entry) {
-  auto it = std::find(s.log.begin(), s.log.end(), entry);
-  return it == s.log.end() ? SIZE_MAX : static_cast<size_t>(it - s.log.begin());
 }
 
 TEST(DiscMappings, SetsFromServiceCodes) {
@@ -69,16 +63,6 @@ TEST(DiscMappings, DriveCharacterOfLinuxDrives) {
   EXPECT_EQ(DriveCharOf("/dev/sr26"), 0);
   EXPECT_EQ(DriveCharOf("/dev/sda"), 0);
   EXPECT_EQ(DriveCharOf("/dev/sr"), 0);
-}
-
-TEST(DiscErrorHandler, EarlierSessionsThatCannotBeReadAreToldInTheDiscsWords) {
-  auto builder = CreateLibburnService({false, {}, 5})->CreateImageBuilder();
-  try {
-    builder->ImportFileSystem({});
-    ADD_FAILURE();
-  } catch (const EDiscServiceError& e) {
-    EXPECT_STREQ(e.what(), "The disc's earlier sessions cannot be read, or they do not fit the new one.");
-  }
 }
 
 class Components : public ::testing::Test {
@@ -129,24 +113,18 @@ TEST_F(Components, DeviceChangesResetWritersOnlyWhenTheValueChanges) {
   w2.SetRecorder(&r);
   r.AttachWriter(&w1);  // no duplicates
   EXPECT_EQ(r.Writers().size(), 2u);
-  ASSERT_TRUE(w1.FormatObject());
-  ASSERT_TRUE(w2.FormatObject());
-  EXPECT_EQ(fake.state->writersCreated, 2);
-  const int recorders = fake.state->recordersCreated;
-  r.SetDevice(1);  // same value: recorder object and writers stay
+  EXPECT_EQ(w1.FreeSectors(), 900);
+  const int described = fake.state->described;
+  r.SetDevice(1);  // same value: what was read of the recorder stays
   EXPECT_TRUE(r.DeviceSupported());
-  EXPECT_EQ(fake.state->recordersCreated, recorders);
-  w1.FormatObject();
-  EXPECT_EQ(fake.state->writersCreated, 2);
+  EXPECT_EQ(fake.state->described, described);
   r.SetDevice(2);
   EXPECT_EQ(r.DeviceName(), QStringLiteral("/dev/sr1"));
-  w1.FormatObject();
-  w2.FormatObject();
-  EXPECT_EQ(fake.state->writersCreated, 4);
-  EXPECT_TRUE(fake.state->Logged("writer.recorder=/dev/sr1"));
+  w2.FreeSectors();  // the writers ask the newly selected recorder
+  EXPECT_TRUE(fake.state->Logged("Inspect=/dev/sr1"));
   w2.SetRecorder(nullptr);
   EXPECT_EQ(r.Writers().size(), 1u);
-  EXPECT_EQ(w2.FormatObject(), nullptr);
+  EXPECT_EQ(w2.FreeSectors(), 0);
 }
 
 TEST_F(Components, SelectionByDeviceNameAndProduct) {
@@ -168,10 +146,10 @@ TEST_F(Components, DestroyingTheRecorderDetachesItsWriters) {
   {
     TDiscRecorder r;
     w.SetRecorder(&r);
-    ASSERT_TRUE(w.FormatObject());
+    ASSERT_EQ(w.FreeSectors(), 900);
   }
   EXPECT_EQ(w.Recorder(), nullptr);
-  EXPECT_EQ(w.FormatObject(), nullptr);
+  EXPECT_EQ(w.FreeSectors(), 0);
   TDiscImage img;
   {
     TDiscWrite w2;
@@ -188,9 +166,10 @@ TEST_F(Components, DestroyingTheRecorderDetachesItsWriters) {
 
 TEST_F(Components, WriteChecksAndOptionOrder) {
   TDiscWrite w;
-  FakeStream stream;
+  TDiscImage img;
+  img.SetDiscWrite(&w);
   try {
-    w.WriteStream(stream);
+    img.WriteToDisc();
     ADD_FAILURE();
   } catch (const TDiscWriteException& e) {
     EXPECT_STREQ(e.what(), "Recorder not attached");
@@ -203,17 +182,16 @@ TEST_F(Components, WriteChecksAndOptionOrder) {
   w.FinalizeMedia = true;
   w.WriteSpeed = 8;
   w.Verification = veFull;
-  fake.state->failVerificationLevel = true;  // ignored
-  w.WriteStream(stream);
-  const std::vector<std::string> expected{
-      "ClientName=Orvanel", "DisableDvdCompat=1", "UnderrunFreeDisabled=1", "Close=1",       "Overwrite=0",
-      "Postgap=0",          "Speed=8,clv",        "Verification=2",         "Write(no sink)"};
-  std::vector<std::string> tail(fake.state->log.end() - static_cast<long>(expected.size()),
-                                fake.state->log.end());
-  EXPECT_EQ(tail, expected);
+  img.FileSystems = TFileSystems{fsISO9660};
+  img.VolumeName = QStringLiteral("Vol");
+  img.WriteToDisc();
+  EXPECT_EQ(
+      fake.state->log.front(),
+      "Archive=/dev/sr0 Close=1 Overwrite=0 UnderrunProof=0 Speed=8,clv Verification=2 Joliet=0 Volume=Vol");
+  EXPECT_TRUE(fake.state->Logged("Write(no sink)"));
   r.SetDevice(5);
   try {
-    w.WriteStream(stream);
+    img.WriteToDisc();
     ADD_FAILURE();
   } catch (const TDiscRecorderException& e) {
     EXPECT_STREQ(e.what(), "Recorder not available");
@@ -223,7 +201,9 @@ TEST_F(Components, WriteChecksAndOptionOrder) {
 TEST_F(Components, ProgressNoticesAndExactlyOneCancel) {
   TDiscRecorder r;
   TDiscWrite w;
+  TDiscImage img;
   w.SetRecorder(&r);
+  img.SetDiscWrite(&w);
   fake.state->progressActions = {2, 4, 8, 4};
   std::vector<TWriteAction> actions;
   w.OnUpdate = [&](QObject* sender, TWriteAction a, bool& cancel, int32_t total, int32_t elapsed,
@@ -236,75 +216,56 @@ TEST_F(Components, ProgressNoticesAndExactlyOneCancel) {
     actions.push_back(a);
     cancel = true;  // on every notice
   };
-  FakeStream stream;
-  EXPECT_THROW(w.WriteStream(stream), EDiscServiceError);
+  EXPECT_THROW(img.WriteToDisc(), EDiscServiceError);
   EXPECT_EQ((std::vector<TWriteAction>{waInitializingHardware, waWritingData, waCompleted, waWritingData}),
             actions);
   EXPECT_EQ(fake.state->cancels, 1);
   EXPECT_TRUE(fake.state->Logged("Write(sink)"));
   // The latch is per write: the next write can be cancelled again.
-  EXPECT_THROW(w.WriteStream(stream), EDiscServiceError);
+  EXPECT_THROW(img.WriteToDisc(), EDiscServiceError);
   EXPECT_EQ(fake.state->cancels, 2);
 }
 
 TEST_F(Components, BuildImageSteps) {
-  TDiscRecorder r;
-  TDiscWrite w;
   TDiscImage img;
-  w.SetRecorder(&r);
-  img.SetDiscWrite(&w);
-  fake.state->heuristicallyBlank = false;
   int importCalls = 0;
-  img.OnImport = [&](QObject*, TFileSystem fs, const QString& item, int32_t, int32_t, int32_t files,
+  img.OnImport = [&](QObject* sender, TFileSystem fs, const QString& item, int32_t, int32_t, int32_t files,
                      int32_t) {
     ++importCalls;
+    EXPECT_EQ(sender, &img);
     EXPECT_EQ(fs, fsJoliet);
     EXPECT_EQ(item, QStringLiteral("/old.txt"));
     EXPECT_EQ(files, 1);
   };
   img.FileSystems = TFileSystems{fsUnknown};
-  img.MediaType = mtDvdPlusR;
   img.VolumeName = QStringLiteral("Vol");
   img.SourceTree = QStringLiteral("/a;; /b;");
   img.RemoveSourceTree = QStringLiteral("/x");
-  ASSERT_TRUE(img.BuildImage());
-  const FakeState& s = *fake.state;
+  TArchiveRequest rq;
+  img.BuildImage(rq);
+  EXPECT_EQ(rq.sourceTrees, (std::vector<std::string>{"/a", " /b"}));
+  EXPECT_EQ(rq.removeTrees, std::vector<std::string>{"/x"});
+  EXPECT_FALSE(rq.joliet);
+  EXPECT_EQ(rq.volumeName, "Vol");
+  EXPECT_FALSE(rq.onAdding);  // no OnUpdate handler
+  ASSERT_TRUE(rq.onImport);
+  rq.onImport({2 | 4, "/old.txt", 0, 0, 1, 1});
   EXPECT_EQ(importCalls, 1);
-  EXPECT_LT(IndexOf(s, "ChooseImageDefaults"), IndexOf(s, "MultisessionInterfaces"));
-  EXPECT_LT(IndexOf(s, "MultisessionInterfaces"), IndexOf(s, "Import(sink)"));
-  EXPECT_LT(IndexOf(s, "Import(sink)"), IndexOf(s, "FileSystems=0"));
-  EXPECT_LT(IndexOf(s, "FileSystems=0"), IndexOf(s, "DefaultsForMediaType=6"));
-  EXPECT_LT(IndexOf(s, "DefaultsForMediaType=6"), IndexOf(s, "VolumeName=Vol"));
-  EXPECT_LT(IndexOf(s, "AddTree=/a"), IndexOf(s, "AddTree= /b"));
-  EXPECT_LT(IndexOf(s, "AddTree= /b"), IndexOf(s, "RemoveTree=/x"));
-  EXPECT_LT(IndexOf(s, "RemoveTree=/x"), IndexOf(s, "CreateResultImage"));
-  EXPECT_EQ(std::count_if(s.log.begin(), s.log.end(),
-                          [](const std::string& l) { return l.rfind("AddTree=", 0) == 0; }),
-            2);
-  EXPECT_FALSE(s.Logged("WorkingDirectory="));
-  EXPECT_FALSE(s.Logged("sink on"));  // no OnUpdate handler
 }
 
-TEST_F(Components, BlankMediumAndUnknownMediaTypeSkipTheirSteps) {
+TEST_F(Components, DefaultFileSystemsAndAMissingRecorder) {
   TDiscRecorder r;
   TDiscWrite w;
   TDiscImage img;
   w.SetRecorder(&r);
   img.SetDiscWrite(&w);
-  fake.state->heuristicallyBlank = true;
-  ASSERT_TRUE(img.BuildImage());
-  EXPECT_TRUE(fake.state->Logged("ChooseImageDefaults"));
-  EXPECT_EQ(fake.state->imported, 0);
-  EXPECT_TRUE(fake.state->Logged("FileSystems=7"));
-  for (const std::string& l : fake.state->log)
-    EXPECT_EQ(l.rfind("DefaultsForMediaType", 0), std::string::npos);
-  // A writer without a recorder object skips the defaults and the import entirely.
+  img.WriteToDisc();
+  EXPECT_NE(fake.state->log.front().find("Joliet=1"), std::string::npos);
+  // A writer without a recorder object writes nothing.
   fake.state->log.clear();
-  fake.state->heuristicallyBlank = false;
   r.SetDevice(9);
-  ASSERT_TRUE(img.BuildImage());
-  EXPECT_FALSE(fake.state->Logged("ChooseImageDefaults"));
-  EXPECT_EQ(fake.state->imported, 0);
+  EXPECT_THROW(img.WriteToDisc(), TDiscRecorderException);
+  EXPECT_TRUE(fake.state->log.empty());
 }
 
 TEST_F(Components, CancelledBuildWritesNothingAndRaisesNothing) {
@@ -320,12 +281,11 @@ TEST_F(Components, CancelledBuildWritesNothingAndRaisesNothing) {
   EXPECT_TRUE(fake.state->Logged("AddTree=/first"));
   EXPECT_FALSE(fake.state->Logged("AddTree=/second"));
   EXPECT_FALSE(fake.state->Logged("RemoveTree=/gone"));
-  EXPECT_FALSE(fake.state->Logged("CreateResultImage"));
   EXPECT_FALSE(fake.state->Logged("Write(no sink)"));
-  EXPECT_LT(IndexOf(*fake.state, "sink on"), IndexOf(*fake.state, "sink off"));
   // The flag is cleared at the next build.
-  img.OnUpdate = nullptr;
-  EXPECT_TRUE(img.BuildImage());
+  img.OnUpdate = [](QObject*, bool&, const QString&, int32_t, int32_t) {};
+  img.WriteToDisc();
+  EXPECT_TRUE(fake.state->Logged("AddTree=/second"));
 }
 
 TEST_F(Components, FormatPropertiesFromTheDataWriter) {
@@ -334,9 +294,9 @@ TEST_F(Components, FormatPropertiesFromTheDataWriter) {
   EXPECT_FALSE(w.MediaHeuristicallyBlank());  // no recorder: plain defaults
   EXPECT_EQ(w.FreeSectors(), 0);
   w.SetRecorder(&r);
-  fake.state->mediaStatus = 0x0006;
-  fake.state->writeProtect = 0x4001;
-  fake.state->mediaType = 77;
+  fake.state->facts.status = 0x0006;
+  fake.state->facts.writeProtect = 0x4001;
+  fake.state->facts.mediaType = 77;
   EXPECT_EQ(w.CurrentMediaStatus(), (TMediaStatus{msBlank, msAppendable}));
   EXPECT_EQ(w.WriteProtectStatus(), (TWriteProtectStatus{wpUntilPowerDown, wpReadOnlyMedia}));
   EXPECT_EQ(w.CurrentMediaType(), mtUnknown);
@@ -356,8 +316,8 @@ TEST_F(Components, UnusableDiscIsToldInPlainWordsAndTheDriveIsLetGo) {
                                                     {0x2000 | 0x4000, "is write-protected"},
                                                     {0x4000 | 0x1000 | 0x0008, "is full or closed"}};
   for (const auto& [status, words] : cases) {
-    fake.state->mediaStatus = status;
-    fake.state->heuristicallyBlank = false;
+    fake.state->facts.status = status;
+    fake.state->facts.heuristicallyBlank = false;
     fake.state->log.clear();
     TDiscRecorder r;
     TDiscWrite w;
@@ -371,25 +331,13 @@ TEST_F(Components, UnusableDiscIsToldInPlainWordsAndTheDriveIsLetGo) {
       EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
     }
     EXPECT_EQ(fake.state->imported, 0);
-    EXPECT_FALSE(fake.state->Logged("CreateResultImage"));
+    EXPECT_FALSE(fake.state->Logged("Write(no sink)"));
     EXPECT_TRUE(fake.state->Logged("ReleaseDrive"));
   }
 }
 
-TEST_F(Components, MissingStreamIsAWriteError) {
-  class NullStreamService : public FakeService {
-   public:
-    using FakeService::FakeService;
-    std::unique_ptr<IDiscImageBuilder> CreateImageBuilder() override {
-      auto b = std::make_unique<FakeBuilder>(state);
-      b->nullStream = true;
-      return b;
-    }
-    std::shared_ptr<FakeState> state;
-  };
-  auto svc = std::make_shared<NullStreamService>(fake.state);
-  svc->state = fake.state;
-  SetDiscServiceFactoryForTesting([svc] { return svc; });
+TEST_F(Components, RecorderThatCannotWriteIsAWriteError) {
+  fake.state->facts.recorderSupported = false;
   TDiscRecorder r;
   TDiscWrite w;
   TDiscImage img;
@@ -399,8 +347,9 @@ TEST_F(Components, MissingStreamIsAWriteError) {
     img.WriteToDisc();
     ADD_FAILURE();
   } catch (const TDiscWriteException& e) {
-    EXPECT_STREQ(e.what(), "Cannot retrieve image stream");
+    EXPECT_STREQ(e.what(), "Disc write not supported");
   }
+  EXPECT_FALSE(fake.state->Logged("Write(no sink)"));
 }
 
 TEST_F(Components, DeviceAndMediaNotices) {
@@ -412,15 +361,15 @@ TEST_F(Components, DeviceAndMediaNotices) {
   });
   EXPECT_TRUE(r.DeviceNoticesSubscribed());
   r.SetOnDeviceRemoved([&](QObject*, const QString& id) { seen.push_back("removed " + id.toStdString()); });
-  ASSERT_TRUE(fake.last->sink_);
-  fake.last->sink_(true, "/dev/sr3");
-  fake.last->sink_(false, "/dev/sr3");
+  ASSERT_NE(r.MediaMonitor(), nullptr);
+  r.MediaMonitor()->Dispatch("add", "/dev/sr3", true, false, false);
+  r.MediaMonitor()->Dispatch("remove", "/dev/sr3", true, false, false);
   EXPECT_EQ(seen, (std::vector<std::string>{"added /dev/sr3", "removed /dev/sr3"}));
   r.SetOnDeviceAdded(nullptr);
   EXPECT_TRUE(r.DeviceNoticesSubscribed());
   r.SetOnDeviceRemoved(nullptr);
   EXPECT_FALSE(r.DeviceNoticesSubscribed());
-  EXPECT_TRUE(fake.state->Logged("Unsubscribe=7"));
+  EXPECT_EQ(r.MediaMonitor(), nullptr);
 
   std::vector<char> drives;
   r.SetOnMediaInsertion([&](QObject*, char d) { drives.push_back(d); });

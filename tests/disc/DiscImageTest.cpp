@@ -236,16 +236,33 @@ TEST_F(DiscOnImageFile, NameThatIsNotUnicodeStopsTheBuildInsteadOfBeingLeftOut) 
 
 TEST_F(DiscOnImageFile, ImageWithoutRecorderCanBeSavedAndRead) {
   TDiscImage alone;
-  alone.SetService(CreateDiscService());
   alone.SourceTree = MakeFolder(QStringLiteral("src"), {QStringLiteral("x.txt")});
   alone.VolumeName = QStringLiteral("ALONE");
-  auto result = alone.BuildImage();
-  ASSERT_TRUE(result);
+  TArchiveRequest rq;
+  alone.BuildImage(rq);
   const QString out = tmp.filePath(QStringLiteral("plain.iso"));
-  result->ImageStream()->SaveToFile(out.toStdString());
+  ASSERT_TRUE(CreateDiscService()->Archive(ImageTargetAddress(out.toStdString()), rq));
   QString volid;
   EXPECT_EQ(ListImageFiles(out, &volid), QStringList{QStringLiteral("/x.txt")});
   EXPECT_EQ(volid, QStringLiteral("ALONE"));
+}
+
+TEST_F(DiscOnImageFile, EarlierSessionsThatCannotBeReadAreToldInTheDiscsWords) {
+  builder.SourceTree = MakeFolder(QStringLiteral("src"), {QStringLiteral("a.txt")});
+  builder.WriteToDisc();
+  QFile f(image);  // the root folder's extent moved past the end of the image
+  ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+  f.seek(16 * 2048 + 156 + 2);
+  f.write(QByteArray::fromHex("ffffff0000ffffff"));
+  f.close();
+  const qint64 size = QFileInfo(image).size();
+  try {
+    builder.WriteToDisc();
+    ADD_FAILURE();
+  } catch (const Exception& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("The disc's earlier sessions cannot be read", 0), 0u) << e.what();
+  }
+  EXPECT_EQ(QFileInfo(image).size(), size);  // nothing written
 }
 
 TEST_F(DiscOnImageFile, ReadOnlyImageFileIsWriteProtected) {
