@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "AppBench.h"
+#include "BareView.h"
 #include "app/ReaderFM.h"
 #include "jobs/SmProgressThread.h"
 #include "jobs/SmallProgressForm.h"

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "AppBench.h"
+#include "BareView.h"
 #include "app/ReaderFM.h"
 #include "support/TextUtils.h"
 
