@@ -654,3 +654,15 @@ TEST_F(MainWindowTest, BurnWorksOnTheViewAndTheReportLines) {
   EXPECT_TRUE(Boxes().empty());
   SetRemoveTempFolderPauseForTesting({});
 }
+
+#include "app/ProgramModules.h"
+
+// A module missing from the installation is an error the action shows, naming the file.
+TEST(ProgramModules, AMissingModuleIsAnErrorNamingIt) {
+  try {
+    ProgramModuleEntry("no-such-module", "vq_no_such_entry");
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_NE(std::string(e.what()).find("/no-such-module.so"), std::string::npos) << e.what();
+  }
+}
