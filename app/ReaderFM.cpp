@@ -221,7 +221,14 @@ TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmR
   InitReaderResources();
   // Before the controls exist, so they are made with it instead of all being told of a change.
   setFont(DesignFont("MS Sans Serif", 11));
-  ui_->setupUi(this);
+  {
+    // A text view lays out its new, empty document once in the application's font before it
+    // takes its own: loading that font is wasted at start-up, when nothing shows it.
+    const QFont applicationFont = QGuiApplication::font();
+    QGuiApplication::setFont(font());
+    ui_->setupUi(this);
+    QGuiApplication::setFont(applicationFont);
+  }
   setObjectName(QStringLiteral("fmReaderFM"));
 
   Panel1 = ui_->Panel1;
