@@ -666,3 +666,12 @@ TEST(ProgramModules, AMissingModuleIsAnErrorNamingIt) {
     EXPECT_NE(std::string(e.what()).find("/no-such-module.so"), std::string::npos) << e.what();
   }
 }
+
+// The controls are made with the window's font as the application font, which is put back.
+TEST_F(MainWindowTest, TheApplicationFontIsPutBack) {
+  const QFont before = QGuiApplication::font();
+  TfmReaderFM w;
+  EXPECT_EQ(QGuiApplication::font(), before);
+  EXPECT_NE(w.font(), before);
+  EXPECT_EQ(w.richResult->document()->defaultFont(), w.font());
+}
