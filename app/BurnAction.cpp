@@ -107,3 +107,8 @@ void BurnReport(QWidget* mainWindow, const TStringList& lines, const std::string
   RemoveTempFolder(folder, copy);
   if (failure) std::rethrow_exception(failure);
 }
+
+extern "C" void vq_burn_report(QWidget* mainWindow, const TStringList& lines,
+                               const std::string& reportFileName, const std::string& fileNameStem) {
+  BurnReport(mainWindow, lines, reportFileName, fileNameStem);
+}

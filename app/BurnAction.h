@@ -25,3 +25,9 @@ void SetRemoveTempFolderPauseForTesting(std::function<void(int milliseconds)> pa
 // dialog is thrown after the clean-up has run. The caller checks that the view is not empty.
 void BurnReport(QWidget* mainWindow, const TStringList& lines, const std::string& reportFileName,
                 const std::string& fileNameStem);
+
+// The burn module's entry point: BurnReport (see ProgramModules.h).
+using TBurnReportEntry = void(QWidget* mainWindow, const TStringList& lines,
+                              const std::string& reportFileName, const std::string& fileNameStem);
+inline constexpr const char* kBurnReportEntry = "vq_burn_report";
+extern "C" TBurnReportEntry vq_burn_report;

@@ -12,8 +12,6 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QProxyStyle>
 #include <QScreen>
 #include <QStyleOption>
@@ -45,6 +43,9 @@
 #include "ui_ReaderFM.h"
 
 #include "app/BurnAction.h"
+#include "app/PrintReport.h"
+#include "app/ProgramModules.h"
+#include "app/ReportText.h"
 
 // Q_INIT_RESOURCE must be used outside any namespace; the icons live in the static vq_app
 // library, so the linker would otherwise drop them.
@@ -62,62 +63,6 @@ constexpr int kButtonPadding = 12;
 constexpr int kMostMenuTitleWidth = 200;
 constexpr int kMostMenuTextWidth = 400;
 constexpr int32_t kPrintRows = 74;
-// The printer sends its report in this code page; the bytes themselves are kept unchanged.
-constexpr uint16_t kReportCodePage = 1250;
-
-// The report's code page, byte by byte, taken once from AnsiStringToWideString: a view of
-// 100,000 lines would otherwise open a converter per line. Single-byte code page, so the
-// table gives exactly what the whole-line conversion gives.
-class TReportDecoder {
- public:
-  TReportDecoder() {
-    for (int b = 1; b < 256; ++b) {
-      const QString c = AnsiStringToWideString(std::string(1, static_cast<char>(b)), kReportCodePage);
-      if (c.size() != 1) {
-        exact_ = false;
-        return;
-      }
-      table_[b] = c.front();
-    }
-  }
-  QString Decode(const std::string& bytes) const {
-    if (!exact_) return AnsiStringToWideString(bytes, kReportCodePage);
-    QString out(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
-    QChar* d = out.data();
-    qsizetype n = 0;
-    for (const char ch : bytes) {
-      const auto b = static_cast<unsigned char>(ch);
-      if (b == 0) break;  // a NUL ends the text, as in the conversion itself
-      d[n++] = table_[b];
-    }
-    out.truncate(n);
-    return out;
-  }
-
- private:
-  QChar table_[256];
-  bool exact_ = true;
-};
-
-QString ReportText(const std::string& bytes) {
-  static const TReportDecoder decoder;
-  return decoder.Decode(bytes);
-}
-
-// Longest prefix of `text` (at least one character) whose width fits `width`.
-int FittingLength(const QFontMetrics& fm, const QString& text, int width) {
-  if (fm.horizontalAdvance(text) <= width) return static_cast<int>(text.size());
-  int lo = 1, hi = static_cast<int>(text.size()) - 1;
-  while (lo < hi) {
-    const int mid = (lo + hi + 1) / 2;
-    if (fm.horizontalAdvance(text.left(mid)) <= width)
-      lo = mid;
-    else
-      hi = mid - 1;
-  }
-  return lo;
-}
-
 // Draws the menu bar's overflow arrow itself: the stock picture is read with a format probe
 // that loads every image plugin, which cost more than the rest of the menu bar at start-up.
 class TProgramStyle : public QProxyStyle {
@@ -272,58 +217,18 @@ QIcon PictureIcon(const char* name) {
   return QIcon(new TPictureEngine(QStringLiteral(":/icons/") + QLatin1String(name)));
 }
 
-int PrintRows(QPrinter& printer, const TStringList& rows) {
-  QPainter painter;
-  if (!painter.begin(&printer)) throw Exception("Unable to start the print job");
-  // The job is closed on every way out, so a failure never leaves it open.
-  struct JobCloser {
-    QPainter& p;
-    ~JobCloser() {
-      if (p.isActive()) p.end();
-    }
-  } closer{painter};
-
-  QFont font(QStringLiteral("Courier New"));
-  font.setPointSize(10);
-  painter.setFont(font);
-  const QFontMetrics fm(painter.font(), painter.device());
-  const int lineHeight = fm.lineSpacing();
-  // With the painter on the printer, (0, 0) is the top left of the printable area.
-  const int pageWidth = printer.width();
-  const int pageHeight = printer.height();
-
-  int pages = 1;
-  int y = 0;
-  auto printLine = [&](const QString& text) {
-    if (y > 0 && y + lineHeight > pageHeight) {
-      if (!printer.newPage()) throw Exception("Unable to start a new page of the print job");
-      ++pages;
-      y = 0;
-    }
-    if (!text.isEmpty()) painter.drawText(0, y + fm.ascent(), text);
-    y += lineHeight;
-  };
-  for (const std::string& row : rows) {
-    QString rest = ReportText(row);
-    if (rest.isEmpty()) {
-      printLine(rest);
-      continue;
-    }
-    while (!rest.isEmpty()) {
-      const int n = FittingLength(fm, rest, pageWidth);
-      printLine(rest.left(n));
-      rest.remove(0, n);
-    }
-  }
-  if (!painter.end()) throw Exception("Unable to finish the print job");
-  return pages;
-}
-
 TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmReaderFM) {
   InitReaderResources();
   // Before the controls exist, so they are made with it instead of all being told of a change.
   setFont(DesignFont("MS Sans Serif", 11));
-  ui_->setupUi(this);
+  {
+    // A text view lays out its new, empty document once in the application's font before it
+    // takes its own: loading that font is wasted at start-up, when nothing shows it.
+    const QFont applicationFont = QGuiApplication::font();
+    QGuiApplication::setFont(font());
+    ui_->setupUi(this);
+    QGuiApplication::setFont(applicationFont);
+  }
   setObjectName(QStringLiteral("fmReaderFM"));
 
   Panel1 = ui_->Panel1;
@@ -576,25 +481,17 @@ void TfmReaderFM::acSaveAsExecute() {
   WriteReportFile(QFile::encodeName(fileName).toStdString(), ReportLines);
 }
 
-bool TfmReaderFM::ChoosePrinter(QPrinter& printer) {
-  if (PrintChooser) return PrintChooser(printer);
-  QPrintDialog dialog(&printer, this);
-  dialog.setObjectName(QStringLiteral("PrintDialog1"));
-  return dialog.exec() == QDialog::Accepted;
-}
-
 void TfmReaderFM::acPrintExecute() {
   if (!ViewHasLines()) return;
-  QPrinter printer(QPrinter::HighResolution);
-  if (!ChoosePrinter(printer)) return;
   TStringList rows;
   MakePrintColumns(ReportLines.ToList(), rows, kPrintRows, kViewWidth);
-  PrintRows(printer, rows);
+  ProgramModuleFunction<TPrintReportEntry>("print", kPrintReportEntry)(this, rows, PrintChooser);
 }
 
 void TfmReaderFM::acBurnExecute() {
   if (!ViewHasLines()) return;
-  BurnReport(this, ReportLines.ToList(), ReportFileName, FileNameStem);
+  ProgramModuleFunction<TBurnReportEntry>("burn", kBurnReportEntry)(this, ReportLines.ToList(),
+                                                                    ReportFileName, FileNameStem);
 }
 
 void TfmReaderFM::acExitExecute() { close(); }

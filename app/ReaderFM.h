@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "app/PrintReport.h"
 #include "device/Report.h"
 #include "support/TextUtils.h"
 
@@ -60,11 +61,6 @@ class TProgramStart {
 
 // A picture of the program's resources ("read", "veltra-qrm", ...), sharp at 1x and 2x.
 QIcon PictureIcon(const char* name);
-
-// Prints `rows` one per line in "Courier New" 10 pt from the top left of the printable area,
-// with page breaks when a page is full and over-wide rows continued on the next line.
-// The job is always closed, also when printing fails. Returns the number of pages sent.
-int PrintRows(QPrinter& printer, const TStringList& rows);
 
 class TfmReaderFM : public QMainWindow {
   Q_OBJECT
@@ -141,7 +137,6 @@ class TfmReaderFM : public QMainWindow {
   // Runs an action body and shows whatever it throws in the application's error box.
   void RunAction(void (TfmReaderFM::*body)());
   QString ChooseSaveFileName();
-  bool ChoosePrinter(QPrinter& printer);
 
   std::unique_ptr<Ui::fmReaderFM> ui_;
   QString lastSaveFileName_;

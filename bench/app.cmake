@@ -6,6 +6,7 @@ foreach(b bench_app_view bench_app_print bench_app_startup)
   target_include_directories(${b} PRIVATE ${CMAKE_SOURCE_DIR})
   vq_warnings(${b})
 endforeach()
+target_link_libraries(bench_app_print PRIVATE vq_print)
 
 # The Read command through the window, against the simulator (in-process and as its program).
 add_executable(bench_app_read bench_app_read.cpp AppBench.h)
@@ -27,6 +28,8 @@ vq_warnings(bench_app_headless)
 add_executable(startup_child_app startup_child.cpp AppBench.h)
 target_link_libraries(startup_child_app PRIVATE vq_app)
 target_compile_definitions(startup_child_app PRIVATE VQ_STARTUP_REAL_WINDOW=1)
+# Linked as the program is (see app/CMakeLists.txt).
+set_target_properties(startup_child_app PROPERTIES ENABLE_EXPORTS ON)
 add_executable(startup_child_bare startup_child.cpp AppBench.h)
 target_link_libraries(startup_child_bare PRIVATE Qt6::Widgets)
 add_executable(startup_child_text startup_child.cpp AppBench.h)

@@ -654,3 +654,24 @@ TEST_F(MainWindowTest, BurnWorksOnTheViewAndTheReportLines) {
   EXPECT_TRUE(Boxes().empty());
   SetRemoveTempFolderPauseForTesting({});
 }
+
+#include "app/ProgramModules.h"
+
+// A module missing from the installation is an error the action shows, naming the file.
+TEST(ProgramModules, AMissingModuleIsAnErrorNamingIt) {
+  try {
+    ProgramModuleEntry("no-such-module", "vq_no_such_entry");
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_NE(std::string(e.what()).find("/no-such-module.so"), std::string::npos) << e.what();
+  }
+}
+
+// The controls are made with the window's font as the application font, which is put back.
+TEST_F(MainWindowTest, TheApplicationFontIsPutBack) {
+  const QFont before = QGuiApplication::font();
+  TfmReaderFM w;
+  EXPECT_EQ(QGuiApplication::font(), before);
+  EXPECT_NE(w.font(), before);
+  EXPECT_EQ(w.richResult->document()->defaultFont(), w.font());
+}
