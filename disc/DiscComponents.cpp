@@ -113,15 +113,6 @@ std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() 
   return handler;
 }
 
-std::vector<QString> SplitTreeList(const QString& list) {
-  TStringList parts = SplitText(list.toStdString(), ';');
-  if (parts.back().empty()) parts.pop_back();  // "a;" lists one item
-  std::vector<QString> items;
-  items.reserve(parts.size());
-  for (const std::string& p : parts) items.push_back(QString::fromStdString(p));
-  return items;
-}
-
 // ---- TDiscRecorder ---------------------------------------------------------------------------------
 
 TDiscRecorder::TDiscRecorder(QObject* owner) : TBurnComponent(owner) {}
@@ -410,11 +401,12 @@ void TDiscImage::WriteToDisc() {
 
 void TDiscImage::BuildImage(TArchiveRequest& rq) {
   cancel_ = false;
-  for (const QString& item : SplitTreeList(SourceTree)) {
-    if (!item.isEmpty()) rq.sourceTrees.push_back(Narrow(item));
+  // Items are not trimmed (a blank may begin a folder's name); empty ones are skipped.
+  for (const std::string& item : SplitText(Narrow(SourceTree), ';')) {
+    if (!item.empty()) rq.sourceTrees.push_back(item);
   }
-  for (const QString& item : SplitTreeList(RemoveSourceTree)) {
-    if (!item.isEmpty()) rq.removeTrees.push_back(Narrow(item));
+  for (const std::string& item : SplitText(Narrow(RemoveSourceTree), ';')) {
+    if (!item.empty()) rq.removeTrees.push_back(item);
   }
   rq.includeBaseDirectory = IncludeBaseDirectory;
   rq.joliet = FileSystems.Contains(fsJoliet);

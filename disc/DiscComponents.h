@@ -444,10 +444,3 @@ class TArchiveJob : public TSmProgressThread {
 // The image files offered after the machine's drives. The application passes them in (from its
 // settings); the disc code reads no settings of its own.
 void SetImageTargets(std::vector<std::string> paths);
-// The image targets of a settings text: paths separated by ";", blanks at the ends dropped, empty
-// items skipped, "~/" the home folder; relative paths are taken relative to `baseFolder`.
-std::vector<std::string> SplitImageTargets(const std::string& text, const std::string& baseFolder);
-
-// Splits a ";"-separated list from the left; items are not trimmed and empty items are kept (the
-// callers skip them, with their per-item checks still made).
-std::vector<QString> SplitTreeList(const QString& list);
