@@ -13,11 +13,12 @@
 namespace {
 QString Wide(const std::string& s) { return QString::fromStdString(s); }
 std::string Narrow(const QString& s) { return s.toStdString(); }
-}  // namespace
+QString Text(const TRecorderInfo* r, std::string TRecorderInfo::*field) {
+  return r ? Wide(r->*field) : QString();
+}
 
 // ---- codes of the service -------------------------------------------------------------------------
 
-namespace {
 // The one table of MMC profiles: the component value, the kind of medium, and whether a recorder
 // writes it.
 struct ProfileRow {
@@ -76,19 +77,21 @@ S FlagsOf(uint32_t word, const uint32_t (&flags)[N]) {
 }
 }  // namespace
 
-TProfile ProfileOfCode(int32_t code) { return ProfileRowOf(code).profile; }
-TModePage ModePageOfCode(int32_t code) {
-  const auto* at = std::find(std::begin(kModePages), std::end(kModePages), code);
-  return at == std::end(kModePages) ? mpUnknown : static_cast<TModePage>(at - std::begin(kModePages));
-}
 TMediaType MediaTypeOfCode(int32_t code) { return code >= 1 && code <= 19 ? TMediaType(code) : mtUnknown; }
 TMediaType MediaTypeOfProfile(int32_t code) { return ProfileRowOf(code).media; }
 bool IsWritableProfile(int32_t code) { return ProfileRowOf(code).writable; }
 TWriteAction WriteActionOfCode(int32_t code) {
   return (code >= 0 && code <= 5) || code == 7 ? static_cast<TWriteAction>(code) : waCompleted;
 }
-TProfiles ProfilesOf(const std::vector<int32_t>& codes) { return SetOf<TProfiles>(codes, ProfileOfCode); }
-TModePages ModePagesOf(const std::vector<int32_t>& codes) { return SetOf<TModePages>(codes, ModePageOfCode); }
+TProfiles ProfilesOf(const std::vector<int32_t>& codes) {
+  return SetOf<TProfiles>(codes, [](int32_t c) { return ProfileRowOf(c).profile; });
+}
+TModePages ModePagesOf(const std::vector<int32_t>& codes) {
+  return SetOf<TModePages>(codes, [](int32_t c) {
+    const auto* at = std::find(std::begin(kModePages), std::end(kModePages), c);
+    return at == std::end(kModePages) ? mpUnknown : static_cast<TModePage>(at - std::begin(kModePages));
+  });
+}
 TMediaTypes MediaTypesOf(const std::vector<int32_t>& codes) {
   return SetOf<TMediaTypes>(codes, MediaTypeOfCode);
 }
@@ -120,14 +123,11 @@ TDiscRecorder::TDiscRecorder(QObject* owner) : TBurnComponent(owner) {}
 TDiscRecorder::~TDiscRecorder() {
   recorderObject_.reset();
   delete monitor_;
-  monitor_ = nullptr;
   enumerator_.reset();
-  const std::vector<TDiscWrite*> writers = writers_;
-  for (TDiscWrite* w : writers) w->ResetFormat();
-  writers_.clear();
+  for (TDiscWrite* w : std::vector(writers_)) w->ResetFormat();  // a copy: a writer may detach itself
 }
 
-std::shared_ptr<IDiscDrives> TDiscRecorder::EnumeratorShared() {
+IDiscDrives* TDiscRecorder::Enumerator() {
   if (!enumerator_) {
     try {
       enumerator_ = CreateDiscService();
@@ -135,7 +135,7 @@ std::shared_ptr<IDiscDrives> TDiscRecorder::EnumeratorShared() {
       if (!Designing()) throw;
     }
   }
-  return enumerator_;
+  return enumerator_.get();
 }
 
 QString TDiscRecorder::UniqueIdOf(int32_t index) {
@@ -167,7 +167,7 @@ const TRecorderInfo* TDiscRecorder::RecorderObject() {
 
 int32_t TDiscRecorder::AddImageTarget(const QString& path) {
   if (!Enumerator()) throw TDiscRecorderException("Recorder not available");
-  return EnumeratorShared()->AddImageTarget(QFile::encodeName(path).toStdString());
+  return Enumerator()->AddImageTarget(QFile::encodeName(path).toStdString());
 }
 
 TMediumFacts TDiscRecorder::Inspect() {
@@ -192,20 +192,13 @@ void TDiscRecorder::SetDevice(int32_t value) {
   if (value == device_) return;
   device_ = value;
   recorderObject_.reset();
-  const std::vector<TDiscWrite*> writers = writers_;
-  for (TDiscWrite* w : writers) w->ResetFormat();
+  for (TDiscWrite* w : std::vector(writers_)) w->ResetFormat();
 }
 
 int32_t TDiscRecorder::DeviceCount() {
   IDiscDrives* e = Enumerator();
   return e ? static_cast<int32_t>(e->Recorders().size()) : 0;
 }
-
-namespace {
-QString Text(const TRecorderInfo* r, std::string TRecorderInfo::*field) {
-  return r ? Wide(r->*field) : QString();
-}
-}  // namespace
 
 bool TDiscRecorder::CanLoadMedia() { return RecorderObject() && Inspect().canLoadMedia; }
 TProfiles TDiscRecorder::CurrentProfiles() {
