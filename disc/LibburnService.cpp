@@ -63,7 +63,6 @@ void EnsureLibraries() {
 
 // Drains both libraries' queues; gives the most severe (earliest of equals) message text.
 std::string TakeLibraryMessage() {
-  if (!g_libOk) return {};
   static const std::vector<std::string> kOrder{"DEBUG", "UPDATE", "NOTE",    "HINT",  "WARNING",
                                                "SORRY", "MISHAP", "FAILURE", "FATAL", "ABORT"};
   std::string best;
@@ -125,7 +124,6 @@ struct Drive {
 };
 
 std::unique_ptr<Drive> AcquireDrive(const std::string& adr) {
-  if (!g_libOk) throw EDiscServiceError(g_libError);
   TakeLibraryMessage();
   auto drive = std::make_unique<Drive>();
   if (isoburn_drive_aquire(&drive->info, const_cast<char*>(adr.c_str()), 0) <= 0 || !drive->info) {
@@ -138,7 +136,7 @@ std::unique_ptr<Drive> AcquireDrive(const std::string& adr) {
 
 std::vector<TRecorderInfo> ScanOpticalDrives() {
   std::vector<TRecorderInfo> out;
-  if (!g_libOk || g_drivesHeld > 0) return out;
+  if (g_drivesHeld > 0) return out;
   burn_drive_info* infos = nullptr;
   unsigned int n = 0;
   int r;
@@ -462,8 +460,6 @@ class Archiver {
 
   void Write() {
     DiscProgressNotice notice = WriteSession();
-    if (rq_.verification >= 2 && iso_image_get_session_md5(image_, &md5Start_, &md5End_, md5_, 0) != 1)
-      throw EDiscServiceError("Verification failed: the image writer recorded no checksum");
     // The medium changed under the held drive: it is acquired afresh for the read-back, and from here
     // on a cancel stops the verification (the session itself is written).
     drive_.reset();
@@ -610,12 +606,16 @@ class Archiver {
   // Full verification: every block of the new session read back and checked against the MD5 the image
   // writer recorded.
   void Verify(DiscProgressNotice notice) {
+    uint32_t lba = 0, end = 0;
+    char wanted[16], md5[16];
+    if (iso_image_get_session_md5(image_, &lba, &end, wanted, 0) != 1)
+      throw EDiscServiceError("Verification failed: the image writer recorded no checksum");
     void* ctx = nullptr;
     if (iso_md5_start(&ctx) < 0) Fail();
     std::vector<char> buf(32 * 2048);
     bool ok = true;
-    for (uint32_t lba = md5Start_; ok && lba < md5End_;) {
-      const uint32_t n = std::min<uint32_t>(32, md5End_ - lba);
+    while (ok && lba < end) {
+      const uint32_t n = std::min<uint32_t>(32, end - lba);
       off_t got = 0;
       ok = burn_read_data(drive_->d, static_cast<off_t>(lba) * 2048, buf.data(), static_cast<off_t>(n) * 2048,
                           &got, 1) > 0 &&
@@ -626,11 +626,10 @@ class Archiver {
       Notify(notice);
       StopIfCancelled();
     }
-    char md5[16];
     iso_md5_end(&ctx, md5);
     TakeLibraryMessage();
     if (!ok) throw EDiscServiceError("Verification failed: the written session cannot be read back");
-    if (!iso_md5_match(md5, md5_))
+    if (!iso_md5_match(md5, wanted))
       throw EDiscServiceError("Verification failed: the data read back differs from the data written");
   }
 
@@ -691,8 +690,6 @@ class Archiver {
   bool stop_ = false, started_ = false, cancelPending_ = false;
   // Image path and local path of every file this session adds, read back after the write.
   std::vector<std::pair<std::string, std::string>> files_;
-  uint32_t md5Start_ = 0, md5End_ = 0;
-  char md5_[16] = {0};
 };
 
 // ---- the service ---------------------------------------------------------------------------------------
