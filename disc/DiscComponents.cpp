@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cstddef>
 #include <functional>
@@ -132,7 +133,7 @@ IDiscDrives* TDiscRecorder::Enumerator() {
     try {
       enumerator_ = CreateDiscService();
     } catch (const std::exception&) {
-      if (!Designing()) throw;
+      if (!Designing) throw;
     }
   }
   return enumerator_.get();
@@ -250,7 +251,7 @@ void TDiscRecorder::Raise(const H& handler, A... args) {
 
 // One udev monitor serves the four events. A recorder that comes or goes makes the next list fresh.
 void TDiscRecorder::UpdateMonitor() {
-  if (Designing()) return;
+  if (Designing) return;
   const bool wanted = onDeviceAdded_ || onDeviceRemoved_ || onMediaInsertion_ || onMediaRemoval_;
   if (wanted && !monitor_) {
     monitor_ = new TDiscDeviceMonitor(nullptr);
@@ -278,7 +279,7 @@ T TDiscFormat::Ask(T none, F&& read, bool always) {
   try {
     return static_cast<T>(std::invoke(read, recorder_->Inspect()));
   } catch (const std::exception&) {
-    if (always || !Designing()) throw;
+    if (always || !Designing) throw;
     return none;
   }
 }
@@ -430,11 +431,7 @@ TArchiveJob::~TArchiveJob() {
 void TArchiveJob::DoExecute() {
   TDiscWrite* writer = image_->DiscWrite();
   if (!writer) throw TDiscImageException("Writer not attached");
-  struct Restore {
-    TDiscWrite* w;
-    TDiscWriteUpdateEvent handler;
-    ~Restore() { w->OnUpdate = std::move(handler); }
-  } restore{writer, writer->OnUpdate};
+  const auto restore = qScopeGuard([writer, saved = writer->OnUpdate] { writer->OnUpdate = saved; });
   writer->OnUpdate = [this](QObject*, TWriteAction a, bool& cancel, int32_t total, int32_t elapsed,
                             int32_t remaining, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
                             int32_t) {

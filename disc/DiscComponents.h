@@ -156,14 +156,10 @@ class TBurnComponent : public QObject {
   void SetAbout(const QString&) {}
   virtual void ResetFormat() {}
   // Set while a form designer hosts the component: drive failures then read as empty values.
-  bool Designing() const { return designing_; }
-  void SetDesigning(bool value) { designing_ = value; }
+  bool Designing = false;
   // Where a failure inside an event handler ends up (the event source must not throw back into the
   // notifier); the default writes it as a warning, the burn dialog shows it in the error box.
   static std::function<void(const std::exception&)>& EventErrorHandler();
-
- private:
-  bool designing_ = false;
 };
 
 using TDiscRecorderDeviceEvent = std::function<void(QObject* sender, const QString& uniqueId)>;

@@ -9,6 +9,7 @@ using namespace burn;
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QString>
 #include <QStringDecoder>
 #include <algorithm>
@@ -506,14 +507,11 @@ class Archiver {
     if (isoburn_prepare_disc(d, &prepared, io.get()) <= 0) Fail();
     auto disc = Owned(prepared, burn_disc_free);
     // A prepared write that does not end well is cancelled; the drive is brought in step either way.
-    struct Settle {
-      burn_drive* d;
-      bool wrote = false;
-      ~Settle() {
-        if (!wrote) isoburn_cancel_prepared_write(d, nullptr, 0);
-        isoburn_sync_after_write(d, nullptr, 0);
-      }
-    } settle{d};
+    bool wrote = false;
+    const auto settle = qScopeGuard([&] {
+      if (!wrote) isoburn_cancel_prepared_write(d, nullptr, 0);
+      isoburn_sync_after_write(d, nullptr, 0);
+    });
     auto wo = Owned(burn_write_opts_new(d), burn_write_opts_free);
     if (!wo) Fail();
     burn_multi_caps* caps = nullptr;
@@ -598,8 +596,8 @@ class Archiver {
       notify();
     }
     started_ = false;
-    settle.wrote = isoburn_drive_wrote_well(d) == 1 && isoburn_activate_session(d) > 0;
-    if (!settle.wrote) Raise(TakeLibraryMessage(), "Burn run canceled");
+    wrote = isoburn_drive_wrote_well(d) == 1 && isoburn_activate_session(d) > 0;
+    if (!wrote) Raise(TakeLibraryMessage(), "Burn run canceled");
     return notice;
   }
 
