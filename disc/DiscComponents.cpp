@@ -1,6 +1,5 @@
 #include "disc/DiscComponents.h"
 
-#include <QDebug>
 #include <QFile>
 #include <QScopeGuard>
 #include <algorithm>

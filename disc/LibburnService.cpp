@@ -64,15 +64,13 @@ void EnsureLibraries() {
 
 // Drains both libraries' queues; gives the most severe (earliest of equals) message text.
 std::string TakeLibraryMessage() {
-  static const std::vector<std::string> kOrder{"DEBUG", "UPDATE", "NOTE",    "HINT",  "WARNING",
-                                               "SORRY", "MISHAP", "FAILURE", "FATAL", "ABORT"};
   std::string best;
-  long bestRank = -1;
+  int bestRank = -1, rank = 0;
   char text[BURN_MSGS_MESSAGE_LEN], severity[80];
   int code = 0, osErrno = 0, imgid = 0;
   auto consider = [&](std::string message) {
-    const long rank = std::find(kOrder.begin(), kOrder.end(), severity) - kOrder.begin();
-    if (rank > bestRank) bestRank = rank, best = std::move(message);
+    if (burn_text_to_sev(severity, &rank, 0) > 0 && rank > bestRank)
+      bestRank = rank, best = std::move(message);
   };
   while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, severity) == 1) {
     const std::string os = osErrno ? std::strerror(osErrno) : "";
