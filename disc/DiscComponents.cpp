@@ -118,8 +118,6 @@ std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() 
 
 // ---- TDiscRecorder ---------------------------------------------------------------------------------
 
-TDiscRecorder::TDiscRecorder(QObject* owner) : TBurnComponent(owner) {}
-
 TDiscRecorder::~TDiscRecorder() {
   recorderObject_.reset();
   delete monitor_;
@@ -156,8 +154,7 @@ std::unique_ptr<TRecorderInfo> TDiscRecorder::OpenRecorder(int32_t index) {
 }
 
 QString TDiscRecorder::ProductOf(int32_t index) {
-  std::unique_ptr<TRecorderInfo> info = OpenRecorder(index);
-  return info ? Wide(info->product) : QString();
+  return Text(OpenRecorder(index).get(), &TRecorderInfo::product);
 }
 
 const TRecorderInfo* TDiscRecorder::RecorderObject() {
@@ -175,17 +172,9 @@ TMediumFacts TDiscRecorder::Inspect() {
   return Enumerator()->Inspect(recorderObject_->id);
 }
 
-void TDiscRecorder::CheckAvailable() {
-  if (!RecorderObject()) throw TDiscRecorderException("Recorder not available");
-}
-
 void TDiscRecorder::AttachWriter(TDiscWrite* writer) {
   if (writer && std::find(writers_.begin(), writers_.end(), writer) == writers_.end())
     writers_.push_back(writer);
-}
-
-void TDiscRecorder::DetachWriter(TDiscWrite* writer) {
-  writers_.erase(std::remove(writers_.begin(), writers_.end(), writer), writers_.end());
 }
 
 void TDiscRecorder::SetDevice(int32_t value) {
@@ -196,8 +185,7 @@ void TDiscRecorder::SetDevice(int32_t value) {
 }
 
 int32_t TDiscRecorder::DeviceCount() {
-  IDiscDrives* e = Enumerator();
-  return e ? static_cast<int32_t>(e->Recorders().size()) : 0;
+  return Enumerator() ? static_cast<int32_t>(Enumerator()->Recorders().size()) : 0;
 }
 
 bool TDiscRecorder::CanLoadMedia() { return RecorderObject() && Inspect().canLoadMedia; }
@@ -292,10 +280,6 @@ TMediaTypes TDiscFormat::SupportedMediaTypes() {
 }
 
 // ---- TDiscWrite ------------------------------------------------------------------------------------
-
-TDiscWrite::~TDiscWrite() {
-  if (recorder_) recorder_->DetachWriter(this);
-}
 
 void TDiscWrite::SetRecorder(TDiscRecorder* value) {
   if (value == recorder_) return;
@@ -421,11 +405,6 @@ void TDiscImage::BuildImage(TArchiveRequest& rq) {
 }
 
 // ---- TArchiveJob -----------------------------------------------------------------------------------
-
-TArchiveJob::~TArchiveJob() {
-  Cancel();
-  Wait();
-}
 
 void TArchiveJob::DoExecute() {
   TDiscWrite* writer = image_->DiscWrite();

@@ -184,7 +184,7 @@ class TDiscRecorder : public TBurnComponent {
   Q_PROPERTY(QString VolumeName READ VolumeName)
   Q_PROPERTY(QString VolumePathNames READ VolumePathNames)
  public:
-  explicit TDiscRecorder(QObject* owner = nullptr);
+  explicit TDiscRecorder(QObject* owner = nullptr) : TBurnComponent(owner) {}
   ~TDiscRecorder() override;
 
   bool CanLoadMedia();
@@ -225,9 +225,11 @@ class TDiscRecorder : public TBurnComponent {
   int32_t AddImageTarget(const QString& path);
   // The medium in the selected recorder; the drive is held only for the question.
   TMediumFacts Inspect();
-  void CheckAvailable();
+  void CheckAvailable() {
+    if (!RecorderObject()) throw TDiscRecorderException("Recorder not available");
+  }
   void AttachWriter(TDiscWrite* writer);
-  void DetachWriter(TDiscWrite* writer);
+  void DetachWriter(TDiscWrite* writer) { std::erase(writers_, writer); }
   const std::vector<TDiscWrite*>& Writers() const { return writers_; }
 
   // The drives, created on first use (none only in the designing state).
@@ -312,7 +314,9 @@ class TDiscWrite : public TDiscFormat {
   Q_PROPERTY(quint8 WriteProtectStatus READ WriteProtectStatus)
  public:
   explicit TDiscWrite(QObject* owner = nullptr) : TDiscFormat(owner) {}
-  ~TDiscWrite() override;
+  ~TDiscWrite() override {
+    if (recorder_) recorder_->DetachWriter(this);
+  }
 
   bool BufferUnderrunFree = true;
   QString ClientName = QStringLiteral("Orvanel");
@@ -414,7 +418,10 @@ class TArchiveJob : public TSmProgressThread {
  public:
   explicit TArchiveJob(TDiscImage* image, QObject* parent = nullptr)
       : TSmProgressThread(parent), image_(image) {}
-  ~TArchiveJob() override;
+  ~TArchiveJob() override {
+    Cancel();
+    Wait();
+  }
 
  signals:
   // The writer's progress notices, delivered on the owner's thread.
