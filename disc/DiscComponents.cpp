@@ -107,16 +107,12 @@ TFileSystem FileSystemOfFlags(uint32_t flags) {
   return flags & 1 ? fsISO9660 : flags & 2 ? fsJoliet : flags & 4 ? fsUDF : fsUnknown;
 }
 
-// ---- TBurnComponent --------------------------------------------------------------------------------
-
 std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() {
   static std::function<void(const std::exception&)> handler = [](const std::exception& e) {
     qWarning("%s", e.what());
   };
   return handler;
 }
-
-// ---- TDiscRecorder ---------------------------------------------------------------------------------
 
 TDiscRecorder::~TDiscRecorder() {
   recorderObject_.reset();
@@ -258,8 +254,6 @@ void TDiscRecorder::UpdateMonitor() {
   }
 }
 
-// ---- TDiscFormat -----------------------------------------------------------------------------------
-
 template <typename T, typename F>
 T TDiscFormat::Ask(T none, F&& read, bool always) {
   if (!recorder_ || !recorder_->RecorderObject()) return none;
@@ -278,8 +272,6 @@ bool TDiscFormat::RecorderSupported() { return Ask(false, &TMediumFacts::recorde
 TMediaTypes TDiscFormat::SupportedMediaTypes() {
   return MediaTypesOf(Ask(std::vector<int32_t>(), &TMediumFacts::mediaTypes, true));
 }
-
-// ---- TDiscWrite ------------------------------------------------------------------------------------
 
 void TDiscWrite::SetRecorder(TDiscRecorder* value) {
   if (value == recorder_) return;
@@ -362,8 +354,6 @@ void TDiscWrite::WriteImage(TDiscImage* image) {
   recorder_->Enumerator()->Archive(recorder_->RecorderObject()->id, rq);
 }
 
-// ---- TDiscImage ------------------------------------------------------------------------------------
-
 void TDiscImage::SetDiscWrite(TDiscWrite* value) {
   if (value == discWrite_) return;
   QObject::disconnect(writerGone_);
@@ -403,8 +393,6 @@ void TDiscImage::BuildImage(TArchiveRequest& rq) {
     };
   }
 }
-
-// ---- TArchiveJob -----------------------------------------------------------------------------------
 
 void TArchiveJob::DoExecute() {
   TDiscWrite* writer = image_->DiscWrite();
