@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QWidget>
 #include <cerrno>
@@ -73,6 +74,18 @@ void RemoveTempFolder(const std::string& folder, const std::string& reportCopy) 
   } catch (...) {
     // Clean-up never reports anything.
   }
+}
+
+std::vector<std::string> SplitImageTargets(const std::string& text, const std::string& baseFolder) {
+  std::vector<std::string> out;
+  for (const std::string& item : SplitText(text, ';')) {
+    QString p = QString::fromStdString(item).trimmed();
+    if (p.isEmpty()) continue;
+    if (p.startsWith(QLatin1String("~/"))) p = QDir::homePath() + p.mid(1);
+    if (QFileInfo(p).isRelative()) p = QDir(QString::fromStdString(baseFolder)).absoluteFilePath(p);
+    out.push_back(QDir::cleanPath(p).toStdString());
+  }
+  return out;
 }
 
 void BurnReport(QWidget* mainWindow, const TStringList& lines, const std::string& reportFileName,

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -85,7 +84,6 @@ TfmBurnToCD::TfmBurnToCD(QWidget* owner)
   DiscWrite = new TDiscWrite(this);
   DiscWrite->setObjectName(QStringLiteral("DiscWrite"));
   DiscWrite->SetRecorder(DiscRecorder);
-  DiscWrite->ClientName = QStringLiteral("Orvanel");
   DiscImage = new TDiscImage(this);
   DiscImage->setObjectName(QStringLiteral("DiscImage"));
   DiscImage->SetDiscWrite(DiscWrite);

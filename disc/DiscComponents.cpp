@@ -1,7 +1,7 @@
 #include "disc/DiscComponents.h"
 
-#include <QDebug>
 #include <QFile>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cstddef>
 #include <functional>
@@ -13,11 +13,12 @@
 namespace {
 QString Wide(const std::string& s) { return QString::fromStdString(s); }
 std::string Narrow(const QString& s) { return s.toStdString(); }
-}  // namespace
+QString Text(const TRecorderInfo* r, std::string TRecorderInfo::*field) {
+  return r ? Wide(r->*field) : QString();
+}
 
 // ---- codes of the service -------------------------------------------------------------------------
 
-namespace {
 // The one table of MMC profiles: the component value, the kind of medium, and whether a recorder
 // writes it.
 struct ProfileRow {
@@ -76,19 +77,21 @@ S FlagsOf(uint32_t word, const uint32_t (&flags)[N]) {
 }
 }  // namespace
 
-TProfile ProfileOfCode(int32_t code) { return ProfileRowOf(code).profile; }
-TModePage ModePageOfCode(int32_t code) {
-  const auto* at = std::find(std::begin(kModePages), std::end(kModePages), code);
-  return at == std::end(kModePages) ? mpUnknown : static_cast<TModePage>(at - std::begin(kModePages));
-}
 TMediaType MediaTypeOfCode(int32_t code) { return code >= 1 && code <= 19 ? TMediaType(code) : mtUnknown; }
 TMediaType MediaTypeOfProfile(int32_t code) { return ProfileRowOf(code).media; }
 bool IsWritableProfile(int32_t code) { return ProfileRowOf(code).writable; }
 TWriteAction WriteActionOfCode(int32_t code) {
   return (code >= 0 && code <= 5) || code == 7 ? static_cast<TWriteAction>(code) : waCompleted;
 }
-TProfiles ProfilesOf(const std::vector<int32_t>& codes) { return SetOf<TProfiles>(codes, ProfileOfCode); }
-TModePages ModePagesOf(const std::vector<int32_t>& codes) { return SetOf<TModePages>(codes, ModePageOfCode); }
+TProfiles ProfilesOf(const std::vector<int32_t>& codes) {
+  return SetOf<TProfiles>(codes, [](int32_t c) { return ProfileRowOf(c).profile; });
+}
+TModePages ModePagesOf(const std::vector<int32_t>& codes) {
+  return SetOf<TModePages>(codes, [](int32_t c) {
+    const auto* at = std::find(std::begin(kModePages), std::end(kModePages), c);
+    return at == std::end(kModePages) ? mpUnknown : static_cast<TModePage>(at - std::begin(kModePages));
+  });
+}
 TMediaTypes MediaTypesOf(const std::vector<int32_t>& codes) {
   return SetOf<TMediaTypes>(codes, MediaTypeOfCode);
 }
@@ -104,8 +107,6 @@ TFileSystem FileSystemOfFlags(uint32_t flags) {
   return flags & 1 ? fsISO9660 : flags & 2 ? fsJoliet : flags & 4 ? fsUDF : fsUnknown;
 }
 
-// ---- TBurnComponent --------------------------------------------------------------------------------
-
 std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() {
   static std::function<void(const std::exception&)> handler = [](const std::exception& e) {
     qWarning("%s", e.what());
@@ -113,38 +114,22 @@ std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() 
   return handler;
 }
 
-std::vector<QString> SplitTreeList(const QString& list) {
-  TStringList parts = SplitText(list.toStdString(), ';');
-  if (parts.back().empty()) parts.pop_back();  // "a;" lists one item
-  std::vector<QString> items;
-  items.reserve(parts.size());
-  for (const std::string& p : parts) items.push_back(QString::fromStdString(p));
-  return items;
-}
-
-// ---- TDiscRecorder ---------------------------------------------------------------------------------
-
-TDiscRecorder::TDiscRecorder(QObject* owner) : TBurnComponent(owner) {}
-
 TDiscRecorder::~TDiscRecorder() {
   recorderObject_.reset();
   delete monitor_;
-  monitor_ = nullptr;
   enumerator_.reset();
-  const std::vector<TDiscWrite*> writers = writers_;
-  for (TDiscWrite* w : writers) w->ResetFormat();
-  writers_.clear();
+  for (TDiscWrite* w : std::vector(writers_)) w->ResetFormat();  // a copy: a writer may detach itself
 }
 
-std::shared_ptr<IDiscDrives> TDiscRecorder::EnumeratorShared() {
+IDiscDrives* TDiscRecorder::Enumerator() {
   if (!enumerator_) {
     try {
       enumerator_ = CreateDiscService();
     } catch (const std::exception&) {
-      if (!Designing()) throw;
+      if (!Designing) throw;
     }
   }
-  return enumerator_;
+  return enumerator_.get();
 }
 
 QString TDiscRecorder::UniqueIdOf(int32_t index) {
@@ -165,8 +150,7 @@ std::unique_ptr<TRecorderInfo> TDiscRecorder::OpenRecorder(int32_t index) {
 }
 
 QString TDiscRecorder::ProductOf(int32_t index) {
-  std::unique_ptr<TRecorderInfo> info = OpenRecorder(index);
-  return info ? Wide(info->product) : QString();
+  return Text(OpenRecorder(index).get(), &TRecorderInfo::product);
 }
 
 const TRecorderInfo* TDiscRecorder::RecorderObject() {
@@ -176,7 +160,7 @@ const TRecorderInfo* TDiscRecorder::RecorderObject() {
 
 int32_t TDiscRecorder::AddImageTarget(const QString& path) {
   if (!Enumerator()) throw TDiscRecorderException("Recorder not available");
-  return EnumeratorShared()->AddImageTarget(QFile::encodeName(path).toStdString());
+  return Enumerator()->AddImageTarget(QFile::encodeName(path).toStdString());
 }
 
 TMediumFacts TDiscRecorder::Inspect() {
@@ -184,37 +168,21 @@ TMediumFacts TDiscRecorder::Inspect() {
   return Enumerator()->Inspect(recorderObject_->id);
 }
 
-void TDiscRecorder::CheckAvailable() {
-  if (!RecorderObject()) throw TDiscRecorderException("Recorder not available");
-}
-
 void TDiscRecorder::AttachWriter(TDiscWrite* writer) {
   if (writer && std::find(writers_.begin(), writers_.end(), writer) == writers_.end())
     writers_.push_back(writer);
-}
-
-void TDiscRecorder::DetachWriter(TDiscWrite* writer) {
-  writers_.erase(std::remove(writers_.begin(), writers_.end(), writer), writers_.end());
 }
 
 void TDiscRecorder::SetDevice(int32_t value) {
   if (value == device_) return;
   device_ = value;
   recorderObject_.reset();
-  const std::vector<TDiscWrite*> writers = writers_;
-  for (TDiscWrite* w : writers) w->ResetFormat();
+  for (TDiscWrite* w : std::vector(writers_)) w->ResetFormat();
 }
 
 int32_t TDiscRecorder::DeviceCount() {
-  IDiscDrives* e = Enumerator();
-  return e ? static_cast<int32_t>(e->Recorders().size()) : 0;
+  return Enumerator() ? static_cast<int32_t>(Enumerator()->Recorders().size()) : 0;
 }
-
-namespace {
-QString Text(const TRecorderInfo* r, std::string TRecorderInfo::*field) {
-  return r ? Wide(r->*field) : QString();
-}
-}  // namespace
 
 bool TDiscRecorder::CanLoadMedia() { return RecorderObject() && Inspect().canLoadMedia; }
 TProfiles TDiscRecorder::CurrentProfiles() {
@@ -266,7 +234,7 @@ void TDiscRecorder::Raise(const H& handler, A... args) {
 
 // One udev monitor serves the four events. A recorder that comes or goes makes the next list fresh.
 void TDiscRecorder::UpdateMonitor() {
-  if (Designing()) return;
+  if (Designing) return;
   const bool wanted = onDeviceAdded_ || onDeviceRemoved_ || onMediaInsertion_ || onMediaRemoval_;
   if (wanted && !monitor_) {
     monitor_ = new TDiscDeviceMonitor(nullptr);
@@ -286,15 +254,13 @@ void TDiscRecorder::UpdateMonitor() {
   }
 }
 
-// ---- TDiscFormat -----------------------------------------------------------------------------------
-
 template <typename T, typename F>
 T TDiscFormat::Ask(T none, F&& read, bool always) {
   if (!recorder_ || !recorder_->RecorderObject()) return none;
   try {
     return static_cast<T>(std::invoke(read, recorder_->Inspect()));
   } catch (const std::exception&) {
-    if (always || !Designing()) throw;
+    if (always || !Designing) throw;
     return none;
   }
 }
@@ -305,12 +271,6 @@ bool TDiscFormat::MediaHeuristicallyBlank() { return Ask(false, &TMediumFacts::h
 bool TDiscFormat::RecorderSupported() { return Ask(false, &TMediumFacts::recorderSupported, true); }
 TMediaTypes TDiscFormat::SupportedMediaTypes() {
   return MediaTypesOf(Ask(std::vector<int32_t>(), &TMediumFacts::mediaTypes, true));
-}
-
-// ---- TDiscWrite ------------------------------------------------------------------------------------
-
-TDiscWrite::~TDiscWrite() {
-  if (recorder_) recorder_->DetachWriter(this);
 }
 
 void TDiscWrite::SetRecorder(TDiscRecorder* value) {
@@ -394,8 +354,6 @@ void TDiscWrite::WriteImage(TDiscImage* image) {
   recorder_->Enumerator()->Archive(recorder_->RecorderObject()->id, rq);
 }
 
-// ---- TDiscImage ------------------------------------------------------------------------------------
-
 void TDiscImage::SetDiscWrite(TDiscWrite* value) {
   if (value == discWrite_) return;
   QObject::disconnect(writerGone_);
@@ -410,11 +368,12 @@ void TDiscImage::WriteToDisc() {
 
 void TDiscImage::BuildImage(TArchiveRequest& rq) {
   cancel_ = false;
-  for (const QString& item : SplitTreeList(SourceTree)) {
-    if (!item.isEmpty()) rq.sourceTrees.push_back(Narrow(item));
+  // Items are not trimmed (a blank may begin a folder's name); empty ones are skipped.
+  for (const std::string& item : SplitText(Narrow(SourceTree), ';')) {
+    if (!item.empty()) rq.sourceTrees.push_back(item);
   }
-  for (const QString& item : SplitTreeList(RemoveSourceTree)) {
-    if (!item.isEmpty()) rq.removeTrees.push_back(Narrow(item));
+  for (const std::string& item : SplitText(Narrow(RemoveSourceTree), ';')) {
+    if (!item.empty()) rq.removeTrees.push_back(item);
   }
   rq.includeBaseDirectory = IncludeBaseDirectory;
   rq.joliet = FileSystems.Contains(fsJoliet);
@@ -435,21 +394,10 @@ void TDiscImage::BuildImage(TArchiveRequest& rq) {
   }
 }
 
-// ---- TArchiveJob -----------------------------------------------------------------------------------
-
-TArchiveJob::~TArchiveJob() {
-  Cancel();
-  Wait();
-}
-
 void TArchiveJob::DoExecute() {
   TDiscWrite* writer = image_->DiscWrite();
   if (!writer) throw TDiscImageException("Writer not attached");
-  struct Restore {
-    TDiscWrite* w;
-    TDiscWriteUpdateEvent handler;
-    ~Restore() { w->OnUpdate = std::move(handler); }
-  } restore{writer, writer->OnUpdate};
+  const auto restore = qScopeGuard([writer, saved = writer->OnUpdate] { writer->OnUpdate = saved; });
   writer->OnUpdate = [this](QObject*, TWriteAction a, bool& cancel, int32_t total, int32_t elapsed,
                             int32_t remaining, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
                             int32_t) {

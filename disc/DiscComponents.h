@@ -49,7 +49,7 @@ class TSet {
   bool Contains(E v) const { return (bits_ >> static_cast<unsigned>(v)) & 1u; }
   void Include(E v) { bits_ = static_cast<Bits>(bits_ | (Bits(1) << static_cast<unsigned>(v))); }
   bool Empty() const { return bits_ == 0; }
-  Bits ToBits() const { return bits_; }
+  operator Bits() const { return bits_; }  // the property value
   bool operator==(const TSet&) const = default;
 
  private:
@@ -104,8 +104,6 @@ enum TFileSystem : uint8_t { fsISO9660, fsJoliet, fsUDF, fsUnknown };
 using TFileSystems = TSet<TFileSystem, uint8_t>;
 
 // Service codes -> component values. Unknown codes map to pfInvalid, mpUnknown, mtUnknown, waCompleted.
-TProfile ProfileOfCode(int32_t mmcProfile);
-TModePage ModePageOfCode(int32_t mmcModePage);
 TMediaType MediaTypeOfCode(int32_t code);
 TWriteAction WriteActionOfCode(int32_t code);
 TProfiles ProfilesOf(const std::vector<int32_t>& codes);
@@ -158,14 +156,10 @@ class TBurnComponent : public QObject {
   void SetAbout(const QString&) {}
   virtual void ResetFormat() {}
   // Set while a form designer hosts the component: drive failures then read as empty values.
-  bool Designing() const { return designing_; }
-  void SetDesigning(bool value) { designing_ = value; }
+  bool Designing = false;
   // Where a failure inside an event handler ends up (the event source must not throw back into the
   // notifier); the default writes it as a warning, the burn dialog shows it in the error box.
   static std::function<void(const std::exception&)>& EventErrorHandler();
-
- private:
-  bool designing_ = false;
 };
 
 using TDiscRecorderDeviceEvent = std::function<void(QObject* sender, const QString& uniqueId)>;
@@ -174,7 +168,7 @@ using TDiscRecorderMediaEvent = std::function<void(QObject* sender, char drive)>
 class TDiscRecorder : public TBurnComponent {
   Q_OBJECT
   Q_PROPERTY(bool CanLoadMedia READ CanLoadMedia)
-  Q_PROPERTY(quint32 CurrentProfiles READ CurrentProfilesBits)
+  Q_PROPERTY(quint32 CurrentProfiles READ CurrentProfiles)
   Q_PROPERTY(qint32 Device READ Device WRITE SetDevice)
   Q_PROPERTY(qint32 DeviceCount READ DeviceCount)
   Q_PROPERTY(QString DeviceName READ DeviceName WRITE SetDeviceName)
@@ -184,13 +178,13 @@ class TDiscRecorder : public TBurnComponent {
   Q_PROPERTY(QString Product READ Product WRITE SetProduct)
   Q_PROPERTY(QString ProductRevision READ ProductRevision)
   Q_PROPERTY(bool SupportedEnvironment READ SupportedEnvironment)
-  Q_PROPERTY(quint16 SupportedModePages READ SupportedModePagesBits)
-  Q_PROPERTY(quint32 SupportedProfiles READ SupportedProfilesBits)
+  Q_PROPERTY(quint16 SupportedModePages READ SupportedModePages)
+  Q_PROPERTY(quint32 SupportedProfiles READ SupportedProfiles)
   Q_PROPERTY(QString Vendor READ Vendor)
   Q_PROPERTY(QString VolumeName READ VolumeName)
   Q_PROPERTY(QString VolumePathNames READ VolumePathNames)
  public:
-  explicit TDiscRecorder(QObject* owner = nullptr);
+  explicit TDiscRecorder(QObject* owner = nullptr) : TBurnComponent(owner) {}
   ~TDiscRecorder() override;
 
   bool CanLoadMedia();
@@ -231,21 +225,19 @@ class TDiscRecorder : public TBurnComponent {
   int32_t AddImageTarget(const QString& path);
   // The medium in the selected recorder; the drive is held only for the question.
   TMediumFacts Inspect();
-  void CheckAvailable();
+  void CheckAvailable() {
+    if (!RecorderObject()) throw TDiscRecorderException("Recorder not available");
+  }
   void AttachWriter(TDiscWrite* writer);
-  void DetachWriter(TDiscWrite* writer);
+  void DetachWriter(TDiscWrite* writer) { std::erase(writers_, writer); }
   const std::vector<TDiscWrite*>& Writers() const { return writers_; }
 
   // The drives, created on first use (none only in the designing state).
-  IDiscDrives* Enumerator() { return EnumeratorShared().get(); }
-  std::shared_ptr<IDiscDrives> EnumeratorShared();
+  IDiscDrives* Enumerator();
   bool DeviceNoticesSubscribed() const { return monitor_ && (onDeviceAdded_ || onDeviceRemoved_); }
   TDiscDeviceMonitor* MediaMonitor() const { return monitor_; }
 
  private:
-  quint32 CurrentProfilesBits() { return CurrentProfiles().ToBits(); }
-  quint32 SupportedProfilesBits() { return SupportedProfiles().ToBits(); }
-  quint16 SupportedModePagesBits() { return SupportedModePages().ToBits(); }
   // Assigning an event handler makes or drops the monitor that raises the events.
   template <typename H>
   void Assign(H& slot, H handler) {
@@ -273,7 +265,7 @@ class TDiscFormat : public TBurnComponent {
   Q_PROPERTY(bool MediaPhysicallyBlank READ MediaPhysicallyBlank)
   Q_PROPERTY(bool MediaHeuristicallyBlank READ MediaHeuristicallyBlank)
   Q_PROPERTY(bool RecorderSupported READ RecorderSupported)
-  Q_PROPERTY(quint32 SupportedMediaTypes READ SupportedMediaTypesBits)
+  Q_PROPERTY(quint32 SupportedMediaTypes READ SupportedMediaTypes)
  public:
   explicit TDiscFormat(QObject* owner = nullptr) : TBurnComponent(owner) {}
   TDiscRecorder* Recorder() const { return recorder_; }
@@ -290,7 +282,6 @@ class TDiscFormat : public TBurnComponent {
   // the drive fails, unless `always` (the two properties that fail in both states).
   template <typename T, typename F>
   T Ask(T none, F&& read, bool always = false);
-  quint32 SupportedMediaTypesBits() { return SupportedMediaTypes().ToBits(); }
 
   TDiscRecorder* recorder_ = nullptr;
 };
@@ -313,17 +304,19 @@ class TDiscWrite : public TDiscFormat {
   Q_PROPERTY(int Verification READ VerificationValue WRITE SetVerificationValue)
   Q_PROPERTY(qint32 WriteSpeed MEMBER WriteSpeed)
   Q_PROPERTY(bool WriteCav MEMBER WriteCav)
-  Q_PROPERTY(int CurrentMediaType READ CurrentMediaTypeValue)
-  Q_PROPERTY(quint16 CurrentMediaStatus READ CurrentMediaStatusBits)
+  Q_PROPERTY(int CurrentMediaType READ CurrentMediaType)
+  Q_PROPERTY(quint16 CurrentMediaStatus READ CurrentMediaStatus)
   Q_PROPERTY(bool CurrentWriteCav READ CurrentWriteCav)
   Q_PROPERTY(qint32 CurrentWriteSpeed READ CurrentWriteSpeed)
   Q_PROPERTY(qint32 FreeSectors READ FreeSectors)
   Q_PROPERTY(qint32 TotalSectors READ TotalSectors)
   Q_PROPERTY(qint32 NextWritableAddress READ NextWritableAddress)
-  Q_PROPERTY(quint8 WriteProtectStatus READ WriteProtectStatusBits)
+  Q_PROPERTY(quint8 WriteProtectStatus READ WriteProtectStatus)
  public:
   explicit TDiscWrite(QObject* owner = nullptr) : TDiscFormat(owner) {}
-  ~TDiscWrite() override;
+  ~TDiscWrite() override {
+    if (recorder_) recorder_->DetachWriter(this);
+  }
 
   bool BufferUnderrunFree = true;
   QString ClientName = QStringLiteral("Orvanel");
@@ -360,9 +353,6 @@ class TDiscWrite : public TDiscFormat {
  private:
   int VerificationValue() const { return Verification; }
   void SetVerificationValue(int v) { Verification = static_cast<TVerification>(v); }
-  int CurrentMediaTypeValue() { return CurrentMediaType(); }
-  quint16 CurrentMediaStatusBits() { return CurrentMediaStatus().ToBits(); }
-  quint8 WriteProtectStatusBits() { return WriteProtectStatus().ToBits(); }
 
   QMetaObject::Connection recorderGone_;
 };
@@ -410,7 +400,7 @@ class TDiscImage : public TBurnComponent {
   void BuildImage(TArchiveRequest& request);
 
  private:
-  quint8 FileSystemsBits() const { return FileSystems.ToBits(); }
+  quint8 FileSystemsBits() const { return FileSystems; }
   void SetFileSystemsBits(quint8 v) { FileSystems = TFileSystems::FromBits(v); }
   int MediaTypeValue() const { return MediaType; }
   void SetMediaTypeValue(int v) { MediaType = MediaTypeOfCode(v); }
@@ -428,7 +418,10 @@ class TArchiveJob : public TSmProgressThread {
  public:
   explicit TArchiveJob(TDiscImage* image, QObject* parent = nullptr)
       : TSmProgressThread(parent), image_(image) {}
-  ~TArchiveJob() override;
+  ~TArchiveJob() override {
+    Cancel();
+    Wait();
+  }
 
  signals:
   // The writer's progress notices, delivered on the owner's thread.
@@ -444,10 +437,3 @@ class TArchiveJob : public TSmProgressThread {
 // The image files offered after the machine's drives. The application passes them in (from its
 // settings); the disc code reads no settings of its own.
 void SetImageTargets(std::vector<std::string> paths);
-// The image targets of a settings text: paths separated by ";", blanks at the ends dropped, empty
-// items skipped, "~/" the home folder; relative paths are taken relative to `baseFolder`.
-std::vector<std::string> SplitImageTargets(const std::string& text, const std::string& baseFolder);
-
-// Splits a ";"-separated list from the left; items are not trimmed and empty items are kept (the
-// callers skip them, with their per-item checks still made).
-std::vector<QString> SplitTreeList(const QString& list);

@@ -1,10 +1,7 @@
 #include "disc/DiscService.h"
 
 #include "disc/DiscComponents.h"
-#include "support/TextUtils.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QString>
 #include <cstring>
@@ -27,18 +24,6 @@ void SetDiscServiceFactoryForTesting(std::function<std::shared_ptr<IDiscDrives>(
 }
 
 std::string ImageTargetAddress(const std::string& path) { return "stdio:" + path; }
-
-std::vector<std::string> SplitImageTargets(const std::string& text, const std::string& baseFolder) {
-  std::vector<std::string> out;
-  for (const std::string& item : SplitText(text, ';')) {
-    QString p = QString::fromStdString(item).trimmed();
-    if (p.isEmpty()) continue;
-    if (p.startsWith(QLatin1String("~/"))) p = QDir::homePath() + p.mid(1);
-    if (QFileInfo(p).isRelative()) p = QDir(QString::fromStdString(baseFolder)).absoluteFilePath(p);
-    out.push_back(QDir::cleanPath(p).toStdString());
-  }
-  return out;
-}
 
 std::string IsoVolumeIdOf(const std::string& utf8Name) {
   const QString name = QString::fromUtf8(utf8Name.data(), static_cast<qsizetype>(utf8Name.size()));

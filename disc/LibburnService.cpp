@@ -9,6 +9,7 @@ using namespace burn;
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QString>
 #include <QStringDecoder>
 #include <algorithm>
@@ -26,6 +27,7 @@ using namespace burn;
 #include "disc/DiscService.h"
 #include "disc/DiscComponents.h"
 #include "disc/Mounts.h"
+#include "support/TextUtils.h"
 
 namespace {
 
@@ -62,16 +64,13 @@ void EnsureLibraries() {
 
 // Drains both libraries' queues; gives the most severe (earliest of equals) message text.
 std::string TakeLibraryMessage() {
-  if (!g_libOk) return {};
-  static const std::vector<std::string> kOrder{"DEBUG", "UPDATE", "NOTE",    "HINT",  "WARNING",
-                                               "SORRY", "MISHAP", "FAILURE", "FATAL", "ABORT"};
   std::string best;
-  long bestRank = -1;
+  int bestRank = -1, rank = 0;
   char text[BURN_MSGS_MESSAGE_LEN], severity[80];
   int code = 0, osErrno = 0, imgid = 0;
   auto consider = [&](std::string message) {
-    const long rank = std::find(kOrder.begin(), kOrder.end(), severity) - kOrder.begin();
-    if (rank > bestRank) bestRank = rank, best = std::move(message);
+    if (burn_text_to_sev(severity, &rank, 0) > 0 && rank > bestRank)
+      bestRank = rank, best = std::move(message);
   };
   while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, severity) == 1) {
     const std::string os = osErrno ? std::strerror(osErrno) : "";
@@ -81,8 +80,6 @@ std::string TakeLibraryMessage() {
   while (!best.empty() && (best.back() == '\n' || best.back() == ' ')) best.pop_back();
   return best;
 }
-
-void DiscardMessages() { (void)TakeLibraryMessage(); }
 
 // Raises the library's message, or `fallback` when the library gave none.
 [[noreturn]] void Raise(const std::string& libraryMessage,
@@ -126,8 +123,7 @@ struct Drive {
 };
 
 std::unique_ptr<Drive> AcquireDrive(const std::string& adr) {
-  if (!g_libOk) throw EDiscServiceError(g_libError);
-  DiscardMessages();
+  TakeLibraryMessage();
   auto drive = std::make_unique<Drive>();
   if (isoburn_drive_aquire(&drive->info, const_cast<char*>(adr.c_str()), 0) <= 0 || !drive->info) {
     drive->info = nullptr;
@@ -137,33 +133,28 @@ std::unique_ptr<Drive> AcquireDrive(const std::string& adr) {
   return drive;
 }
 
-std::string Trimmed(const char* s) {
-  std::string r(s);
-  while (!r.empty() && r.back() == ' ') r.pop_back();
-  return r;
-}
-
 std::vector<TRecorderInfo> ScanOpticalDrives() {
   std::vector<TRecorderInfo> out;
-  if (!g_libOk || g_drivesHeld > 0) return out;
+  if (g_drivesHeld > 0) return out;
   burn_drive_info* infos = nullptr;
   unsigned int n = 0;
   int r;
   while ((r = burn_drive_scan(&infos, &n)) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   if (r < 0) {
-    DiscardMessages();
+    TakeLibraryMessage();
     return out;
   }
   for (unsigned i = 0; i < n; ++i) {
     char adr[BURN_DRIVE_ADR_LEN] = {0};
     if (burn_drive_d_get_adr(infos[i].drive, adr) > 0) {
-      out.push_back({adr, Trimmed(infos[i].vendor), Trimmed(infos[i].product), Trimmed(infos[i].revision)});
+      out.push_back({adr, TrimBlanksAndControls(infos[i].vendor), TrimBlanksAndControls(infos[i].product),
+                     TrimBlanksAndControls(infos[i].revision)});
     }
     // The scan holds every drive exclusively; let go of them until one is really used.
     burn_drive_info_forget(&infos[i], 0);
   }
   burn_drive_info_free(infos);
-  DiscardMessages();
+  TakeLibraryMessage();
   // The scan leaves out a drive it cannot hold, a mounted disc's among them: it stays in the list,
   // named from udev, and Burn unmounts it first.
   for (const QString& name : QDir(QStringLiteral("/dev")).entryList({QStringLiteral("sr*")}, QDir::System)) {
@@ -174,16 +165,13 @@ std::vector<TRecorderInfo> ScanOpticalDrives() {
   return out;
 }
 
-std::vector<int32_t> AllProfiles(burn_drive* d) {
+// An image file or disk reports no profile list: its current profile is all it supports.
+std::vector<int32_t> AllProfiles(burn_drive* d, int current) {
   int n = 0, profiles[64];
-  char current[64];
-  burn_drive_get_all_profiles(d, &n, profiles, current);
+  char isCurrent[64];
+  burn_drive_get_all_profiles(d, &n, profiles, isCurrent);
   std::vector<int32_t> out(profiles, profiles + std::clamp(n, 0, 64));
-  if (out.empty() && burn_drive_get_drive_role(d) != 1) {
-    int pno = 0;
-    char name[80];
-    if (burn_disc_get_profile(d, &pno, name) == 1 && pno > 0) out.push_back(pno);
-  }
+  if (out.empty() && current && burn_drive_get_drive_role(d) != 1) out.push_back(current);
   return out;
 }
 
@@ -198,7 +186,7 @@ int CurrentProfile(burn_drive* d) {
 TMediumFacts InspectDrive(const std::string& adr, burn_drive* d) {
   TMediumFacts f;
   const int role = burn_drive_get_drive_role(d), pno = CurrentProfile(d);
-  f.supportedProfiles = AllProfiles(d);
+  f.supportedProfiles = AllProfiles(d, pno);
   if (pno) f.currentProfiles = {pno};
   if (!IsImageAddress(adr)) {
     unsigned char flags = 0, len = 0;
@@ -244,7 +232,7 @@ TMediumFacts InspectDrive(const std::string& adr, burn_drive* d) {
   f.freeSectors = st == BURN_DISC_FULL ? 0 : Clamp32(isoburn_disc_available_space(d, nullptr) / 2048);
   f.totalSectors = Clamp32(static_cast<long long>(f.nextWritableAddress) + f.freeSectors);
   f.writeSpeed = burn_drive_get_write_speed(d);
-  DiscardMessages();
+  TakeLibraryMessage();
   return f;
 }
 
@@ -261,6 +249,29 @@ std::unique_ptr<T, F> Owned(T* p, F free) {
   return std::unique_ptr<T, F>(p, free);
 }
 
+void WaitIdle(burn_drive* d, int ms) {
+  while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// The disc's newest session as a fresh image, or none (the library's message stays queued).
+IsoImage* LoadSession(burn_drive* d, int extensions) {
+  isoburn_read_opts* ro = nullptr;
+  if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
+  isoburn_ropt_set_extensions(ro, extensions | isoburn_ropt_noaaip | isoburn_ropt_noacl | isoburn_ropt_noea);
+  IsoImage* image = nullptr;
+  const int r = isoburn_read_image(d, ro, &image);
+  isoburn_ropt_destroy(&ro, 0);
+  return r > 0 ? image : nullptr;
+}
+
+int ReadFull(IsoStream* stream, char* buf, int want) {
+  int got = 0;
+  for (int n; got < want && (n = iso_stream_read(stream, buf + got, static_cast<size_t>(want - got))) > 0;)
+    got += n;
+  return got;
+}
+
 void FollowNoLinks(IsoImage* image) {
   iso_tree_set_follow_symlinks(image, 0);
   iso_tree_set_ignore_hidden(image, 0);
@@ -272,11 +283,10 @@ void FollowNoLinks(IsoImage* image) {
 // through Qt's file names and would be left off the disc, so it stops the build instead. Gives the
 // sectors of the files below, for the progress notices.
 long long CheckedSectorsBelow(const QByteArray& folder) {
-  DIR* dir = ::opendir(folder.constData());
+  auto dir = Owned(::opendir(folder.constData()), ::closedir);
   if (!dir) return 0;  // the walk that follows reports unreadable folders
-  std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
   long long total = 0;
-  while (const dirent* e = ::readdir(dir)) {
+  while (const dirent* e = ::readdir(dir.get())) {
     const QByteArray name(e->d_name);
     if (name == "." || name == "..") continue;
     QStringDecoder utf8(QStringDecoder::Utf8);
@@ -307,7 +317,6 @@ class Archiver {
     if (!rq_.forceOverwrite && isoburn_disc_get_status(drive_->d) != BURN_DISC_BLANK) {
       Import();
     } else {
-      if (!g_libOk) throw EDiscServiceError(g_libError);
       if (iso_image_new("ISOIMAGE", &image_) < 0) Fail();
       FollowNoLinks(image_);
     }
@@ -347,19 +356,12 @@ class Archiver {
   }
 
   void Import() {
-    burn_drive* d = drive_->d;
-    DiscardMessages();
-    isoburn_read_opts* ro = nullptr;
-    if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
-    isoburn_ropt_set_extensions(
-        ro, isoburn_ropt_noiso1999 | isoburn_ropt_noaaip | isoburn_ropt_noacl | isoburn_ropt_noea);
+    TakeLibraryMessage();
     importState_.FileSystems = 1 | 2;
-    if (rq_.onImport) isoburn_set_read_pacifier(d, &Archiver::ReadPacifier, this);
-    const int r = isoburn_read_image(d, ro, &image_);
-    if (rq_.onImport) isoburn_set_read_pacifier(d, nullptr, nullptr);
-    isoburn_ropt_destroy(&ro, 0);
-    if (r <= 0 || !image_) {
-      image_ = nullptr;
+    if (rq_.onImport) isoburn_set_read_pacifier(drive_->d, &Archiver::ReadPacifier, this);
+    image_ = LoadSession(drive_->d, isoburn_ropt_noiso1999);
+    isoburn_set_read_pacifier(drive_->d, nullptr, nullptr);
+    if (!image_) {
       const std::string lib = TakeLibraryMessage();
       throw EDiscServiceError(kEarlierSessions + (lib.empty() ? "" : " (" + lib + ")"));
     }
@@ -415,7 +417,7 @@ class Archiver {
   }
 
   void AddTree(const std::string& folder) {
-    DiscardMessages();
+    TakeLibraryMessage();
     const QFileInfo fi(QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath()));
     if (!fi.exists() || !fi.isDir()) throw EDiscServiceError("The folder " + folder + " does not exist");
     copiedSectors_ = 0;
@@ -425,7 +427,7 @@ class Archiver {
   }
 
   void RemoveTree(const std::string& imagePath) {
-    DiscardMessages();
+    TakeLibraryMessage();
     std::string p = imagePath;
     std::replace(p.begin(), p.end(), '\\', '/');
     if (p.empty() || p[0] != '/') p = "/" + p;
@@ -438,9 +440,8 @@ class Archiver {
     }
     IsoDirIter* it = nullptr;
     if (iso_dir_get_children(iso_image_get_root(image_), &it) < 0) Fail();
-    std::unique_ptr<IsoDirIter, void (*)(IsoDirIter*)> owner(it, iso_dir_iter_free);
-    IsoNode* child = nullptr;
-    while (iso_dir_iter_next(it, &child) == 1) {
+    auto owner = Owned(it, iso_dir_iter_free);
+    for (IsoNode* child = nullptr; iso_dir_iter_next(it, &child) == 1;) {
       if (iso_node_remove_tree(child, it) < 0) Fail();
     }
   }
@@ -458,8 +459,6 @@ class Archiver {
 
   void Write() {
     DiscProgressNotice notice = WriteSession();
-    if (rq_.verification >= 2 && iso_image_get_session_md5(image_, &md5Start_, &md5End_, md5_, 0) != 1)
-      throw EDiscServiceError("Verification failed: the image writer recorded no checksum");
     // The medium changed under the held drive: it is acquired afresh for the read-back, and from here
     // on a cancel stops the verification (the session itself is written).
     drive_.reset();
@@ -476,15 +475,14 @@ class Archiver {
   // Writes the image as a new session (or afresh, with forceOverwrite); gives the last notice.
   DiscProgressNotice WriteSession() {
     burn_drive* d = drive_->d;
-    DiscardMessages();
+    TakeLibraryMessage();
     if (rq_.forceOverwrite && isoburn_disc_get_status(d) != BURN_DISC_BLANK) {
       // The old sessions go. Overwritable media (image files, DVD+RW, BD-RE) start afresh when the
       // drive is looked at again as blank; sequential rewritable media are erased.
       isoburn_drive_aquire(&drive_->info, const_cast<char*>(adr_.c_str()), (1 << 8) | (1 << 1));
       if (isoburn_disc_get_status(d) != BURN_DISC_BLANK && isoburn_disc_erasable(d)) {
         isoburn_disc_erase(d, 1);
-        while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
-          std::this_thread::sleep_for(std::chrono::milliseconds(std::max(pollMs_, 1)));
+        WaitIdle(d, std::max(pollMs_, 1));
       }
       if (isoburn_disc_get_status(d) != BURN_DISC_BLANK)
         throw EDiscServiceError("The disc cannot be overwritten. " + TakeLibraryMessage());
@@ -507,14 +505,11 @@ class Archiver {
     if (isoburn_prepare_disc(d, &prepared, io.get()) <= 0) Fail();
     auto disc = Owned(prepared, burn_disc_free);
     // A prepared write that does not end well is cancelled; the drive is brought in step either way.
-    struct Settle {
-      burn_drive* d;
-      bool wrote = false;
-      ~Settle() {
-        if (!wrote) isoburn_cancel_prepared_write(d, nullptr, 0);
-        isoburn_sync_after_write(d, nullptr, 0);
-      }
-    } settle{d};
+    bool wrote = false;
+    const auto settle = qScopeGuard([&] {
+      if (!wrote) isoburn_cancel_prepared_write(d, nullptr, 0);
+      isoburn_sync_after_write(d, nullptr, 0);
+    });
     auto wo = Owned(burn_write_opts_new(d), burn_write_opts_free);
     if (!wo) Fail();
     burn_multi_caps* caps = nullptr;
@@ -526,7 +521,7 @@ class Archiver {
     burn_write_opts_set_simulate(wo.get(), 0);
     char reasons[BURN_REASONS_LEN] = {0};
     if (burn_write_opts_auto_write_type(wo.get(), disc.get(), reasons, 0) == BURN_WRITE_NONE) {
-      DiscardMessages();
+      TakeLibraryMessage();
       throw EDiscServiceError(std::string("The medium cannot take this session: ") + reasons);
     }
     // The speed is given in kB/s; -1 or 0 asks for the drive's best speed. Pure CAV has no switch of
@@ -542,7 +537,7 @@ class Archiver {
       if (cav > 0) kbps = cav;
     }
     burn_drive_set_speed(d, 0, kbps);
-    DiscardMessages();
+    TakeLibraryMessage();
 
     QElapsedTimer clock;
     clock.start();
@@ -578,8 +573,7 @@ class Archiver {
         Notify(notice);
       } catch (...) {
         burn_drive_cancel(d);
-        while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
-          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        WaitIdle(d, 5);
         throw;
       }
     };
@@ -600,20 +594,24 @@ class Archiver {
       notify();
     }
     started_ = false;
-    settle.wrote = isoburn_drive_wrote_well(d) == 1 && isoburn_activate_session(d) > 0;
-    if (!settle.wrote) Raise(TakeLibraryMessage(), "Burn run canceled");
+    wrote = isoburn_drive_wrote_well(d) == 1 && isoburn_activate_session(d) > 0;
+    if (!wrote) Raise(TakeLibraryMessage(), "Burn run canceled");
     return notice;
   }
 
   // Full verification: every block of the new session read back and checked against the MD5 the image
   // writer recorded.
   void Verify(DiscProgressNotice notice) {
+    uint32_t lba = 0, end = 0;
+    char wanted[16], md5[16];
+    if (iso_image_get_session_md5(image_, &lba, &end, wanted, 0) != 1)
+      throw EDiscServiceError("Verification failed: the image writer recorded no checksum");
     void* ctx = nullptr;
     if (iso_md5_start(&ctx) < 0) Fail();
     std::vector<char> buf(32 * 2048);
     bool ok = true;
-    for (uint32_t lba = md5Start_; ok && lba < md5End_;) {
-      const uint32_t n = std::min<uint32_t>(32, md5End_ - lba);
+    while (ok && lba < end) {
+      const uint32_t n = std::min<uint32_t>(32, end - lba);
       off_t got = 0;
       ok = burn_read_data(drive_->d, static_cast<off_t>(lba) * 2048, buf.data(), static_cast<off_t>(n) * 2048,
                           &got, 1) > 0 &&
@@ -624,11 +622,10 @@ class Archiver {
       Notify(notice);
       StopIfCancelled();
     }
-    char md5[16];
     iso_md5_end(&ctx, md5);
-    DiscardMessages();
+    TakeLibraryMessage();
     if (!ok) throw EDiscServiceError("Verification failed: the written session cannot be read back");
-    if (!iso_md5_match(md5, md5_))
+    if (!iso_md5_match(md5, wanted))
       throw EDiscServiceError("Verification failed: the data read back differs from the data written");
   }
 
@@ -636,50 +633,30 @@ class Archiver {
   // comparing byte for byte with the file it came from: success is only reported for data on the disc.
   // Loading the session reads its head back, which is all a quick verification asks for.
   void ReadBack(DiscProgressNotice notice) {
-    DiscardMessages();
-    isoburn_read_opts* ro = nullptr;
-    if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
-    isoburn_ropt_set_extensions(ro, isoburn_ropt_noaaip | isoburn_ropt_noacl | isoburn_ropt_noea);
-    IsoImage* disc = nullptr;
-    const int r = isoburn_read_image(drive_->d, ro, &disc);
-    isoburn_ropt_destroy(&ro, 0);
-    if (r <= 0 || !disc) {
+    TakeLibraryMessage();
+    IsoImage* disc = LoadSession(drive_->d, 0);
+    if (!disc) {
       throw EDiscServiceError("Verification failed: the new session cannot be read from the disc. " +
                               TakeLibraryMessage());
     }
-    std::unique_ptr<IsoImage, void (*)(IsoImage*)> owner(disc, iso_image_unref);
+    auto owner = Owned(disc, iso_image_unref);
     std::vector<char> mine(64 * 1024), theirs(64 * 1024);
     for (const auto& [isoPath, localPath] : files_) {
       const std::string missing = "Verification failed: " + isoPath + " is not on the disc as written";
       IsoNode* node = nullptr;
-      if (iso_tree_path_to_node(disc, isoPath.c_str(), &node) != 1 ||
-          iso_node_get_type(node) != LIBISO_FILE) {
+      if (iso_tree_path_to_node(disc, isoPath.c_str(), &node) != 1 || iso_node_get_type(node) != LIBISO_FILE)
         throw EDiscServiceError(missing);
-      }
       IsoStream* stream = iso_file_get_stream(reinterpret_cast<IsoFile*>(node));
-      std::ifstream local(localPath, std::ios::binary);
+      std::ifstream local(localPath, std::ios::binary | std::ios::ate);
       if (!local) throw EDiscServiceError("Verification failed: cannot read " + localPath);
+      bool same = static_cast<off_t>(local.tellg()) == iso_stream_get_size(stream);
+      local.seekg(0);
       if (iso_stream_open(stream) < 0) throw EDiscServiceError(missing + ". " + TakeLibraryMessage());
-      bool same = true;
-      for (;;) {
-        local.read(mine.data(), static_cast<std::streamsize>(mine.size()));
+      while (same && !cancelPending_ && local.read(mine.data(), std::ssize(mine)).gcount() > 0) {
         const auto want = static_cast<int>(local.gcount());
-        int got = 0;
-        while (got < want) {
-          const int n = iso_stream_read(stream, theirs.data() + got, static_cast<size_t>(want - got));
-          if (n <= 0) break;
-          got += n;
-        }
-        if (got != want || std::memcmp(mine.data(), theirs.data(), static_cast<size_t>(want)) != 0) {
-          same = false;
-          break;
-        }
-        if (want == 0) {
-          same = iso_stream_read(stream, theirs.data(), 1) == 0;  // nothing more on the disc either
-          break;
-        }
+        same = ReadFull(stream, theirs.data(), want) == want &&
+               std::memcmp(mine.data(), theirs.data(), want) == 0;
         Notify(notice);
-        if (cancelPending_) break;
       }
       iso_stream_close(stream);
       StopIfCancelled();
@@ -687,7 +664,7 @@ class Archiver {
         throw EDiscServiceError("Verification failed: " + isoPath +
                                 " on the disc differs from the file written");
     }
-    DiscardMessages();
+    TakeLibraryMessage();
   }
 
   void StopIfCancelled() {
@@ -709,8 +686,6 @@ class Archiver {
   bool stop_ = false, started_ = false, cancelPending_ = false;
   // Image path and local path of every file this session adds, read back after the write.
   std::vector<std::pair<std::string, std::string>> files_;
-  uint32_t md5Start_ = 0, md5End_ = 0;
-  char md5_[16] = {0};
 };
 
 // ---- the service ---------------------------------------------------------------------------------------

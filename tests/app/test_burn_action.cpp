@@ -84,6 +84,8 @@ TEST_F(BurnAction, TempFolderName) {
                   .hasMatch())
       << name;
   EXPECT_EQ(MakeTempFolderPath(name), GetLocalAppDataPath() + "/" + name);
+  EXPECT_EQ(SplitImageTargets(" /x/a.iso ;;rel.iso;", "/home/u/app"),
+            (std::vector<std::string>{"/x/a.iso", "/home/u/app/rel.iso"}));
 }
 
 TEST_F(BurnAction, RemoveTempFolderRetriesFiftyTimesThenGivesUp) {

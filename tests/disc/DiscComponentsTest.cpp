@@ -41,18 +41,19 @@ TEST(DiscMappings, SetsFromServiceCodes) {
   EXPECT_EQ(FileSystemOfFlags(0), fsUnknown);
 }
 
-TEST(DiscMappings, SplitTreeListKeepsBlanksAndEmptyItems) {
-  EXPECT_EQ(SplitTreeList(QStringLiteral("/a;; /b;")),
-            (std::vector<QString>{QStringLiteral("/a"), QString(), QStringLiteral(" /b")}));
-  EXPECT_TRUE(SplitTreeList(QString()).empty());
+TEST(DiscMappings, TreeListsKeepBlanksAndSkipEmptyItems) {
+  TDiscImage img;
+  img.SourceTree = QStringLiteral("/a;; /b;");
+  TArchiveRequest rq;
+  img.BuildImage(rq);
+  EXPECT_EQ(rq.sourceTrees, (std::vector<std::string>{"/a", " /b"}));
+  EXPECT_TRUE(rq.removeTrees.empty());
 }
 
 TEST(DiscMappings, VolumeIdentifierAndImageTargets) {
   EXPECT_EQ(IsoVolumeIdOf("Zk 12:ab"), "ZK_12_AB");  // ISO 9660 volume ids: A-Z, 0-9 and _ only
   EXPECT_EQ(IsoVolumeIdOf("März"), "M_RZ");
   EXPECT_EQ(IsoVolumeIdOf(std::string(40, 'A')).size(), 32u);
-  EXPECT_EQ(SplitImageTargets(" /x/a.iso ;;rel.iso;", "/home/u/app"),
-            (std::vector<std::string>{"/x/a.iso", "/home/u/app/rel.iso"}));
   EXPECT_EQ(ImageTargetAddress("/x/a.iso"), "stdio:/x/a.iso");
 }
 
