@@ -254,6 +254,36 @@ void WaitIdle(burn_drive* d, int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+// libburn shows the drive idle a moment before its write thread has let go of the drive's transfer
+// buffer; a random-access write in that moment (the new session's head) finds the buffer taken away
+// under it and crashes. The thread's last words are a debug message, so while a write runs the queue
+// takes debug messages, and the end of the write waits for that one (when a thread was started at
+// all). Gives the most severe message of at least SORRY met on the way.
+constexpr int kWriteThreadEnded = 0x00020178;
+void QueueDebugMessages(bool on) {
+  burn_msgs_set_severities(const_cast<char*>(on ? "DEBUG" : "SORRY"), const_cast<char*>("NEVER"),
+                           const_cast<char*>("vq: "));
+}
+std::string AwaitWriteThreadEnd(bool threadStarted) {
+  std::string kept;
+  int keptRank = 0, rank = 0, code = 0, osErrno = 0;
+  burn_text_to_sev(const_cast<char*>("SORRY"), &keptRank, 0);
+  char text[BURN_MSGS_MESSAGE_LEN], severity[80];
+  QElapsedTimer waited;
+  waited.start();
+  for (bool ended = !threadStarted, first = true; first || (!ended && waited.elapsed() < 10000);
+       first = false) {
+    if (!first) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, severity) == 1) {
+      ended = ended || code == kWriteThreadEnded;
+      if (burn_text_to_sev(severity, &rank, 0) > 0 && rank >= keptRank && (kept.empty() || rank > keptRank))
+        keptRank = rank, kept = text;
+    }
+  }
+  QueueDebugMessages(false);
+  return kept;
+}
+
 // The disc's newest session as a fresh image, or none (the library's message stays queued).
 IsoImage* LoadSession(burn_drive* d, int extensions) {
   isoburn_read_opts* ro = nullptr;
@@ -573,7 +603,7 @@ class Archiver {
         Notify(notice);
       } catch (...) {
         burn_drive_cancel(d);
-        WaitIdle(d, 5);
+        AwaitWriteThreadEnd(started_);
         throw;
       }
     };
@@ -581,21 +611,25 @@ class Archiver {
     notify();
     if (cancelPending_) Raise(TakeLibraryMessage(), "Burn run canceled");
     started_ = true;
+    QueueDebugMessages(true);
     isoburn_disc_write(wo.get(), disc.get());
     // The drive state is looked at often so that the end of a write is seen at once; the notices
     // (and the repaints of whoever listens) come at the slower notice interval.
     const int checkMs = std::clamp(pollMs_, 1, 10);
     QElapsedTimer sinceNotice;
     sinceNotice.start();
+    bool sawBusy = false;
     while ((s = burn_drive_get_status(d, &p)) != BURN_DRIVE_IDLE) {
+      sawBusy = true;
       std::this_thread::sleep_for(std::chrono::milliseconds(checkMs));
       if (sinceNotice.elapsed() < pollMs_) continue;
       sinceNotice.restart();
       notify();
     }
     started_ = false;
+    const std::string met = AwaitWriteThreadEnd(sawBusy || isoburn_drive_wrote_well(d) == 1);
     wrote = isoburn_drive_wrote_well(d) == 1 && isoburn_activate_session(d) > 0;
-    if (!wrote) Raise(TakeLibraryMessage(), "Burn run canceled");
+    if (!wrote) Raise(met.empty() ? TakeLibraryMessage() : met, "Burn run canceled");
     return notice;
   }
 
