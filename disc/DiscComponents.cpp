@@ -17,8 +17,6 @@ QString Text(const TRecorderInfo* r, std::string TRecorderInfo::*field) {
   return r ? Wide(r->*field) : QString();
 }
 
-// ---- codes of the service -------------------------------------------------------------------------
-
 // The one table of MMC profiles: the component value, the kind of medium, and whether a recorder
 // writes it.
 struct ProfileRow {
@@ -369,12 +367,10 @@ void TDiscImage::WriteToDisc() {
 void TDiscImage::BuildImage(TArchiveRequest& rq) {
   cancel_ = false;
   // Items are not trimmed (a blank may begin a folder's name); empty ones are skipped.
-  for (const std::string& item : SplitText(Narrow(SourceTree), ';')) {
-    if (!item.empty()) rq.sourceTrees.push_back(item);
-  }
-  for (const std::string& item : SplitText(Narrow(RemoveSourceTree), ';')) {
-    if (!item.empty()) rq.removeTrees.push_back(item);
-  }
+  rq.sourceTrees = SplitText(Narrow(SourceTree), ';');
+  rq.removeTrees = SplitText(Narrow(RemoveSourceTree), ';');
+  std::erase(rq.sourceTrees, std::string());
+  std::erase(rq.removeTrees, std::string());
   rq.includeBaseDirectory = IncludeBaseDirectory;
   rq.joliet = FileSystems.Contains(fsJoliet);
   rq.volumeName = Narrow(VolumeName);

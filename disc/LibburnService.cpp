@@ -31,12 +31,13 @@ using namespace burn;
 
 namespace {
 
-// ---- library start and messages -------------------------------------------------------------------
-
-bool g_libOk = false;
-std::string g_libError;
-
+std::string g_libError;  // set when the libraries cannot be started
 std::atomic<int> g_drivesHeld{0};
+
+void QueueDebugMessages(bool on) {
+  burn_msgs_set_severities(const_cast<char*>(on ? "DEBUG" : "SORRY"), const_cast<char*>("NEVER"),
+                           const_cast<char*>("vq: "));
+}
 
 void EnsureLibraries() {
   static std::once_flag once;
@@ -48,13 +49,11 @@ void EnsureLibraries() {
     }
     // Messages are queued for the error handler, never printed. No signal handling is requested from
     // libburn: the program's own handlers stay in place.
-    burn_msgs_set_severities(const_cast<char*>("SORRY"), const_cast<char*>("NEVER"),
-                             const_cast<char*>("vq: "));
+    QueueDebugMessages(false);
     iso_set_msgs_severities(const_cast<char*>("SORRY"), const_cast<char*>("NEVER"),
                             const_cast<char*>("vq: "));
     iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
     burn_allow_drive_role_4(1);  // read-only image files show as write-protected media
-    g_libOk = true;
     // The libraries are shut down once, at exit; a drive still held then (a leak) is left to the system.
     std::atexit([] {
       if (g_drivesHeld == 0) isoburn_finish();
@@ -87,8 +86,6 @@ std::string TakeLibraryMessage() {
   throw EDiscServiceError(libraryMessage.empty() ? fallback : libraryMessage);
 }
 [[noreturn]] void Fail() { Raise(TakeLibraryMessage()); }
-const std::string kEarlierSessions =
-    "The disc's earlier sessions cannot be read, or they do not fit the new one.";
 
 bool IsImageAddress(const std::string& adr) { return adr.rfind("stdio:", 0) == 0; }
 std::string ImagePathOf(const std::string& adr) { return adr.substr(6); }
@@ -107,8 +104,6 @@ std::string AcquireFailureText(const std::string& adr, const std::string& lib) {
   }
   return "Cannot open the recorder " + adr + (lib.empty() ? "" : ": " + lib);
 }
-
-// ---- acquired drives -------------------------------------------------------------------------------
 
 // An acquired drive; released (its tray unlocked) with the object.
 struct Drive {
@@ -177,15 +172,11 @@ std::vector<int32_t> AllProfiles(burn_drive* d, int current) {
 
 int32_t Clamp32(long long v) { return static_cast<int32_t>(std::clamp<long long>(v, 0, INT32_MAX)); }
 
-int CurrentProfile(burn_drive* d) {
-  int pno = 0;
-  char name[80];
-  return burn_disc_get_profile(d, &pno, name) == 1 && pno > 0 ? pno : 0;
-}
-
 TMediumFacts InspectDrive(const std::string& adr, burn_drive* d) {
   TMediumFacts f;
-  const int role = burn_drive_get_drive_role(d), pno = CurrentProfile(d);
+  int role = burn_drive_get_drive_role(d), pno = 0;
+  char profileName[80];
+  if (burn_disc_get_profile(d, &pno, profileName) != 1 || pno < 0) pno = 0;
   f.supportedProfiles = AllProfiles(d, pno);
   if (pno) f.currentProfiles = {pno};
   if (!IsImageAddress(adr)) {
@@ -249,21 +240,12 @@ std::unique_ptr<T, F> Owned(T* p, F free) {
   return std::unique_ptr<T, F>(p, free);
 }
 
-void WaitIdle(burn_drive* d, int ms) {
-  while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 // libburn shows the drive idle a moment before its write thread has let go of the drive's transfer
 // buffer; a random-access write in that moment (the new session's head) finds the buffer taken away
 // under it and crashes. The thread's last words are a debug message, so while a write runs the queue
 // takes debug messages, and the end of the write waits for that one (when a thread was started at
 // all). Gives the most severe message of at least SORRY met on the way.
 constexpr int kWriteThreadEnded = 0x00020178;
-void QueueDebugMessages(bool on) {
-  burn_msgs_set_severities(const_cast<char*>(on ? "DEBUG" : "SORRY"), const_cast<char*>("NEVER"),
-                           const_cast<char*>("vq: "));
-}
 std::string AwaitWriteThreadEnd(bool threadStarted) {
   std::string kept;
   int keptRank = 0, rank = 0, code = 0, osErrno = 0;
@@ -306,8 +288,6 @@ void FollowNoLinks(IsoImage* image) {
   iso_tree_set_follow_symlinks(image, 0);
   iso_tree_set_ignore_hidden(image, 0);
 }
-
-// ---- one archive: build, write, verify ----------------------------------------------------------------
 
 // Rock Ridge and Joliet carry UTF-8 names. A name in another encoding would not survive the trip
 // through Qt's file names and would be left off the disc, so it stops the build instead. Gives the
@@ -393,7 +373,8 @@ class Archiver {
     isoburn_set_read_pacifier(drive_->d, nullptr, nullptr);
     if (!image_) {
       const std::string lib = TakeLibraryMessage();
-      throw EDiscServiceError(kEarlierSessions + (lib.empty() ? "" : " (" + lib + ")"));
+      throw EDiscServiceError("The disc's earlier sessions cannot be read, or they do not fit the new one." +
+                              (lib.empty() ? "" : " (" + lib + ")"));
     }
     FollowNoLinks(image_);
   }
@@ -512,7 +493,8 @@ class Archiver {
       isoburn_drive_aquire(&drive_->info, const_cast<char*>(adr_.c_str()), (1 << 8) | (1 << 1));
       if (isoburn_disc_get_status(d) != BURN_DISC_BLANK && isoburn_disc_erasable(d)) {
         isoburn_disc_erase(d, 1);
-        WaitIdle(d, std::max(pollMs_, 1));
+        while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
+          std::this_thread::sleep_for(std::chrono::milliseconds(std::max(pollMs_, 1)));
       }
       if (isoburn_disc_get_status(d) != BURN_DISC_BLANK)
         throw EDiscServiceError("The disc cannot be overwritten. " + TakeLibraryMessage());
@@ -560,9 +542,8 @@ class Archiver {
     burn_speed_descriptor* speeds = nullptr;
     if (rq_.pureCav && burn_drive_get_speedlist(d, &speeds) > 0) {
       int cav = 0;
-      for (burn_speed_descriptor* sd = speeds; sd; sd = sd->next) {
+      for (burn_speed_descriptor* sd = speeds; sd; sd = sd->next)
         if (sd->wrc == 1 && (kbps == 0 || sd->write_speed <= kbps)) cav = std::max(cav, sd->write_speed);
-      }
       burn_drive_free_speedlist(&speeds);
       if (cav > 0) kbps = cav;
     }
@@ -574,7 +555,8 @@ class Archiver {
     DiscProgressNotice notice;
     burn_progress p{};
     burn_drive_status s = BURN_DRIVE_SPAWNING;
-    auto fill = [&] {
+    // A handler that throws leaves the write abandoned, never half running.
+    auto notify = [&] {
       notice.ElapsedTime = static_cast<int>(clock.elapsed() / 1000);
       if (p.sectors > 0) {
         notice.SectorCount = p.sectors;
@@ -595,10 +577,6 @@ class Archiver {
         notice.LastReadLba = notice.LastWrittenLba + (size - freeBytes) / 2048;
       }
       notice.CurrentAction = ActionOfStatus(s);
-    };
-    // A handler that throws leaves the write abandoned, never half running.
-    auto notify = [&] {
-      fill();
       try {
         Notify(notice);
       } catch (...) {
@@ -722,13 +700,11 @@ class Archiver {
   std::vector<std::pair<std::string, std::string>> files_;
 };
 
-// ---- the service ---------------------------------------------------------------------------------------
-
 class LibburnService : public IDiscDrives {
  public:
   explicit LibburnService(LibburnServiceOptions options) : options_(std::move(options)) {
     EnsureLibraries();
-    if (!g_libOk) throw EDiscServiceError(g_libError);
+    if (!g_libError.empty()) throw EDiscServiceError(g_libError);
     Refresh();
   }
 
