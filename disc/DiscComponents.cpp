@@ -200,9 +200,8 @@ QString TDiscRecorder::Vendor() { return Text(RecorderObject(), &TRecorderInfo::
 QString TDiscRecorder::VolumeName() { return Text(RecorderObject(), &TRecorderInfo::volumeName); }
 QString TDiscRecorder::VolumePathNames() {
   QStringList parts;
-  if (RecorderObject()) {
-    for (const std::string& p : recorderObject_->mountPaths) parts << Wide(p);
-  }
+  for (const std::string& p : RecorderObject() ? recorderObject_->mountPaths : std::vector<std::string>())
+    parts << Wide(p);
   return parts.join(QLatin1Char(','));
 }
 

@@ -154,7 +154,7 @@ std::vector<TRecorderInfo> ScanOpticalDrives() {
   // named from udev, and Burn unmounts it first.
   for (const QString& name : QDir(QStringLiteral("/dev")).entryList({QStringLiteral("sr*")}, QDir::System)) {
     const std::string adr = "/dev/" + name.toStdString();
-    if (std::none_of(out.begin(), out.end(), [&](const TRecorderInfo& k) { return k.id == adr; }))
+    if (std::ranges::find(out, adr, &TRecorderInfo::id) == out.end())
       out.push_back({adr, UdevPropertyOf(adr, "ID_VENDOR"), UdevPropertyOf(adr, "ID_MODEL"), {}});
   }
   return out;
@@ -187,8 +187,7 @@ TMediumFacts InspectDrive(const std::string& adr, burn_drive* d) {
       f.canLoadMedia = ((data[0] >> 5) & 7) <= 1 && (data[0] & 0x08);
     std::free(data);
   }
-  f.recorderSupported =
-      role != 4 && std::any_of(f.supportedProfiles.begin(), f.supportedProfiles.end(), IsWritableProfile);
+  f.recorderSupported = role != 4 && std::ranges::any_of(f.supportedProfiles, IsWritableProfile);
   burn_multi_caps* caps = nullptr;
   f.mediaSupported = burn_disc_get_multi_caps(d, BURN_WRITE_NONE, &caps, 0) > 0;
   if (caps) burn_disc_free_multi_caps(&caps);
@@ -197,8 +196,7 @@ TMediumFacts InspectDrive(const std::string& adr, burn_drive* d) {
   f.heuristicallyBlank = st == BURN_DISC_BLANK;
   for (int32_t p : f.supportedProfiles) {
     const int m = MediaTypeOfProfile(p);
-    if (m && std::find(f.mediaTypes.begin(), f.mediaTypes.end(), m) == f.mediaTypes.end())
-      f.mediaTypes.push_back(m);
+    if (m && std::ranges::find(f.mediaTypes, m) == f.mediaTypes.end()) f.mediaTypes.push_back(m);
   }
   f.mediaType = MediaTypeOfProfile(pno);
   const bool readOnly = role == 4 || pno == 0x08 || pno == 0x10 || pno == 0x40 || pno == 0x50;
@@ -284,11 +282,6 @@ int ReadFull(IsoStream* stream, char* buf, int want) {
   return got;
 }
 
-void FollowNoLinks(IsoImage* image) {
-  iso_tree_set_follow_symlinks(image, 0);
-  iso_tree_set_ignore_hidden(image, 0);
-}
-
 // Rock Ridge and Joliet carry UTF-8 names. A name in another encoding would not survive the trip
 // through Qt's file names and would be left off the disc, so it stops the build instead. Gives the
 // sectors of the files below, for the progress notices.
@@ -326,10 +319,11 @@ class Archiver {
     // An overwrite drops the disc's sessions, so there is nothing to take over from them.
     if (!rq_.forceOverwrite && isoburn_disc_get_status(drive_->d) != BURN_DISC_BLANK) {
       Import();
-    } else {
-      if (iso_image_new("ISOIMAGE", &image_) < 0) Fail();
-      FollowNoLinks(image_);
+    } else if (iso_image_new("ISOIMAGE", &image_) < 0) {
+      Fail();
     }
+    iso_tree_set_follow_symlinks(image_, 0);
+    iso_tree_set_ignore_hidden(image_, 0);
     if (!rq_.volumeName.empty()) iso_image_set_volume_id(image_, IsoVolumeIdOf(rq_.volumeName).c_str());
     for (const std::string& folder : rq_.sourceTrees) {
       AddTree(folder);
@@ -354,9 +348,8 @@ class Archiver {
     if (src && iso_file_source_lstat(src, &st) >= 0)
       ++(S_ISDIR(st.st_mode) ? n.ImportedDirectoryItems : n.ImportedFileItems);
     if (src) {
-      char* path = iso_file_source_get_path(src);
-      n.CurrentItem = path ? path : "";
-      std::free(path);
+      const auto path = Owned(iso_file_source_get_path(src), std::free);
+      n.CurrentItem = path ? path.get() : "";
     }
     // The library does not know the totals in advance; they grow with the items seen so far.
     n.TotalDirectoryItems = n.ImportedDirectoryItems;
@@ -376,7 +369,6 @@ class Archiver {
       throw EDiscServiceError("The disc's earlier sessions cannot be read, or they do not fit the new one." +
                               (lib.empty() ? "" : " (" + lib + ")"));
     }
-    FollowNoLinks(image_);
   }
 
   [[noreturn]] static void Taken(const QFileInfo& fi) {
@@ -418,11 +410,8 @@ class Archiver {
       if (!fi.isSymLink() && !fi.isReadable())
         throw EDiscServiceError("Cannot read the file " + fi.absoluteFilePath().toStdString());
       if (iso_tree_add_node(image_, parent, full.constData(), &node) < 0) Fail();
-      if (!fi.isSymLink()) {
-        char* isoPath = iso_tree_get_node_path(node);
-        if (isoPath) files_.emplace_back(isoPath, full.toStdString());
-        std::free(isoPath);
-      }
+      const auto isoPath = Owned(fi.isSymLink() ? nullptr : iso_tree_get_node_path(node), std::free);
+      if (isoPath) files_.emplace_back(isoPath.get(), full.toStdString());
       Report(fi.absoluteFilePath(), fi.isSymLink() ? 0 : fi.size());
     }
   }
@@ -715,7 +704,7 @@ class LibburnService : public IDiscDrives {
     return ids;
   }
   TRecorderInfo Describe(const std::string& id) override {
-    auto k = std::find_if(drives_.begin(), drives_.end(), [&](const TRecorderInfo& d) { return d.id == id; });
+    auto k = std::ranges::find(drives_, id, &TRecorderInfo::id);
     if (k == drives_.end()) throw EDiscServiceError("Unknown recorder " + id);
     TRecorderInfo info = *k;
     if (IsImageAddress(id)) {
@@ -738,11 +727,9 @@ class LibburnService : public IDiscDrives {
   }
   int32_t AddImageTarget(const std::string& path) override {
     const std::string adr = ImageTargetAddress(path);
-    auto at =
-        std::find_if(drives_.begin(), drives_.end(), [&](const TRecorderInfo& d) { return d.id == adr; });
+    auto at = std::ranges::find(drives_, adr, &TRecorderInfo::id);
     if (at == drives_.end()) {
-      if (std::find(options_.ImageTargets.begin(), options_.ImageTargets.end(), path) ==
-          options_.ImageTargets.end())
+      if (std::ranges::find(options_.ImageTargets, path) == options_.ImageTargets.end())
         options_.ImageTargets.push_back(path);  // kept over a rescan
       at = drives_.insert(drives_.end(), TRecorderInfo{adr, {}, "Image file"});
     }
