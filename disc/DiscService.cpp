@@ -6,7 +6,6 @@
 #include <QString>
 #include <cstring>
 #include <libudev.h>
-#include <sys/stat.h>
 
 namespace {
 std::function<std::shared_ptr<IDiscDrives>()> g_factory;
@@ -42,20 +41,6 @@ char DriveCharOf(const std::string& devnode) {
   const std::string n = devnode.rfind("/dev/sr", 0) == 0 ? devnode.substr(7) : std::string();
   if (n.empty() || n.size() > 2 || n.find_first_not_of("0123456789") != std::string::npos) return 0;
   return std::stoi(n) <= 25 ? static_cast<char>('A' + std::stoi(n)) : 0;
-}
-
-std::string UdevPropertyOf(const std::string& devnode, const char* key) {
-  struct stat st {};
-  if (::stat(devnode.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {};
-  struct udev* u = udev_new();
-  if (!u) return {};
-  std::string value;
-  if (udev_device* d = udev_device_new_from_devnum(u, 'b', st.st_rdev)) {
-    if (const char* v = udev_device_get_property_value(d, key)) value = v;
-    udev_device_unref(d);
-  }
-  udev_unref(u);
-  return value;
 }
 
 TDiscDeviceMonitor::TDiscDeviceMonitor(QObject* parent) : QObject(parent) {

@@ -17,6 +17,7 @@ using namespace burn;
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <libudev.h>
 #include <fstream>
 #include <atomic>
 #include <mutex>
@@ -91,18 +92,31 @@ bool IsImageAddress(const std::string& adr) { return adr.rfind("stdio:", 0) == 0
 std::string ImagePathOf(const std::string& adr) { return adr.substr(6); }
 
 std::string AcquireFailureText(const std::string& adr, const std::string& lib) {
-  if (IsImageAddress(adr)) {
+  if (IsImageAddress(adr))
     return "Cannot open the image file " + ImagePathOf(adr) + (lib.empty() ? "" : ": " + lib);
-  }
-  if (::access(adr.c_str(), F_OK) == 0 && ::access(adr.c_str(), R_OK | W_OK) != 0) {
+  if (::access(adr.c_str(), F_OK) == 0 && ::access(adr.c_str(), R_OK | W_OK) != 0)
     return "No read-write access to the recorder " + adr +
            ". The user must be a member of the group \"cdrom\" (log in again after joining it).";
-  }
   const std::vector<std::string> mounts = MountPointsOf(adr);
-  if (!mounts.empty()) {
+  if (!mounts.empty())
     return "The disc in the recorder " + adr + " is mounted at " + mounts.front() + ". Unmount it first.";
-  }
   return "Cannot open the recorder " + adr + (lib.empty() ? "" : ": " + lib);
+}
+
+template <typename T, typename F>
+std::unique_ptr<T, F> Owned(T* p, F free) {
+  return std::unique_ptr<T, F>(p, free);
+}
+
+// A udev property of a block device given by its device node; empty when unknown.
+std::string UdevPropertyOf(const std::string& devnode, const char* key) {
+  struct stat st {};
+  if (::stat(devnode.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {};
+  const auto u = Owned(udev_new(), udev_unref);
+  const auto d =
+      Owned(u ? udev_device_new_from_devnum(u.get(), 'b', st.st_rdev) : nullptr, udev_device_unref);
+  const char* value = d ? udev_device_get_property_value(d.get(), key) : nullptr;
+  return value ? value : "";
 }
 
 // An acquired drive; released (its tray unlocked) with the object.
@@ -141,10 +155,9 @@ std::vector<TRecorderInfo> ScanOpticalDrives() {
   }
   for (unsigned i = 0; i < n; ++i) {
     char adr[BURN_DRIVE_ADR_LEN] = {0};
-    if (burn_drive_d_get_adr(infos[i].drive, adr) > 0) {
+    if (burn_drive_d_get_adr(infos[i].drive, adr) > 0)
       out.push_back({adr, TrimBlanksAndControls(infos[i].vendor), TrimBlanksAndControls(infos[i].product),
                      TrimBlanksAndControls(infos[i].revision)});
-    }
     // The scan holds every drive exclusively; let go of them until one is really used.
     burn_drive_info_forget(&infos[i], 0);
   }
@@ -233,11 +246,6 @@ int ActionOfStatus(burn_drive_status s) {
   return static_cast<size_t>(s) < std::size(kActions) ? kActions[s] : 0;
 }
 
-template <typename T, typename F>
-std::unique_ptr<T, F> Owned(T* p, F free) {
-  return std::unique_ptr<T, F>(p, free);
-}
-
 // libburn shows the drive idle a moment before its write thread has let go of the drive's transfer
 // buffer; a random-access write in that moment (the new session's head) finds the buffer taken away
 // under it and crashes. The thread's last words are a debug message, so while a write runs the queue
@@ -294,10 +302,9 @@ long long CheckedSectorsBelow(const QByteArray& folder) {
     if (name == "." || name == "..") continue;
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8.decode(name);
-    if (utf8.hasError()) {
+    if (utf8.hasError())
       throw EDiscServiceError("The name \"" + text.toStdString() + "\" in " + folder.toStdString() +
                               " is not UTF-8 text and cannot be written to the disc");
-    }
     const QByteArray full = folder + '/' + name;
     struct stat st {};
     if (::lstat(full.constData(), &st) != 0) continue;
@@ -394,9 +401,8 @@ class Archiver {
     QDir dir(folder);
     const QFileInfoList entries =
         dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
-    if (!dir.exists() || !dir.isReadable()) {
+    if (!dir.exists() || !dir.isReadable())
       throw EDiscServiceError("Cannot read the folder " + folder.toStdString());
-    }
     for (const QFileInfo& fi : entries) {
       if (fi.isDir() && !fi.isSymLink()) {
         IsoDir* sub = FolderIn(parent, fi);
