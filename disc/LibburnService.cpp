@@ -62,17 +62,21 @@ void EnsureLibraries() {
   });
 }
 
-// Drains both libraries' queues; gives the most severe (earliest of equals) message text.
-std::string TakeLibraryMessage() {
-  std::string best;
-  int bestRank = -1, rank = 0;
+constexpr int kWriteThreadEnded = 0x00020178;  // libburn's write thread's last words
+
+// Drains both libraries' queues; gives the most severe message of at least SORRY, the earliest of
+// equals. A caller that drains in rounds passes on the message and rank kept so far.
+std::string TakeLibraryMessage(std::string best = {}, int* bestRank = nullptr, bool* writeEnded = nullptr) {
+  int rank = 0, floor = 0, none = -1, code = 0, osErrno = 0, imgid = 0;
+  int& kept = bestRank ? *bestRank : none;
+  burn_text_to_sev(const_cast<char*>("SORRY"), &floor, 0);
   char text[BURN_MSGS_MESSAGE_LEN], severity[80];
-  int code = 0, osErrno = 0, imgid = 0;
   auto consider = [&](std::string message) {
-    if (burn_text_to_sev(severity, &rank, 0) > 0 && rank > bestRank)
-      bestRank = rank, best = std::move(message);
+    if (burn_text_to_sev(severity, &rank, 0) > 0 && rank >= floor && rank > kept)
+      kept = rank, best = std::move(message);
   };
   while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, severity) == 1) {
+    if (writeEnded && code == kWriteThreadEnded) *writeEnded = true;
     const std::string os = osErrno ? std::strerror(osErrno) : "";
     consider(text + (os.empty() || std::strstr(text, os.c_str()) ? "" : " (" + os + ")"));
   }
@@ -251,22 +255,15 @@ int ActionOfStatus(burn_drive_status s) {
 // under it and crashes. The thread's last words are a debug message, so while a write runs the queue
 // takes debug messages, and the end of the write waits for that one (when a thread was started at
 // all). Gives the most severe message of at least SORRY met on the way.
-constexpr int kWriteThreadEnded = 0x00020178;
 std::string AwaitWriteThreadEnd(bool threadStarted) {
   std::string kept;
-  int keptRank = 0, rank = 0, code = 0, osErrno = 0;
-  burn_text_to_sev(const_cast<char*>("SORRY"), &keptRank, 0);
-  char text[BURN_MSGS_MESSAGE_LEN], severity[80];
+  int keptRank = -1;
   QElapsedTimer waited;
   waited.start();
   for (bool ended = !threadStarted, first = true; first || (!ended && waited.elapsed() < 10000);
        first = false) {
     if (!first) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, severity) == 1) {
-      ended = ended || code == kWriteThreadEnded;
-      if (burn_text_to_sev(severity, &rank, 0) > 0 && rank >= keptRank && (kept.empty() || rank > keptRank))
-        keptRank = rank, kept = text;
-    }
+    kept = TakeLibraryMessage(std::move(kept), &keptRank, &ended);
   }
   QueueDebugMessages(false);
   return kept;
