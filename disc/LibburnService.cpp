@@ -222,15 +222,11 @@ TMediumFacts InspectDrive(const std::string& adr, burn_drive* d) {
   // erase required, non-empty session, write-protected, finalized, unsupported.
   if (pno == 0x12 || pno == 0x13 || pno == 0x1A || pno == 0x2A || pno == 0x43 || pno == 0xFFFF)
     f.status |= 0x0001;
-  switch (st) {
-    case BURN_DISC_BLANK: f.status |= 0x0002; break;
-    case BURN_DISC_APPENDABLE: f.status |= 0x0004 | 0x1000; break;
-    case BURN_DISC_FULL:
-      f.status |= 0x4000 | 0x1000 | 0x0008 | (isoburn_disc_erasable(d) ? 0x0800 : 0);
-      break;
-    case BURN_DISC_UNSUITABLE: f.status |= 0x8000; break;
-    default: break;
-  }
+  // By disc state, in libburn's order: unready, blank, empty, appendable, full, ungrabbed, unsuitable.
+  static constexpr uint32_t kStatusOfState[] = {0, 0x0002, 0, 0x0004 | 0x1000, 0x4000 | 0x1000 | 0x0008,
+                                                0, 0x8000};
+  f.status |= static_cast<size_t>(st) < std::size(kStatusOfState) ? kStatusOfState[st] : 0;
+  if (st == BURN_DISC_FULL && isoburn_disc_erasable(d)) f.status |= 0x0800;
   if (burn_disc_next_track_is_damaged(d, 0) & 1) f.status |= 0x0400;
   if (readOnly) f.status |= 0x2000;
   int lba = 0, nwa = 0;
