@@ -160,9 +160,8 @@ QString TfmBurnToCD::ActionText(TWriteAction action) const {
 void TfmBurnToCD::SetVolumeName(const QString& name) {
   proposedVolumeName_ = name;
   QString shown = name;
-  for (QChar& c : shown) {
+  for (QChar& c : shown)
     if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) c = QChar(c.unicode() - 'a' + 'A');
-  }
   eVolumeName->setText(shown);
 }
 

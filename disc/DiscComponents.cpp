@@ -52,9 +52,8 @@ constexpr uint32_t kWriteProtects[] = {0x0001, 0x0002, 0x0004, 0x0008, 0x0010, 0
 
 const ProfileRow& ProfileRowOf(int32_t mmc) {
   static constexpr ProfileRow kNone{0, pfInvalid, mtUnknown, false};
-  for (const ProfileRow& r : kProfiles) {
+  for (const ProfileRow& r : kProfiles)
     if (r.mmc == mmc) return r;
-  }
   return kNone;
 }
 
@@ -68,9 +67,8 @@ S SetOf(const std::vector<int32_t>& codes, F map) {
 template <typename S, size_t N>
 S FlagsOf(uint32_t word, const uint32_t (&flags)[N]) {
   S s;
-  for (size_t i = 0; i < N; ++i) {
+  for (size_t i = 0; i < N; ++i)
     if (word & flags[i]) s.Include(static_cast<typename S::Element>(i));
-  }
   return s;
 }
 }  // namespace
@@ -214,9 +212,8 @@ void TDiscRecorder::SetProduct(const QString& value) {
 // The first recorder whose `of` is the value; none leaves the selection as it is.
 void TDiscRecorder::SelectFirst(const QString& value, QString (TDiscRecorder::*of)(int32_t)) {
   const int32_t count = DeviceCount();
-  for (int32_t i = 1; i <= count; ++i) {
+  for (int32_t i = 1; i <= count; ++i)
     if ((this->*of)(i) == value) return SetDevice(i);
-  }
 }
 
 // Handlers are called with this component as the sender; what they throw goes to the error handler.

@@ -440,9 +440,8 @@ class Archiver {
     IsoDirIter* it = nullptr;
     if (iso_dir_get_children(iso_image_get_root(image_), &it) < 0) Fail();
     auto owner = Owned(it, iso_dir_iter_free);
-    for (IsoNode* child = nullptr; iso_dir_iter_next(it, &child) == 1;) {
+    for (IsoNode* child = nullptr; iso_dir_iter_next(it, &child) == 1;)
       if (iso_node_remove_tree(child, it) < 0) Fail();
-    }
   }
 
   // A cancel before any data moves leaves the disc as it was; during the write the library stops it;
