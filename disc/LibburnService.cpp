@@ -633,17 +633,16 @@ class Archiver {
   // Loading the session reads its head back, which is all a quick verification asks for.
   void ReadBack(DiscProgressNotice notice) {
     TakeLibraryMessage();
-    IsoImage* disc = LoadSession(drive_->d, 0);
-    if (!disc) {
+    const auto disc = Owned(LoadSession(drive_->d, 0), iso_image_unref);
+    if (!disc)
       throw EDiscServiceError("Verification failed: the new session cannot be read from the disc. " +
                               TakeLibraryMessage());
-    }
-    auto owner = Owned(disc, iso_image_unref);
     std::vector<char> mine(64 * 1024), theirs(64 * 1024);
     for (const auto& [isoPath, localPath] : files_) {
       const std::string missing = "Verification failed: " + isoPath + " is not on the disc as written";
       IsoNode* node = nullptr;
-      if (iso_tree_path_to_node(disc, isoPath.c_str(), &node) != 1 || iso_node_get_type(node) != LIBISO_FILE)
+      if (iso_tree_path_to_node(disc.get(), isoPath.c_str(), &node) != 1 ||
+          iso_node_get_type(node) != LIBISO_FILE)
         throw EDiscServiceError(missing);
       IsoStream* stream = iso_file_get_stream(reinterpret_cast<IsoFile*>(node));
       std::ifstream local(localPath, std::ios::binary | std::ios::ate);
