@@ -448,11 +448,10 @@ class Archiver {
   // during the verification it ends the read-back.
   void Notify(const DiscProgressNotice& notice) {
     if (!rq_.onProgress || !rq_.onProgress(notice)) return;
-    if (started_) {
+    if (started_)
       burn_drive_cancel(drive_->d);
-    } else {
+    else
       cancelPending_ = true;
-    }
   }
 
   void Write() {
