@@ -160,9 +160,8 @@ QString TfmBurnToCD::ActionText(TWriteAction action) const {
 void TfmBurnToCD::SetVolumeName(const QString& name) {
   proposedVolumeName_ = name;
   QString shown = name;
-  for (QChar& c : shown) {
+  for (QChar& c : shown)
     if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) c = QChar(c.unicode() - 'a' + 'A');
-  }
   eVolumeName->setText(shown);
 }
 
@@ -191,12 +190,10 @@ void TfmBurnToCD::SetControlsEnabled(bool enabled) {
 }
 
 QString TfmBurnToCD::TimeLine(int32_t elapsed, int32_t total, int32_t remaining) const {
-  const QString sep = QStringLiteral("   ");
-  auto group = [this](const QString& label, int32_t v) {
-    return label + QLatin1Char(' ') + QString::number(v) + QLatin1Char(' ') + secondUnit_;
-  };
-  return group(elapsedLabel_, elapsed) + sep + group(estimatedLabel_, total) + sep +
-         group(remainingLabel_, remaining);
+  // One pass over the pattern: a "%" in a translated label stays as it is.
+  return QStringLiteral("%1 %2 %7   %3 %4 %7   %5 %6 %7")
+      .arg(elapsedLabel_, QString::number(elapsed), estimatedLabel_, QString::number(total), remainingLabel_,
+           QString::number(remaining), secondUnit_);
 }
 
 void TfmBurnToCD::DiscWriteUpdate(int currentAction, int totalTime, int elapsedTime, int remainingTime) {

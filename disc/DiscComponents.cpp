@@ -17,8 +17,6 @@ QString Text(const TRecorderInfo* r, std::string TRecorderInfo::*field) {
   return r ? Wide(r->*field) : QString();
 }
 
-// ---- codes of the service -------------------------------------------------------------------------
-
 // The one table of MMC profiles: the component value, the kind of medium, and whether a recorder
 // writes it.
 struct ProfileRow {
@@ -54,9 +52,8 @@ constexpr uint32_t kWriteProtects[] = {0x0001, 0x0002, 0x0004, 0x0008, 0x0010, 0
 
 const ProfileRow& ProfileRowOf(int32_t mmc) {
   static constexpr ProfileRow kNone{0, pfInvalid, mtUnknown, false};
-  for (const ProfileRow& r : kProfiles) {
+  for (const ProfileRow& r : kProfiles)
     if (r.mmc == mmc) return r;
-  }
   return kNone;
 }
 
@@ -70,9 +67,8 @@ S SetOf(const std::vector<int32_t>& codes, F map) {
 template <typename S, size_t N>
 S FlagsOf(uint32_t word, const uint32_t (&flags)[N]) {
   S s;
-  for (size_t i = 0; i < N; ++i) {
+  for (size_t i = 0; i < N; ++i)
     if (word & flags[i]) s.Include(static_cast<typename S::Element>(i));
-  }
   return s;
 }
 }  // namespace
@@ -202,9 +198,8 @@ QString TDiscRecorder::Vendor() { return Text(RecorderObject(), &TRecorderInfo::
 QString TDiscRecorder::VolumeName() { return Text(RecorderObject(), &TRecorderInfo::volumeName); }
 QString TDiscRecorder::VolumePathNames() {
   QStringList parts;
-  if (RecorderObject()) {
-    for (const std::string& p : recorderObject_->mountPaths) parts << Wide(p);
-  }
+  for (const std::string& p : RecorderObject() ? recorderObject_->mountPaths : std::vector<std::string>())
+    parts << Wide(p);
   return parts.join(QLatin1Char(','));
 }
 
@@ -217,9 +212,8 @@ void TDiscRecorder::SetProduct(const QString& value) {
 // The first recorder whose `of` is the value; none leaves the selection as it is.
 void TDiscRecorder::SelectFirst(const QString& value, QString (TDiscRecorder::*of)(int32_t)) {
   const int32_t count = DeviceCount();
-  for (int32_t i = 1; i <= count; ++i) {
+  for (int32_t i = 1; i <= count; ++i)
     if ((this->*of)(i) == value) return SetDevice(i);
-  }
 }
 
 // Handlers are called with this component as the sender; what they throw goes to the error handler.
@@ -369,12 +363,10 @@ void TDiscImage::WriteToDisc() {
 void TDiscImage::BuildImage(TArchiveRequest& rq) {
   cancel_ = false;
   // Items are not trimmed (a blank may begin a folder's name); empty ones are skipped.
-  for (const std::string& item : SplitText(Narrow(SourceTree), ';')) {
-    if (!item.empty()) rq.sourceTrees.push_back(item);
-  }
-  for (const std::string& item : SplitText(Narrow(RemoveSourceTree), ';')) {
-    if (!item.empty()) rq.removeTrees.push_back(item);
-  }
+  rq.sourceTrees = SplitText(Narrow(SourceTree), ';');
+  rq.removeTrees = SplitText(Narrow(RemoveSourceTree), ';');
+  std::erase(rq.sourceTrees, std::string());
+  std::erase(rq.removeTrees, std::string());
   rq.includeBaseDirectory = IncludeBaseDirectory;
   rq.joliet = FileSystems.Contains(fsJoliet);
   rq.volumeName = Narrow(VolumeName);

@@ -6,7 +6,6 @@
 #include <QString>
 #include <cstring>
 #include <libudev.h>
-#include <sys/stat.h>
 
 namespace {
 std::function<std::shared_ptr<IDiscDrives>()> g_factory;
@@ -44,31 +43,12 @@ char DriveCharOf(const std::string& devnode) {
   return std::stoi(n) <= 25 ? static_cast<char>('A' + std::stoi(n)) : 0;
 }
 
-std::string UdevPropertyOf(const std::string& devnode, const char* key) {
-  struct stat st {};
-  if (::stat(devnode.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {};
-  struct udev* u = udev_new();
-  if (!u) return {};
-  std::string value;
-  if (udev_device* d = udev_device_new_from_devnum(u, 'b', st.st_rdev)) {
-    if (const char* v = udev_device_get_property_value(d, key)) value = v;
-    udev_device_unref(d);
-  }
-  udev_unref(u);
-  return value;
-}
-
 TDiscDeviceMonitor::TDiscDeviceMonitor(QObject* parent) : QObject(parent) {
   udev_ = udev_new();
-  if (!udev_) return;
-  monitor_ = udev_monitor_new_from_netlink(udev_, "udev");
+  monitor_ = udev_ ? udev_monitor_new_from_netlink(udev_, "udev") : nullptr;
   if (!monitor_) return;
   udev_monitor_filter_add_match_subsystem_devtype(monitor_, "block", "disk");
-  if (udev_monitor_enable_receiving(monitor_) < 0) {
-    udev_monitor_unref(monitor_);
-    monitor_ = nullptr;
-    return;
-  }
+  if (udev_monitor_enable_receiving(monitor_) < 0) return;  // no notices; the destructor lets go
   notifier_ = new QSocketNotifier(udev_monitor_get_fd(monitor_), QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] { ReadEvents(); });
 }
@@ -98,15 +78,11 @@ void TDiscDeviceMonitor::ReadEvents() {
 void TDiscDeviceMonitor::Dispatch(const std::string& action, const std::string& devnode, bool optical,
                                   bool mediaChange, bool hasMedia) {
   if (!optical || devnode.empty()) return;
-  if (action == "add") {
-    if (OnRecorderAdded) OnRecorderAdded(devnode);
-  } else if (action == "remove") {
-    if (OnRecorderRemoved) OnRecorderRemoved(devnode);
-  } else if (action == "change" && mediaChange) {
-    if (hasMedia) {
-      if (OnMediaInserted) OnMediaInserted(devnode);
-    } else if (OnMediaRemoved) {
-      OnMediaRemoved(devnode);
-    }
-  }
+  // Only a media change tells of a disc put in or taken out; other changes are the drive's own.
+  const auto* handler = action == "add"                      ? &OnRecorderAdded
+                        : action == "remove"                 ? &OnRecorderRemoved
+                        : action != "change" || !mediaChange ? nullptr
+                        : hasMedia                           ? &OnMediaInserted
+                                                             : &OnMediaRemoved;
+  if (handler && *handler) (*handler)(devnode);
 }

@@ -105,8 +105,6 @@ std::string IsoVolumeIdOf(const std::string& utf8Name);
 // The Drive character of a media notice: the kernel's optical drive /dev/srN is the letter 'A' + N
 // (sr0 -> A, sr4 -> E, up to sr25 -> Z); any other device, or N above 25, gives character 0.
 char DriveCharOf(const std::string& devnode);
-// A udev property of a block device given by its device node; empty when unknown.
-std::string UdevPropertyOf(const std::string& devnode, const char* key);
 
 // Recorder and media notices from udev, delivered on the thread that owns the monitor.
 class TDiscDeviceMonitor : public QObject {

@@ -17,6 +17,7 @@ using namespace burn;
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <libudev.h>
 #include <fstream>
 #include <atomic>
 #include <mutex>
@@ -31,12 +32,13 @@ using namespace burn;
 
 namespace {
 
-// ---- library start and messages -------------------------------------------------------------------
-
-bool g_libOk = false;
-std::string g_libError;
-
+std::string g_libError;  // set when the libraries cannot be started
 std::atomic<int> g_drivesHeld{0};
+
+void QueueDebugMessages(bool on) {
+  burn_msgs_set_severities(const_cast<char*>(on ? "DEBUG" : "SORRY"), const_cast<char*>("NEVER"),
+                           const_cast<char*>("vq: "));
+}
 
 void EnsureLibraries() {
   static std::once_flag once;
@@ -48,13 +50,11 @@ void EnsureLibraries() {
     }
     // Messages are queued for the error handler, never printed. No signal handling is requested from
     // libburn: the program's own handlers stay in place.
-    burn_msgs_set_severities(const_cast<char*>("SORRY"), const_cast<char*>("NEVER"),
-                             const_cast<char*>("vq: "));
+    QueueDebugMessages(false);
     iso_set_msgs_severities(const_cast<char*>("SORRY"), const_cast<char*>("NEVER"),
                             const_cast<char*>("vq: "));
     iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
     burn_allow_drive_role_4(1);  // read-only image files show as write-protected media
-    g_libOk = true;
     // The libraries are shut down once, at exit; a drive still held then (a leak) is left to the system.
     std::atexit([] {
       if (g_drivesHeld == 0) isoburn_finish();
@@ -62,17 +62,21 @@ void EnsureLibraries() {
   });
 }
 
-// Drains both libraries' queues; gives the most severe (earliest of equals) message text.
-std::string TakeLibraryMessage() {
-  std::string best;
-  int bestRank = -1, rank = 0;
+constexpr int kWriteThreadEnded = 0x00020178;  // libburn's write thread's last words
+
+// Drains both libraries' queues; gives the most severe message of at least SORRY, the earliest of
+// equals. A caller that drains in rounds passes on the message and rank kept so far.
+std::string TakeLibraryMessage(std::string best = {}, int* bestRank = nullptr, bool* writeEnded = nullptr) {
+  int rank = 0, floor = 0, none = -1, code = 0, osErrno = 0, imgid = 0;
+  int& kept = bestRank ? *bestRank : none;
+  burn_text_to_sev(const_cast<char*>("SORRY"), &floor, 0);
   char text[BURN_MSGS_MESSAGE_LEN], severity[80];
-  int code = 0, osErrno = 0, imgid = 0;
   auto consider = [&](std::string message) {
-    if (burn_text_to_sev(severity, &rank, 0) > 0 && rank > bestRank)
-      bestRank = rank, best = std::move(message);
+    if (burn_text_to_sev(severity, &rank, 0) > 0 && rank >= floor && rank > kept)
+      kept = rank, best = std::move(message);
   };
   while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, severity) == 1) {
+    if (writeEnded && code == kWriteThreadEnded) *writeEnded = true;
     const std::string os = osErrno ? std::strerror(osErrno) : "";
     consider(text + (os.empty() || std::strstr(text, os.c_str()) ? "" : " (" + os + ")"));
   }
@@ -87,28 +91,37 @@ std::string TakeLibraryMessage() {
   throw EDiscServiceError(libraryMessage.empty() ? fallback : libraryMessage);
 }
 [[noreturn]] void Fail() { Raise(TakeLibraryMessage()); }
-const std::string kEarlierSessions =
-    "The disc's earlier sessions cannot be read, or they do not fit the new one.";
 
 bool IsImageAddress(const std::string& adr) { return adr.rfind("stdio:", 0) == 0; }
 std::string ImagePathOf(const std::string& adr) { return adr.substr(6); }
 
 std::string AcquireFailureText(const std::string& adr, const std::string& lib) {
-  if (IsImageAddress(adr)) {
+  if (IsImageAddress(adr))
     return "Cannot open the image file " + ImagePathOf(adr) + (lib.empty() ? "" : ": " + lib);
-  }
-  if (::access(adr.c_str(), F_OK) == 0 && ::access(adr.c_str(), R_OK | W_OK) != 0) {
+  if (::access(adr.c_str(), F_OK) == 0 && ::access(adr.c_str(), R_OK | W_OK) != 0)
     return "No read-write access to the recorder " + adr +
            ". The user must be a member of the group \"cdrom\" (log in again after joining it).";
-  }
   const std::vector<std::string> mounts = MountPointsOf(adr);
-  if (!mounts.empty()) {
+  if (!mounts.empty())
     return "The disc in the recorder " + adr + " is mounted at " + mounts.front() + ". Unmount it first.";
-  }
   return "Cannot open the recorder " + adr + (lib.empty() ? "" : ": " + lib);
 }
 
-// ---- acquired drives -------------------------------------------------------------------------------
+template <typename T, typename F>
+std::unique_ptr<T, F> Owned(T* p, F free) {
+  return std::unique_ptr<T, F>(p, free);
+}
+
+// A udev property of a block device given by its device node; empty when unknown.
+std::string UdevPropertyOf(const std::string& devnode, const char* key) {
+  struct stat st {};
+  if (::stat(devnode.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {};
+  const auto u = Owned(udev_new(), udev_unref);
+  const auto d =
+      Owned(u ? udev_device_new_from_devnum(u.get(), 'b', st.st_rdev) : nullptr, udev_device_unref);
+  const char* value = d ? udev_device_get_property_value(d.get(), key) : nullptr;
+  return value ? value : "";
+}
 
 // An acquired drive; released (its tray unlocked) with the object.
 struct Drive {
@@ -146,10 +159,9 @@ std::vector<TRecorderInfo> ScanOpticalDrives() {
   }
   for (unsigned i = 0; i < n; ++i) {
     char adr[BURN_DRIVE_ADR_LEN] = {0};
-    if (burn_drive_d_get_adr(infos[i].drive, adr) > 0) {
+    if (burn_drive_d_get_adr(infos[i].drive, adr) > 0)
       out.push_back({adr, TrimBlanksAndControls(infos[i].vendor), TrimBlanksAndControls(infos[i].product),
                      TrimBlanksAndControls(infos[i].revision)});
-    }
     // The scan holds every drive exclusively; let go of them until one is really used.
     burn_drive_info_forget(&infos[i], 0);
   }
@@ -159,7 +171,7 @@ std::vector<TRecorderInfo> ScanOpticalDrives() {
   // named from udev, and Burn unmounts it first.
   for (const QString& name : QDir(QStringLiteral("/dev")).entryList({QStringLiteral("sr*")}, QDir::System)) {
     const std::string adr = "/dev/" + name.toStdString();
-    if (std::none_of(out.begin(), out.end(), [&](const TRecorderInfo& k) { return k.id == adr; }))
+    if (std::ranges::find(out, adr, &TRecorderInfo::id) == out.end())
       out.push_back({adr, UdevPropertyOf(adr, "ID_VENDOR"), UdevPropertyOf(adr, "ID_MODEL"), {}});
   }
   return out;
@@ -177,15 +189,11 @@ std::vector<int32_t> AllProfiles(burn_drive* d, int current) {
 
 int32_t Clamp32(long long v) { return static_cast<int32_t>(std::clamp<long long>(v, 0, INT32_MAX)); }
 
-int CurrentProfile(burn_drive* d) {
-  int pno = 0;
-  char name[80];
-  return burn_disc_get_profile(d, &pno, name) == 1 && pno > 0 ? pno : 0;
-}
-
 TMediumFacts InspectDrive(const std::string& adr, burn_drive* d) {
   TMediumFacts f;
-  const int role = burn_drive_get_drive_role(d), pno = CurrentProfile(d);
+  int role = burn_drive_get_drive_role(d), pno = 0;
+  char profileName[80];
+  if (burn_disc_get_profile(d, &pno, profileName) != 1 || pno < 0) pno = 0;
   f.supportedProfiles = AllProfiles(d, pno);
   if (pno) f.currentProfiles = {pno};
   if (!IsImageAddress(adr)) {
@@ -196,8 +204,7 @@ TMediumFacts InspectDrive(const std::string& adr, burn_drive* d) {
       f.canLoadMedia = ((data[0] >> 5) & 7) <= 1 && (data[0] & 0x08);
     std::free(data);
   }
-  f.recorderSupported =
-      role != 4 && std::any_of(f.supportedProfiles.begin(), f.supportedProfiles.end(), IsWritableProfile);
+  f.recorderSupported = role != 4 && std::ranges::any_of(f.supportedProfiles, IsWritableProfile);
   burn_multi_caps* caps = nullptr;
   f.mediaSupported = burn_disc_get_multi_caps(d, BURN_WRITE_NONE, &caps, 0) > 0;
   if (caps) burn_disc_free_multi_caps(&caps);
@@ -206,8 +213,7 @@ TMediumFacts InspectDrive(const std::string& adr, burn_drive* d) {
   f.heuristicallyBlank = st == BURN_DISC_BLANK;
   for (int32_t p : f.supportedProfiles) {
     const int m = MediaTypeOfProfile(p);
-    if (m && std::find(f.mediaTypes.begin(), f.mediaTypes.end(), m) == f.mediaTypes.end())
-      f.mediaTypes.push_back(m);
+    if (m && std::ranges::find(f.mediaTypes, m) == f.mediaTypes.end()) f.mediaTypes.push_back(m);
   }
   f.mediaType = MediaTypeOfProfile(pno);
   const bool readOnly = role == 4 || pno == 0x08 || pno == 0x10 || pno == 0x40 || pno == 0x50;
@@ -216,15 +222,11 @@ TMediumFacts InspectDrive(const std::string& adr, burn_drive* d) {
   // erase required, non-empty session, write-protected, finalized, unsupported.
   if (pno == 0x12 || pno == 0x13 || pno == 0x1A || pno == 0x2A || pno == 0x43 || pno == 0xFFFF)
     f.status |= 0x0001;
-  switch (st) {
-    case BURN_DISC_BLANK: f.status |= 0x0002; break;
-    case BURN_DISC_APPENDABLE: f.status |= 0x0004 | 0x1000; break;
-    case BURN_DISC_FULL:
-      f.status |= 0x4000 | 0x1000 | 0x0008 | (isoburn_disc_erasable(d) ? 0x0800 : 0);
-      break;
-    case BURN_DISC_UNSUITABLE: f.status |= 0x8000; break;
-    default: break;
-  }
+  // By disc state, in libburn's order: unready, blank, empty, appendable, full, ungrabbed, unsuitable.
+  static constexpr uint32_t kStatusOfState[] = {0, 0x0002, 0, 0x0004 | 0x1000, 0x4000 | 0x1000 | 0x0008,
+                                                0, 0x8000};
+  f.status |= static_cast<size_t>(st) < std::size(kStatusOfState) ? kStatusOfState[st] : 0;
+  if (st == BURN_DISC_FULL && isoburn_disc_erasable(d)) f.status |= 0x0800;
   if (burn_disc_next_track_is_damaged(d, 0) & 1) f.status |= 0x0400;
   if (readOnly) f.status |= 0x2000;
   int lba = 0, nwa = 0;
@@ -244,41 +246,20 @@ int ActionOfStatus(burn_drive_status s) {
   return static_cast<size_t>(s) < std::size(kActions) ? kActions[s] : 0;
 }
 
-template <typename T, typename F>
-std::unique_ptr<T, F> Owned(T* p, F free) {
-  return std::unique_ptr<T, F>(p, free);
-}
-
-void WaitIdle(burn_drive* d, int ms) {
-  while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 // libburn shows the drive idle a moment before its write thread has let go of the drive's transfer
 // buffer; a random-access write in that moment (the new session's head) finds the buffer taken away
 // under it and crashes. The thread's last words are a debug message, so while a write runs the queue
 // takes debug messages, and the end of the write waits for that one (when a thread was started at
 // all). Gives the most severe message of at least SORRY met on the way.
-constexpr int kWriteThreadEnded = 0x00020178;
-void QueueDebugMessages(bool on) {
-  burn_msgs_set_severities(const_cast<char*>(on ? "DEBUG" : "SORRY"), const_cast<char*>("NEVER"),
-                           const_cast<char*>("vq: "));
-}
 std::string AwaitWriteThreadEnd(bool threadStarted) {
   std::string kept;
-  int keptRank = 0, rank = 0, code = 0, osErrno = 0;
-  burn_text_to_sev(const_cast<char*>("SORRY"), &keptRank, 0);
-  char text[BURN_MSGS_MESSAGE_LEN], severity[80];
+  int keptRank = -1;
   QElapsedTimer waited;
   waited.start();
   for (bool ended = !threadStarted, first = true; first || (!ended && waited.elapsed() < 10000);
        first = false) {
     if (!first) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, severity) == 1) {
-      ended = ended || code == kWriteThreadEnded;
-      if (burn_text_to_sev(severity, &rank, 0) > 0 && rank >= keptRank && (kept.empty() || rank > keptRank))
-        keptRank = rank, kept = text;
-    }
+    kept = TakeLibraryMessage(std::move(kept), &keptRank, &ended);
   }
   QueueDebugMessages(false);
   return kept;
@@ -302,13 +283,6 @@ int ReadFull(IsoStream* stream, char* buf, int want) {
   return got;
 }
 
-void FollowNoLinks(IsoImage* image) {
-  iso_tree_set_follow_symlinks(image, 0);
-  iso_tree_set_ignore_hidden(image, 0);
-}
-
-// ---- one archive: build, write, verify ----------------------------------------------------------------
-
 // Rock Ridge and Joliet carry UTF-8 names. A name in another encoding would not survive the trip
 // through Qt's file names and would be left off the disc, so it stops the build instead. Gives the
 // sectors of the files below, for the progress notices.
@@ -321,10 +295,9 @@ long long CheckedSectorsBelow(const QByteArray& folder) {
     if (name == "." || name == "..") continue;
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8.decode(name);
-    if (utf8.hasError()) {
+    if (utf8.hasError())
       throw EDiscServiceError("The name \"" + text.toStdString() + "\" in " + folder.toStdString() +
                               " is not UTF-8 text and cannot be written to the disc");
-    }
     const QByteArray full = folder + '/' + name;
     struct stat st {};
     if (::lstat(full.constData(), &st) != 0) continue;
@@ -346,10 +319,11 @@ class Archiver {
     // An overwrite drops the disc's sessions, so there is nothing to take over from them.
     if (!rq_.forceOverwrite && isoburn_disc_get_status(drive_->d) != BURN_DISC_BLANK) {
       Import();
-    } else {
-      if (iso_image_new("ISOIMAGE", &image_) < 0) Fail();
-      FollowNoLinks(image_);
+    } else if (iso_image_new("ISOIMAGE", &image_) < 0) {
+      Fail();
     }
+    iso_tree_set_follow_symlinks(image_, 0);
+    iso_tree_set_ignore_hidden(image_, 0);
     if (!rq_.volumeName.empty()) iso_image_set_volume_id(image_, IsoVolumeIdOf(rq_.volumeName).c_str());
     for (const std::string& folder : rq_.sourceTrees) {
       AddTree(folder);
@@ -374,9 +348,8 @@ class Archiver {
     if (src && iso_file_source_lstat(src, &st) >= 0)
       ++(S_ISDIR(st.st_mode) ? n.ImportedDirectoryItems : n.ImportedFileItems);
     if (src) {
-      char* path = iso_file_source_get_path(src);
-      n.CurrentItem = path ? path : "";
-      std::free(path);
+      const auto path = Owned(iso_file_source_get_path(src), std::free);
+      n.CurrentItem = path ? path.get() : "";
     }
     // The library does not know the totals in advance; they grow with the items seen so far.
     n.TotalDirectoryItems = n.ImportedDirectoryItems;
@@ -393,9 +366,9 @@ class Archiver {
     isoburn_set_read_pacifier(drive_->d, nullptr, nullptr);
     if (!image_) {
       const std::string lib = TakeLibraryMessage();
-      throw EDiscServiceError(kEarlierSessions + (lib.empty() ? "" : " (" + lib + ")"));
+      throw EDiscServiceError("The disc's earlier sessions cannot be read, or they do not fit the new one." +
+                              (lib.empty() ? "" : " (" + lib + ")"));
     }
-    FollowNoLinks(image_);
   }
 
   [[noreturn]] static void Taken(const QFileInfo& fi) {
@@ -421,9 +394,8 @@ class Archiver {
     QDir dir(folder);
     const QFileInfoList entries =
         dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
-    if (!dir.exists() || !dir.isReadable()) {
+    if (!dir.exists() || !dir.isReadable())
       throw EDiscServiceError("Cannot read the folder " + folder.toStdString());
-    }
     for (const QFileInfo& fi : entries) {
       if (fi.isDir() && !fi.isSymLink()) {
         IsoDir* sub = FolderIn(parent, fi);
@@ -437,11 +409,8 @@ class Archiver {
       if (!fi.isSymLink() && !fi.isReadable())
         throw EDiscServiceError("Cannot read the file " + fi.absoluteFilePath().toStdString());
       if (iso_tree_add_node(image_, parent, full.constData(), &node) < 0) Fail();
-      if (!fi.isSymLink()) {
-        char* isoPath = iso_tree_get_node_path(node);
-        if (isoPath) files_.emplace_back(isoPath, full.toStdString());
-        std::free(isoPath);
-      }
+      const auto isoPath = Owned(fi.isSymLink() ? nullptr : iso_tree_get_node_path(node), std::free);
+      if (isoPath) files_.emplace_back(isoPath.get(), full.toStdString());
       Report(fi.absoluteFilePath(), fi.isSymLink() ? 0 : fi.size());
     }
   }
@@ -471,20 +440,18 @@ class Archiver {
     IsoDirIter* it = nullptr;
     if (iso_dir_get_children(iso_image_get_root(image_), &it) < 0) Fail();
     auto owner = Owned(it, iso_dir_iter_free);
-    for (IsoNode* child = nullptr; iso_dir_iter_next(it, &child) == 1;) {
+    for (IsoNode* child = nullptr; iso_dir_iter_next(it, &child) == 1;)
       if (iso_node_remove_tree(child, it) < 0) Fail();
-    }
   }
 
   // A cancel before any data moves leaves the disc as it was; during the write the library stops it;
   // during the verification it ends the read-back.
   void Notify(const DiscProgressNotice& notice) {
     if (!rq_.onProgress || !rq_.onProgress(notice)) return;
-    if (started_) {
+    if (started_)
       burn_drive_cancel(drive_->d);
-    } else {
+    else
       cancelPending_ = true;
-    }
   }
 
   void Write() {
@@ -512,7 +479,8 @@ class Archiver {
       isoburn_drive_aquire(&drive_->info, const_cast<char*>(adr_.c_str()), (1 << 8) | (1 << 1));
       if (isoburn_disc_get_status(d) != BURN_DISC_BLANK && isoburn_disc_erasable(d)) {
         isoburn_disc_erase(d, 1);
-        WaitIdle(d, std::max(pollMs_, 1));
+        while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
+          std::this_thread::sleep_for(std::chrono::milliseconds(std::max(pollMs_, 1)));
       }
       if (isoburn_disc_get_status(d) != BURN_DISC_BLANK)
         throw EDiscServiceError("The disc cannot be overwritten. " + TakeLibraryMessage());
@@ -560,9 +528,8 @@ class Archiver {
     burn_speed_descriptor* speeds = nullptr;
     if (rq_.pureCav && burn_drive_get_speedlist(d, &speeds) > 0) {
       int cav = 0;
-      for (burn_speed_descriptor* sd = speeds; sd; sd = sd->next) {
+      for (burn_speed_descriptor* sd = speeds; sd; sd = sd->next)
         if (sd->wrc == 1 && (kbps == 0 || sd->write_speed <= kbps)) cav = std::max(cav, sd->write_speed);
-      }
       burn_drive_free_speedlist(&speeds);
       if (cav > 0) kbps = cav;
     }
@@ -574,7 +541,8 @@ class Archiver {
     DiscProgressNotice notice;
     burn_progress p{};
     burn_drive_status s = BURN_DRIVE_SPAWNING;
-    auto fill = [&] {
+    // A handler that throws leaves the write abandoned, never half running.
+    auto notify = [&] {
       notice.ElapsedTime = static_cast<int>(clock.elapsed() / 1000);
       if (p.sectors > 0) {
         notice.SectorCount = p.sectors;
@@ -595,10 +563,6 @@ class Archiver {
         notice.LastReadLba = notice.LastWrittenLba + (size - freeBytes) / 2048;
       }
       notice.CurrentAction = ActionOfStatus(s);
-    };
-    // A handler that throws leaves the write abandoned, never half running.
-    auto notify = [&] {
-      fill();
       try {
         Notify(notice);
       } catch (...) {
@@ -668,17 +632,16 @@ class Archiver {
   // Loading the session reads its head back, which is all a quick verification asks for.
   void ReadBack(DiscProgressNotice notice) {
     TakeLibraryMessage();
-    IsoImage* disc = LoadSession(drive_->d, 0);
-    if (!disc) {
+    const auto disc = Owned(LoadSession(drive_->d, 0), iso_image_unref);
+    if (!disc)
       throw EDiscServiceError("Verification failed: the new session cannot be read from the disc. " +
                               TakeLibraryMessage());
-    }
-    auto owner = Owned(disc, iso_image_unref);
     std::vector<char> mine(64 * 1024), theirs(64 * 1024);
     for (const auto& [isoPath, localPath] : files_) {
       const std::string missing = "Verification failed: " + isoPath + " is not on the disc as written";
       IsoNode* node = nullptr;
-      if (iso_tree_path_to_node(disc, isoPath.c_str(), &node) != 1 || iso_node_get_type(node) != LIBISO_FILE)
+      if (iso_tree_path_to_node(disc.get(), isoPath.c_str(), &node) != 1 ||
+          iso_node_get_type(node) != LIBISO_FILE)
         throw EDiscServiceError(missing);
       IsoStream* stream = iso_file_get_stream(reinterpret_cast<IsoFile*>(node));
       std::ifstream local(localPath, std::ios::binary | std::ios::ate);
@@ -722,13 +685,11 @@ class Archiver {
   std::vector<std::pair<std::string, std::string>> files_;
 };
 
-// ---- the service ---------------------------------------------------------------------------------------
-
 class LibburnService : public IDiscDrives {
  public:
   explicit LibburnService(LibburnServiceOptions options) : options_(std::move(options)) {
     EnsureLibraries();
-    if (!g_libOk) throw EDiscServiceError(g_libError);
+    if (!g_libError.empty()) throw EDiscServiceError(g_libError);
     Refresh();
   }
 
@@ -739,7 +700,7 @@ class LibburnService : public IDiscDrives {
     return ids;
   }
   TRecorderInfo Describe(const std::string& id) override {
-    auto k = std::find_if(drives_.begin(), drives_.end(), [&](const TRecorderInfo& d) { return d.id == id; });
+    auto k = std::ranges::find(drives_, id, &TRecorderInfo::id);
     if (k == drives_.end()) throw EDiscServiceError("Unknown recorder " + id);
     TRecorderInfo info = *k;
     if (IsImageAddress(id)) {
@@ -762,11 +723,9 @@ class LibburnService : public IDiscDrives {
   }
   int32_t AddImageTarget(const std::string& path) override {
     const std::string adr = ImageTargetAddress(path);
-    auto at =
-        std::find_if(drives_.begin(), drives_.end(), [&](const TRecorderInfo& d) { return d.id == adr; });
+    auto at = std::ranges::find(drives_, adr, &TRecorderInfo::id);
     if (at == drives_.end()) {
-      if (std::find(options_.ImageTargets.begin(), options_.ImageTargets.end(), path) ==
-          options_.ImageTargets.end())
+      if (std::ranges::find(options_.ImageTargets, path) == options_.ImageTargets.end())
         options_.ImageTargets.push_back(path);  // kept over a rescan
       at = drives_.insert(drives_.end(), TRecorderInfo{adr, {}, "Image file"});
     }

@@ -100,9 +100,8 @@ std::vector<std::string> MountPointsInMountInfo(std::string_view mountInfo, dev_
   std::string line, id, parent, number, root, mountPoint;
   while (std::getline(in, line)) {
     std::istringstream fields(line);
-    if (fields >> id >> parent >> number >> root >> mountPoint && number == wanted) {
+    if (fields >> id >> parent >> number >> root >> mountPoint && number == wanted)
       out.push_back(Unescape(mountPoint));
-    }
   }
   return out;
 }
@@ -125,9 +124,8 @@ void UnmountDevice(const std::string& devicePath) {
     if (std::find(now.begin(), now.end(), mountPoint) != now.end()) unmount(devicePath, mountPoint);
   }
   const std::vector<std::string> left = MountPointsOf(devicePath);
-  if (!left.empty()) {
+  if (!left.empty())
     throw Exception("The disc in " + devicePath + " is still mounted at " + left.front() + ". " + kWhatToDo);
-  }
 }
 
 void SetMountTableForTesting(std::function<std::vector<std::string>(const std::string& dev)> table) {
