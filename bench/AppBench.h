@@ -21,12 +21,12 @@ inline double MonotonicMs() {
   return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) * 1e-6;
 }
 
-// Resident set size of this process in KiB.
-inline long RssKiB() {
+// A "Vm…:" field of /proc/self/status in KiB: VmRSS the resident set now, VmHWM its peak.
+inline long ProcStatusKiB(const char* field) {
   std::ifstream f("/proc/self/status");
   std::string key;
   while (f >> key) {
-    if (key == "VmRSS:") {
+    if (key == field) {
       long v = 0;
       f >> v;
       return v;
@@ -35,6 +35,7 @@ inline long RssKiB() {
   }
   return 0;
 }
+inline long RssKiB() { return ProcStatusKiB("VmRSS:"); }
 
 inline double Median(std::vector<double> v) {
   if (v.empty()) return 0;

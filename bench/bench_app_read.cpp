@@ -32,19 +32,7 @@ namespace {
 
 constexpr size_t kBigReport = (size_t(64) << 20) - (size_t(64) << 10);  // under the link's limit
 
-long PeakRssKiB() {
-  std::ifstream f("/proc/self/status");
-  std::string key;
-  while (f >> key) {
-    if (key == "VmHWM:") {
-      long v = 0;
-      f >> v;
-      return v;
-    }
-    std::getline(f, key);
-  }
-  return 0;
-}
+long PeakRssKiB() { return ProcStatusKiB("VmHWM:"); }
 
 const char* const kParams = "D,1,1,1830";
 
