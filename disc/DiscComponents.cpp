@@ -44,11 +44,8 @@ constexpr ProfileRow kProfiles[] = {
     {0x50, pfHdDvdRom, mtHdDvdRom, false}, {0x51, pfHdDvdRecordable, mtHdDvdR, false},
     {0x52, pfHdDvdRam, mtHdDvdRam, false}, {0xFFFF, pfNonStandard, mtDisk, true}};
 // clang-format on
-// Indexed by ordinal: the mode-page codes, and the flags of the media status and write-protect words.
+// Indexed by ordinal: the mode-page codes.
 constexpr int32_t kModePages[] = {-1, 0x01, 0x03, 0x05, 0x08, 0x1C, 0x1D, 0x1A, 0x2A};
-constexpr uint32_t kMediaStates[] = {0x0001, 0x0002, 0x0004, 0x0008, 0x0400,
-                                     0x0800, 0x1000, 0x2000, 0x4000, 0x8000};
-constexpr uint32_t kWriteProtects[] = {0x0001, 0x0002, 0x0004, 0x0008, 0x0010, 0x4000};
 
 const ProfileRow& ProfileRowOf(int32_t mmc) {
   static constexpr ProfileRow kNone{0, pfInvalid, mtUnknown, false};
@@ -64,21 +61,11 @@ S SetOf(const std::vector<int32_t>& codes, F map) {
   return s;
 }
 
-template <typename S, size_t N>
-S FlagsOf(uint32_t word, const uint32_t (&flags)[N]) {
-  S s;
-  for (size_t i = 0; i < N; ++i)
-    if (word & flags[i]) s.Include(static_cast<typename S::Element>(i));
-  return s;
-}
 }  // namespace
 
 TMediaType MediaTypeOfCode(int32_t code) { return code >= 1 && code <= 19 ? TMediaType(code) : mtUnknown; }
 TMediaType MediaTypeOfProfile(int32_t code) { return ProfileRowOf(code).media; }
 bool IsWritableProfile(int32_t code) { return ProfileRowOf(code).writable; }
-TWriteAction WriteActionOfCode(int32_t code) {
-  return (code >= 0 && code <= 5) || code == 7 ? static_cast<TWriteAction>(code) : waCompleted;
-}
 TProfiles ProfilesOf(const std::vector<int32_t>& codes) {
   return SetOf<TProfiles>(codes, [](int32_t c) { return ProfileRowOf(c).profile; });
 }
@@ -88,21 +75,6 @@ TModePages ModePagesOf(const std::vector<int32_t>& codes) {
     return at == std::end(kModePages) ? mpUnknown : static_cast<TModePage>(at - std::begin(kModePages));
   });
 }
-TMediaTypes MediaTypesOf(const std::vector<int32_t>& codes) {
-  return SetOf<TMediaTypes>(codes, MediaTypeOfCode);
-}
-TMediaStatus MediaStatusOf(uint32_t word) { return FlagsOf<TMediaStatus>(word, kMediaStates); }
-TWriteProtectStatus WriteProtectStatusOf(uint32_t word) {
-  return FlagsOf<TWriteProtectStatus>(word, kWriteProtects);
-}
-
-uint32_t FileSystemFlagsOf(TFileSystems s) {
-  return (s.Contains(fsISO9660) ? 1u : 0u) | (s.Contains(fsJoliet) ? 2u : 0u) | (s.Contains(fsUDF) ? 4u : 0u);
-}
-TFileSystem FileSystemOfFlags(uint32_t flags) {
-  return flags & 1 ? fsISO9660 : flags & 2 ? fsJoliet : flags & 4 ? fsUDF : fsUnknown;
-}
-
 std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() {
   static std::function<void(const std::exception&)> handler = [](const std::exception& e) {
     qWarning("%s", e.what());
@@ -263,9 +235,7 @@ bool TDiscFormat::CurrentMediaSupported() { return Ask(false, &TMediumFacts::med
 bool TDiscFormat::MediaPhysicallyBlank() { return Ask(false, &TMediumFacts::physicallyBlank); }
 bool TDiscFormat::MediaHeuristicallyBlank() { return Ask(false, &TMediumFacts::heuristicallyBlank); }
 bool TDiscFormat::RecorderSupported() { return Ask(false, &TMediumFacts::recorderSupported, true); }
-TMediaTypes TDiscFormat::SupportedMediaTypes() {
-  return MediaTypesOf(Ask(std::vector<int32_t>(), &TMediumFacts::mediaTypes, true));
-}
+TMediaTypes TDiscFormat::SupportedMediaTypes() { return Ask(TMediaTypes(), &TMediumFacts::mediaTypes, true); }
 
 void TDiscWrite::SetRecorder(TDiscRecorder* value) {
   if (value == recorder_) return;
@@ -279,15 +249,15 @@ void TDiscWrite::SetRecorder(TDiscRecorder* value) {
   recorder_ = value;
 }
 
-TMediaType TDiscWrite::CurrentMediaType() { return MediaTypeOfCode(Ask(0, &TMediumFacts::mediaType)); }
-TMediaStatus TDiscWrite::CurrentMediaStatus() { return MediaStatusOf(Ask(0u, &TMediumFacts::status)); }
+TMediaType TDiscWrite::CurrentMediaType() { return Ask(mtUnknown, &TMediumFacts::mediaType); }
+TMediaStatus TDiscWrite::CurrentMediaStatus() { return Ask(TMediaStatus(), &TMediumFacts::status); }
 bool TDiscWrite::CurrentWriteCav() { return Ask(false, &TMediumFacts::pureCav); }
 int32_t TDiscWrite::CurrentWriteSpeed() { return Ask(0, &TMediumFacts::writeSpeed); }
 int32_t TDiscWrite::FreeSectors() { return Ask(0, &TMediumFacts::freeSectors); }
 int32_t TDiscWrite::TotalSectors() { return Ask(0, &TMediumFacts::totalSectors); }
 int32_t TDiscWrite::NextWritableAddress() { return Ask(0, &TMediumFacts::nextWritableAddress); }
 TWriteProtectStatus TDiscWrite::WriteProtectStatus() {
-  return WriteProtectStatusOf(Ask(0u, &TMediumFacts::writeProtect));
+  return Ask(TWriteProtectStatus(), &TMediumFacts::writeProtect);
 }
 
 void TDiscWrite::CheckReady() {
@@ -296,7 +266,7 @@ void TDiscWrite::CheckReady() {
 }
 
 void TDiscWrite::CheckMedium(const TMediumFacts& facts) {
-  const TMediaStatus st = MediaStatusOf(facts.status);
+  const TMediaStatus st = facts.status;
   const QString id = recorder_->DeviceName();
   const bool image = id.startsWith(QLatin1String("stdio:"));
   const std::string disc =
@@ -330,9 +300,9 @@ void TDiscWrite::Configure(TArchiveRequest& rq) {
   // Only the first cancel of a write is passed on.
   rq.onProgress = [this, latch = false](const DiscProgressNotice& n) mutable {
     bool cancel = false;
-    OnUpdate(this, WriteActionOfCode(n.CurrentAction), cancel, n.TotalTime, n.ElapsedTime, n.RemainingTime,
-             n.TotalSystemBuffer, n.UsedSystemBuffer, n.FreeSystemBuffer, n.SectorCount, n.StartLba,
-             n.LastReadLba, n.LastWrittenLba);
+    OnUpdate(this, n.CurrentAction, cancel, n.TotalTime, n.ElapsedTime, n.RemainingTime, n.TotalSystemBuffer,
+             n.UsedSystemBuffer, n.FreeSystemBuffer, n.SectorCount, n.StartLba, n.LastReadLba,
+             n.LastWrittenLba);
     const bool first = cancel && !latch;
     latch = latch || cancel;
     return first;
@@ -372,8 +342,8 @@ void TDiscImage::BuildImage(TArchiveRequest& rq) {
   rq.volumeName = Narrow(VolumeName);
   if (OnImport) {
     rq.onImport = [this](const DiscImportNotice& n) {
-      OnImport(this, FileSystemOfFlags(n.FileSystems), Wide(n.CurrentItem), n.ImportedDirectoryItems,
-               n.TotalDirectoryItems, n.ImportedFileItems, n.TotalFileItems);
+      OnImport(this, n.FileSystem, Wide(n.CurrentItem), n.ImportedDirectoryItems, n.TotalDirectoryItems,
+               n.ImportedFileItems, n.TotalFileItems);
     };
   }
   if (OnUpdate) {

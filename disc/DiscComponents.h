@@ -103,18 +103,11 @@ enum TVerification : uint8_t { veNone, veQuick, veFull };
 enum TFileSystem : uint8_t { fsISO9660, fsJoliet, fsUDF, fsUnknown };
 using TFileSystems = TSet<TFileSystem, uint8_t>;
 
-// Service codes -> component values. Unknown codes map to pfInvalid, mpUnknown, mtUnknown, waCompleted.
+// MMC codes -> component values: a media type ordinal (for the MediaType property), MMC profiles and
+// mode pages. Unknown codes map to mtUnknown, pfInvalid and mpUnknown.
 TMediaType MediaTypeOfCode(int32_t code);
-TWriteAction WriteActionOfCode(int32_t code);
 TProfiles ProfilesOf(const std::vector<int32_t>& codes);
 TModePages ModePagesOf(const std::vector<int32_t>& codes);
-TMediaTypes MediaTypesOf(const std::vector<int32_t>& codes);
-TMediaStatus MediaStatusOf(uint32_t flagWord);
-TWriteProtectStatus WriteProtectStatusOf(uint32_t flagWord);
-// Towards the image builder: fsISO9660 1, fsJoliet 2, fsUDF 4; fsUnknown adds nothing.
-uint32_t FileSystemFlagsOf(TFileSystems systems);
-// From an import notice: the first of the flags 1, 2, 4 that is set, else fsUnknown.
-TFileSystem FileSystemOfFlags(uint32_t flags);
 // The media type a disc of this MMC profile is (0xFFFF, a plain file or disk, is mtDisk).
 TMediaType MediaTypeOfProfile(int32_t mmcProfile);
 // Whether a recorder writes a medium of this MMC profile.

@@ -30,23 +30,25 @@ struct DiscProgressNotice {
   int32_t ElapsedTime = 0, RemainingTime = 0, TotalSystemBuffer = 0, UsedSystemBuffer = 0,
           FreeSystemBuffer = 0, SectorCount = 0, StartLba = 0, LastReadLba = 0, LastWrittenLba = 0,
           TotalTime = 0;
-  int32_t CurrentAction = 0;  // 0 validating … 5 finalizing, 6 completed, 7 verifying
+  TWriteAction CurrentAction = waValidatingMedia;
 };
 
 struct DiscImportNotice {
-  uint32_t FileSystems = 0;  // flags 1 ISO 9660, 2 Joliet, 4 UDF
+  TFileSystem FileSystem = fsUnknown;
   std::string CurrentItem;
   int32_t ImportedDirectoryItems = 0, TotalDirectoryItems = 0, ImportedFileItems = 0, TotalFileItems = 0;
 };
 
-// The drive and its medium: MMC profile numbers, media type codes (the components' ordinals) and the
-// status flag words the components map into their sets.
+// The drive and its medium, as the components show them; profiles and mode pages as MMC numbers.
 struct TMediumFacts {
   bool canLoadMedia = false, recorderSupported = false, mediaSupported = false, physicallyBlank = false,
        heuristicallyBlank = false, pureCav = false;
-  std::vector<int32_t> supportedProfiles, currentProfiles, modePages, mediaTypes;
-  int32_t mediaType = 0, totalSectors = 0, freeSectors = 0, nextWritableAddress = 0, writeSpeed = 0;
-  uint32_t status = 0, writeProtect = 0;
+  std::vector<int32_t> supportedProfiles, currentProfiles, modePages;
+  TMediaTypes mediaTypes;
+  TMediaType mediaType = mtUnknown;
+  TMediaStatus status;
+  TWriteProtectStatus writeProtect;
+  int32_t totalSectors = 0, freeSectors = 0, nextWritableAddress = 0, writeSpeed = 0;
 };
 
 // One archive. The handlers run on the caller's thread, inside Archive.

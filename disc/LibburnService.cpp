@@ -211,24 +211,21 @@ TMediumFacts InspectDrive(const std::string& adr, burn_drive* d) {
   const burn_disc_status st = isoburn_disc_get_status(d);
   f.physicallyBlank = burn_disc_get_status(d) == BURN_DISC_BLANK;
   f.heuristicallyBlank = st == BURN_DISC_BLANK;
-  for (int32_t p : f.supportedProfiles) {
-    const int m = MediaTypeOfProfile(p);
-    if (m && std::ranges::find(f.mediaTypes, m) == f.mediaTypes.end()) f.mediaTypes.push_back(m);
-  }
+  for (int32_t p : f.supportedProfiles)
+    if (const TMediaType m = MediaTypeOfProfile(p)) f.mediaTypes.Include(m);
   f.mediaType = MediaTypeOfProfile(pno);
   const bool readOnly = role == 4 || pno == 0x08 || pno == 0x10 || pno == 0x40 || pno == 0x50;
-  f.writeProtect = readOnly ? 0x4000 : 0;
-  // The status word of the components: overwritable, blank, appendable, final session, damaged,
-  // erase required, non-empty session, write-protected, finalized, unsupported.
+  if (readOnly) f.writeProtect = {wpReadOnlyMedia};
+  f.status = st == BURN_DISC_BLANK        ? TMediaStatus{msBlank}
+             : st == BURN_DISC_APPENDABLE ? TMediaStatus{msAppendable, msNonEmptySession}
+             : st == BURN_DISC_FULL       ? TMediaStatus{msFinalized, msNonEmptySession, msFinalSession}
+             : st == BURN_DISC_UNSUITABLE ? TMediaStatus{msUnsupportedMedia}
+                                          : TMediaStatus();
   if (pno == 0x12 || pno == 0x13 || pno == 0x1A || pno == 0x2A || pno == 0x43 || pno == 0xFFFF)
-    f.status |= 0x0001;
-  // By disc state, in libburn's order: unready, blank, empty, appendable, full, ungrabbed, unsuitable.
-  static constexpr uint32_t kStatusOfState[] = {0, 0x0002, 0, 0x0004 | 0x1000, 0x4000 | 0x1000 | 0x0008,
-                                                0, 0x8000};
-  f.status |= static_cast<size_t>(st) < std::size(kStatusOfState) ? kStatusOfState[st] : 0;
-  if (st == BURN_DISC_FULL && isoburn_disc_erasable(d)) f.status |= 0x0800;
-  if (burn_disc_next_track_is_damaged(d, 0) & 1) f.status |= 0x0400;
-  if (readOnly) f.status |= 0x2000;
+    f.status.Include(msOverwriteOnly);
+  if (st == BURN_DISC_FULL && isoburn_disc_erasable(d)) f.status.Include(msEraseRequired);
+  if (burn_disc_next_track_is_damaged(d, 0) & 1) f.status.Include(msDamaged);
+  if (readOnly) f.status.Include(msWriteProtected);
   int lba = 0, nwa = 0;
   if (isoburn_disc_track_lba_nwa(d, nullptr, 0, &lba, &nwa) == 1) f.nextWritableAddress = nwa;
   f.freeSectors = st == BURN_DISC_FULL ? 0 : Clamp32(isoburn_disc_available_space(d, nullptr) / 2048);
@@ -241,9 +238,12 @@ TMediumFacts InspectDrive(const std::string& adr, burn_drive* d) {
 // The write action of each drive state, in libburn's order: idle, spawning, reading, writing, lead-in,
 // lead-out, erasing, grabbing, pregap, closing track, closing session, formatting, then the two
 // synchronous reading and writing states.
-int ActionOfStatus(burn_drive_status s) {
-  static constexpr int kActions[] = {6, 2, 0, 4, 3, 5, 1, 2, 3, 5, 5, 1, 0, 0};
-  return static_cast<size_t>(s) < std::size(kActions) ? kActions[s] : 0;
+TWriteAction ActionOfStatus(burn_drive_status s) {
+  static constexpr TWriteAction kActions[] = {
+      waCompleted,    waInitializingHardware, waValidatingMedia,      waWritingData,      waCalibratingPower,
+      waFinalization, waFormattingMedia,      waInitializingHardware, waCalibratingPower, waFinalization,
+      waFinalization, waFormattingMedia,      waValidatingMedia,      waValidatingMedia};
+  return static_cast<size_t>(s) < std::size(kActions) ? kActions[s] : waValidatingMedia;
 }
 
 // libburn shows the drive idle a moment before its write thread has let go of the drive's transfer
@@ -360,7 +360,7 @@ class Archiver {
 
   void Import() {
     TakeLibraryMessage();
-    importState_.FileSystems = 1 | 2;
+    importState_.FileSystem = fsISO9660;
     if (rq_.onImport) isoburn_set_read_pacifier(drive_->d, &Archiver::ReadPacifier, this);
     image_ = LoadSession(drive_->d, isoburn_ropt_noiso1999);
     isoburn_set_read_pacifier(drive_->d, nullptr, nullptr);
@@ -461,11 +461,11 @@ class Archiver {
     drive_.reset();
     drive_ = AcquireDrive(adr_);
     cancelPending_ = false;
-    notice.CurrentAction = 7;
+    notice.CurrentAction = waVerifying;
     Notify(notice);
     if (rq_.verification >= 2) Verify(notice);
     ReadBack(notice);
-    notice.CurrentAction = 6;
+    notice.CurrentAction = waCompleted;
     if (rq_.onProgress) rq_.onProgress(notice);
   }
 

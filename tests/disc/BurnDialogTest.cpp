@@ -220,7 +220,8 @@ static void OneRecorderWritingInSteps(FakeServiceScope& fake) {
   a.id = "/dev/sr0";
   a.product = "Drive";
   fake.state->recorders = {a};
-  fake.state->progressActions = {2, 4, 4, 4, 5};
+  fake.state->progressActions = {waInitializingHardware, waWritingData, waWritingData, waWritingData,
+                                 waFinalization};
   fake.state->holdUntilCancel = true;
 }
 

@@ -26,13 +26,15 @@ struct FakeState {
   TMediumFacts facts = [] {
     TMediumFacts f;
     f.recorderSupported = f.mediaSupported = f.heuristicallyBlank = f.physicallyBlank = true;
-    f.mediaTypes = {2, 3, 77};
-    f.mediaType = 2;
-    f.status = 0x0002;
+    f.mediaTypes = {mtCdR, mtCdRW, mtUnknown};
+    f.mediaType = mtCdR;
+    f.status = {msBlank};
     f.totalSectors = 1000, f.freeSectors = 900, f.nextWritableAddress = 100, f.writeSpeed = 4;
     return f;
   }();
-  std::vector<int32_t> progressActions{2, 4, 4, 5};  // one notice per entry
+  // One notice per entry.
+  std::vector<TWriteAction> progressActions{waInitializingHardware, waWritingData, waWritingData,
+                                            waFinalization};
   int cancels = 0, described = 0, imported = 0;
   bool holdUntilCancel = false;  // the write waits after its first notice until it is cancelled
 
@@ -78,7 +80,7 @@ class FakeService : public IDiscDrives {
     if (rq.check) rq.check(Inspect(id));
     if (!s_->facts.heuristicallyBlank && !rq.forceOverwrite) {
       ++s_->imported;
-      if (rq.onImport) rq.onImport({2 | 4, "/old.txt", 0, 0, 1, 1});
+      if (rq.onImport) rq.onImport({fsJoliet, "/old.txt", 0, 0, 1, 1});
     }
     for (const std::string& f : rq.sourceTrees) {
       s_->Log("AddTree=" + f + (rq.includeBaseDirectory ? ",base" : ""));
@@ -87,7 +89,7 @@ class FakeService : public IDiscDrives {
     for (const std::string& p : rq.removeTrees) s_->Log("RemoveTree=" + p);
     s_->Log(rq.onProgress ? "Write(sink)" : "Write(no sink)");
     bool cancelled = false;
-    for (int32_t a : s_->progressActions) {
+    for (TWriteAction a : s_->progressActions) {
       DiscProgressNotice n;
       n.CurrentAction = a;
       n.TotalTime = 300;
