@@ -17,7 +17,6 @@
 
 #include "support/InterfaceTexts.h"
 #include "support/MessageBox.h"
-#include "ui_BurnToCD.h"
 
 namespace {
 
@@ -53,20 +52,9 @@ void TfmBurnToCD::SetImageFileDialogForTesting(std::function<QString(QWidget*, c
 }
 
 TfmBurnToCD::TfmBurnToCD(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      ui_(std::make_unique<Ui::fmBurnToCD>()) {
-  ui_->setupUi(this);
-  lblRecorder = ui_->lblRecorder;
-  cbRecorder = ui_->cbRecorder;
-  lblVolumeName = ui_->lblVolumeName;
-  eVolumeName = ui_->eVolumeName;
-  chFinalize = ui_->chFinalize;
-  ProgressBar = ui_->ProgressBar;
-  lblStatus = ui_->lblStatus;
-  lblTime = ui_->lblTime;
-  btnBurn = ui_->btnBurn;
-  btnCancel = ui_->btnCancel;
-  btnExit = ui_->btnExit;
+    : QDialog(owner,
+              Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+  setupUi(this);
   btnBurn->setIcon(style()->standardIcon(QStyle::SP_DriveCDIcon));
   btnCancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
   // A long recorder entry (an image file's path) is shortened in the middle, where it is

@@ -7,18 +7,10 @@
 #include <memory>
 
 #include "disc/DiscComponents.h"
+#include "ui_BurnToCD.h"
 
-class QCheckBox;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QProgressBar;
-class QPushButton;
-namespace Ui {
-class fmBurnToCD;
-}
-
-class TfmBurnToCD : public QDialog {
+// The controls are the generated form's members, named as in the window definition.
+class TfmBurnToCD : public QDialog, public Ui::fmBurnToCD {
   Q_OBJECT
  public:
   explicit TfmBurnToCD(QWidget* owner = nullptr);
@@ -53,18 +45,6 @@ class TfmBurnToCD : public QDialog {
   // the chosen one, empty when the operator cancelled. An empty function restores the real dialog.
   static void SetImageFileDialogForTesting(std::function<QString(QWidget*, const QString&)> dialog);
 
-  // Controls and components, named as in the window definition.
-  QLabel* lblRecorder = nullptr;
-  QComboBox* cbRecorder = nullptr;
-  QLabel* lblVolumeName = nullptr;
-  QLineEdit* eVolumeName = nullptr;
-  QCheckBox* chFinalize = nullptr;
-  QProgressBar* ProgressBar = nullptr;
-  QLabel* lblStatus = nullptr;
-  QLabel* lblTime = nullptr;
-  QPushButton* btnBurn = nullptr;
-  QPushButton* btnCancel = nullptr;
-  QPushButton* btnExit = nullptr;
   TDiscRecorder* DiscRecorder = nullptr;
   TDiscWrite* DiscWrite = nullptr;
   TDiscImage* DiscImage = nullptr;
@@ -77,7 +57,6 @@ class TfmBurnToCD : public QDialog {
   void BurnFinished();
   bool ChooseImageFile();
 
-  std::unique_ptr<Ui::fmBurnToCD> ui_;
   std::unique_ptr<TArchiveJob> job_;
   QString proposedVolumeName_;
   QString actionTexts_[8];
