@@ -283,29 +283,35 @@ int ReadFull(IsoStream* stream, char* buf, int want) {
   return got;
 }
 
-// Rock Ridge and Joliet carry UTF-8 names. A name in another encoding would not survive the trip
-// through Qt's file names and would be left off the disc, so it stops the build instead. Gives the
-// sectors of the files below, for the progress notices.
-long long CheckedSectorsBelow(const QByteArray& folder) {
+// A folder entry under the name its bytes on disk give; a folder's own entries below it (links are
+// not followed).
+struct SourceEntry {
+  QByteArray name, path;
+  struct stat st {};
+  std::vector<SourceEntry> below;
+};
+
+// Reads a folder once, sorted by name, and adds up the sectors of its files for the progress notices.
+// Rock Ridge and Joliet carry UTF-8 names: a name in another encoding stops the build rather than
+// being left off the disc.
+std::vector<SourceEntry> ReadFolder(const QByteArray& folder, long long& sectors) {
   auto dir = Owned(::opendir(folder.constData()), ::closedir);
-  if (!dir) return 0;  // the walk that follows reports unreadable folders
-  long long total = 0;
+  if (!dir) throw EDiscServiceError("Cannot read the folder " + folder.toStdString());
+  std::vector<SourceEntry> out;
   while (const dirent* e = ::readdir(dir.get())) {
-    const QByteArray name(e->d_name);
-    if (name == "." || name == "..") continue;
+    SourceEntry entry{e->d_name, folder + '/' + e->d_name};
+    if (entry.name == "." || entry.name == ".." || ::lstat(entry.path.constData(), &entry.st) != 0) continue;
     QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8.decode(name);
+    const QString text = utf8.decode(entry.name);
     if (utf8.hasError())
       throw EDiscServiceError("The name \"" + text.toStdString() + "\" in " + folder.toStdString() +
                               " is not UTF-8 text and cannot be written to the disc");
-    const QByteArray full = folder + '/' + name;
-    struct stat st {};
-    if (::lstat(full.constData(), &st) != 0) continue;
-    total += S_ISDIR(st.st_mode)   ? CheckedSectorsBelow(full)
-             : S_ISREG(st.st_mode) ? (st.st_size + 2047) / 2048
-                                   : 0;
+    if (S_ISDIR(entry.st.st_mode)) entry.below = ReadFolder(entry.path, sectors);
+    if (S_ISREG(entry.st.st_mode)) sectors += (entry.st.st_size + 2047) / 2048;
+    out.push_back(std::move(entry));
   }
-  return total;
+  std::ranges::sort(out, {}, &SourceEntry::name);
+  return out;
 }
 
 class Archiver {
@@ -371,47 +377,41 @@ class Archiver {
     }
   }
 
-  [[noreturn]] static void Taken(const QFileInfo& fi) {
-    throw EDiscServiceError("\"" + fi.fileName().toStdString() + "\" already exists on the disc");
+  [[noreturn]] static void Taken(const QByteArray& name) {
+    throw EDiscServiceError("\"" + name.toStdString() + "\" already exists on the disc");
   }
 
   // The folder below `parent`: the one an earlier session left there, or a new one (by itself: its
   // entries follow one by one).
-  IsoDir* FolderIn(IsoDir* parent, const QFileInfo& fi) {
+  IsoDir* FolderIn(IsoDir* parent, const QByteArray& name, const QByteArray& path) {
     IsoNode* node = nullptr;
-    if (iso_dir_get_node(parent, QFile::encodeName(fi.fileName()).constData(), &node) == 1) {
-      if (iso_node_get_type(node) != LIBISO_DIR) Taken(fi);
-    } else if (iso_tree_add_node(image_, parent, QFile::encodeName(fi.absoluteFilePath()).constData(),
-                                 &node) < 0) {
+    if (iso_dir_get_node(parent, name.constData(), &node) == 1) {
+      if (iso_node_get_type(node) != LIBISO_DIR) Taken(name);
+    } else if (iso_tree_add_node(image_, parent, path.constData(), &node) < 0) {
       Fail();
     }
     return reinterpret_cast<IsoDir*>(node);
   }
 
-  // Adds the folder's entries below `parent`. A file whose name is taken (by an earlier session)
-  // stops the build rather than being dropped.
-  void AddEntries(const QString& folder, IsoDir* parent) {
-    QDir dir(folder);
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
-    if (!dir.exists() || !dir.isReadable())
-      throw EDiscServiceError("Cannot read the folder " + folder.toStdString());
-    for (const QFileInfo& fi : entries) {
-      if (fi.isDir() && !fi.isSymLink()) {
-        IsoDir* sub = FolderIn(parent, fi);
-        Report(fi.absoluteFilePath(), 0);
-        AddEntries(fi.absoluteFilePath(), sub);
+  // Adds the entries below `parent`. A file whose name is taken (by an earlier session) stops the build
+  // rather than being dropped.
+  void AddEntries(const std::vector<SourceEntry>& entries, IsoDir* parent) {
+    for (const SourceEntry& e : entries) {
+      if (S_ISDIR(e.st.st_mode)) {
+        IsoDir* sub = FolderIn(parent, e.name, e.path);
+        Report(e.path, 0);
+        AddEntries(e.below, sub);
         continue;
       }
-      const QByteArray full = QFile::encodeName(fi.absoluteFilePath());
+      const bool link = S_ISLNK(e.st.st_mode);
       IsoNode* node = nullptr;
-      if (iso_dir_get_node(parent, QFile::encodeName(fi.fileName()).constData(), &node) == 1) Taken(fi);
-      if (!fi.isSymLink() && !fi.isReadable())
-        throw EDiscServiceError("Cannot read the file " + fi.absoluteFilePath().toStdString());
-      if (iso_tree_add_node(image_, parent, full.constData(), &node) < 0) Fail();
-      const auto isoPath = Owned(fi.isSymLink() ? nullptr : iso_tree_get_node_path(node), std::free);
-      if (isoPath) files_.emplace_back(isoPath.get(), full.toStdString());
-      Report(fi.absoluteFilePath(), fi.isSymLink() ? 0 : fi.size());
+      if (iso_dir_get_node(parent, e.name.constData(), &node) == 1) Taken(e.name);
+      if (!link && ::access(e.path.constData(), R_OK) != 0)
+        throw EDiscServiceError("Cannot read the file " + e.path.toStdString());
+      if (iso_tree_add_node(image_, parent, e.path.constData(), &node) < 0) Fail();
+      const auto isoPath = Owned(link ? nullptr : iso_tree_get_node_path(node), std::free);
+      if (isoPath) files_.emplace_back(isoPath.get(), e.path.toStdString());
+      Report(e.path, link ? 0 : e.st.st_size);
     }
   }
 
@@ -419,10 +419,12 @@ class Archiver {
     TakeLibraryMessage();
     const QFileInfo fi(QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath()));
     if (!fi.exists() || !fi.isDir()) throw EDiscServiceError("The folder " + folder + " does not exist");
-    copiedSectors_ = 0;
-    totalSectors_ = CheckedSectorsBelow(QFile::encodeName(fi.absoluteFilePath()));
+    const QByteArray path = QFile::encodeName(fi.absoluteFilePath());
+    copiedSectors_ = totalSectors_ = 0;
+    const std::vector<SourceEntry> entries = ReadFolder(path, totalSectors_);
     IsoDir* root = iso_image_get_root(image_);
-    AddEntries(fi.absoluteFilePath(), rq_.includeBaseDirectory && !fi.isRoot() ? FolderIn(root, fi) : root);
+    const bool base = rq_.includeBaseDirectory && !fi.isRoot();
+    AddEntries(entries, base ? FolderIn(root, QFile::encodeName(fi.fileName()), path) : root);
   }
 
   void RemoveTree(const std::string& imagePath) {
@@ -667,7 +669,7 @@ class Archiver {
   void StopIfCancelled() {
     if (cancelPending_) throw EDiscServiceError("Verification canceled");
   }
-  void Report(const QString& path, long long size) {
+  void Report(const QByteArray& path, long long size) {
     copiedSectors_ += (size + 2047) / 2048;
     if (rq_.onAdding && rq_.onAdding(path.toStdString(), Clamp32(copiedSectors_), Clamp32(totalSectors_)))
       stop_ = true;
