@@ -240,12 +240,7 @@ TMediaTypes TDiscFormat::SupportedMediaTypes() { return Ask(TMediaTypes(), &TMed
 void TDiscWrite::SetRecorder(TDiscRecorder* value) {
   if (value == recorder_) return;
   if (recorder_) recorder_->DetachWriter(this);
-  QObject::disconnect(recorderGone_);
-  if (value) {
-    value->AttachWriter(this);
-    // The recorder is already half gone when this fires: only forget it, do not call into it.
-    recorderGone_ = connect(value, &QObject::destroyed, this, [this] { recorder_ = nullptr; });
-  }
+  if (value) value->AttachWriter(this);
   recorder_ = value;
 }
 
@@ -316,13 +311,6 @@ void TDiscWrite::WriteImage(TDiscImage* image) {
   image->BuildImage(rq);
   Configure(rq);
   recorder_->Enumerator()->Archive(recorder_->RecorderObject()->id, rq);
-}
-
-void TDiscImage::SetDiscWrite(TDiscWrite* value) {
-  if (value == discWrite_) return;
-  QObject::disconnect(writerGone_);
-  discWrite_ = value;
-  if (value) writerGone_ = connect(value, &QObject::destroyed, this, [this] { discWrite_ = nullptr; });
 }
 
 void TDiscImage::WriteToDisc() {

@@ -21,6 +21,7 @@
 // TArchiveJob. While the job runs it owns the three components: the owner leaves them alone until
 // finished(). Failures are exceptions whose text says what happened and what to do.
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -276,7 +277,7 @@ class TDiscFormat : public TBurnComponent {
   template <typename T, typename F>
   T Ask(T none, F&& read, bool always = false);
 
-  TDiscRecorder* recorder_ = nullptr;
+  QPointer<TDiscRecorder> recorder_;  // forgotten when the recorder goes
 };
 
 using TDiscWriteUpdateEvent = std::function<void(
@@ -346,8 +347,6 @@ class TDiscWrite : public TDiscFormat {
  private:
   int VerificationValue() const { return Verification; }
   void SetVerificationValue(int v) { Verification = static_cast<TVerification>(v); }
-
-  QMetaObject::Connection recorderGone_;
 };
 
 using TDiscImageImportEvent = std::function<void(
@@ -375,7 +374,7 @@ class TDiscImage : public TBurnComponent {
   explicit TDiscImage(QObject* owner = nullptr) : TBurnComponent(owner) {}
 
   TDiscWrite* DiscWrite() const { return discWrite_; }
-  void SetDiscWrite(TDiscWrite* value);
+  void SetDiscWrite(TDiscWrite* value) { discWrite_ = value; }
   TFileSystems FileSystems{fsISO9660, fsJoliet, fsUDF};
   bool IncludeBaseDirectory = false;
   TMediaType MediaType = mtUnknown;
@@ -399,8 +398,7 @@ class TDiscImage : public TBurnComponent {
   void SetMediaTypeValue(int v) { MediaType = MediaTypeOfCode(v); }
 
   bool cancel_ = false;
-  TDiscWrite* discWrite_ = nullptr;
-  QMetaObject::Connection writerGone_;
+  QPointer<TDiscWrite> discWrite_;  // forgotten when the writer goes
 };
 
 // One archive run: the image's WriteToDisc (build, write, verify) on a worker thread. The job borrows
