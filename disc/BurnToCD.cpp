@@ -1,13 +1,6 @@
 #include "disc/BurnToCD.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QStringList>
 #include <QAbstractItemView>
 #include <QProxyStyle>
@@ -214,10 +207,7 @@ bool TfmBurnToCD::ChooseImageFile() {
   if (file.isEmpty()) return false;
   ImageFile = file;
   const int32_t device = DiscRecorder->AddImageTarget(file);
-  if (device == cbRecorder->count()) {
-    cbRecorder->insertItem(
-        device - 1, DiscRecorder->ProductOf(device) + QStringLiteral(" [") + file + QStringLiteral("]"));
-  }
+  FillRecorderList();
   cbRecorder->setCurrentIndex(device - 1);
   return true;
 }

@@ -201,10 +201,6 @@ class TDiscRecorder : public TBurnComponent {
   QString VolumeName();
   QString VolumePathNames();
 
-  const TDiscRecorderDeviceEvent& OnDeviceAdded() const { return onDeviceAdded_; }
-  const TDiscRecorderDeviceEvent& OnDeviceRemoved() const { return onDeviceRemoved_; }
-  const TDiscRecorderMediaEvent& OnMediaInsertion() const { return onMediaInsertion_; }
-  const TDiscRecorderMediaEvent& OnMediaRemoval() const { return onMediaRemoval_; }
   void SetOnDeviceAdded(TDiscRecorderDeviceEvent h) { Assign(onDeviceAdded_, std::move(h)); }
   void SetOnDeviceRemoved(TDiscRecorderDeviceEvent h) { Assign(onDeviceRemoved_, std::move(h)); }
   void SetOnMediaInsertion(TDiscRecorderMediaEvent h) { Assign(onMediaInsertion_, std::move(h)); }
