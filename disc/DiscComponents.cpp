@@ -13,9 +13,6 @@
 namespace {
 QString Wide(const std::string& s) { return QString::fromStdString(s); }
 std::string Narrow(const QString& s) { return s.toStdString(); }
-QString Text(const TRecorderInfo* r, std::string TRecorderInfo::*field) {
-  return r ? Wide(r->*field) : QString();
-}
 
 // The one table of MMC profiles: the component value, the kind of medium, and whether a recorder
 // writes it.
@@ -118,7 +115,8 @@ std::unique_ptr<TRecorderInfo> TDiscRecorder::OpenRecorder(int32_t index) {
 }
 
 QString TDiscRecorder::ProductOf(int32_t index) {
-  return Text(OpenRecorder(index).get(), &TRecorderInfo::product);
+  const std::unique_ptr<TRecorderInfo> r = OpenRecorder(index);
+  return r ? Wide(r->product) : QString();
 }
 
 const TRecorderInfo* TDiscRecorder::RecorderObject() {
@@ -156,18 +154,13 @@ bool TDiscRecorder::CanLoadMedia() { return RecorderObject() && Inspect().canLoa
 TProfiles TDiscRecorder::CurrentProfiles() {
   return RecorderObject() ? ProfilesOf(Inspect().currentProfiles) : TProfiles();
 }
-QString TDiscRecorder::DeviceName() { return Text(RecorderObject(), &TRecorderInfo::id); }
 int32_t TDiscRecorder::LegacyDeviceNumber() { return RecorderObject() ? recorderObject_->legacyNumber : 0; }
-QString TDiscRecorder::Product() { return Text(RecorderObject(), &TRecorderInfo::product); }
-QString TDiscRecorder::ProductRevision() { return Text(RecorderObject(), &TRecorderInfo::revision); }
 TModePages TDiscRecorder::SupportedModePages() {
   return RecorderObject() ? ModePagesOf(Inspect().modePages) : TModePages();
 }
 TProfiles TDiscRecorder::SupportedProfiles() {
   return RecorderObject() ? ProfilesOf(Inspect().supportedProfiles) : TProfiles();
 }
-QString TDiscRecorder::Vendor() { return Text(RecorderObject(), &TRecorderInfo::vendor); }
-QString TDiscRecorder::VolumeName() { return Text(RecorderObject(), &TRecorderInfo::volumeName); }
 QString TDiscRecorder::VolumePathNames() {
   QStringList parts;
   for (const std::string& p : RecorderObject() ? recorderObject_->mountPaths : std::vector<std::string>())

@@ -42,11 +42,7 @@ class TSet {
   TSet(std::initializer_list<E> values) {
     for (E v : values) Include(v);
   }
-  static TSet FromBits(Bits bits) {
-    TSet s;
-    s.bits_ = bits;
-    return s;
-  }
+  explicit TSet(Bits bits) : bits_(bits) {}  // from the property value
   bool Contains(E v) const { return (bits_ >> static_cast<unsigned>(v)) & 1u; }
   void Include(E v) { bits_ = static_cast<Bits>(bits_ | (Bits(1) << static_cast<unsigned>(v))); }
   bool Empty() const { return bits_ == 0; }
@@ -186,19 +182,19 @@ class TDiscRecorder : public TBurnComponent {
   int32_t Device() const { return device_; }
   void SetDevice(int32_t value);
   int32_t DeviceCount();
-  QString DeviceName();
+  QString DeviceName() { return Text(&TRecorderInfo::id); }
   void SetDeviceName(const QString& value);
   bool DeviceSupported() { return RecorderObject() != nullptr; }
   QString ExclusiveAccessOwner() { return {}; }  // the drive is not shared with other programs
   int32_t LegacyDeviceNumber();
-  QString Product();
+  QString Product() { return Text(&TRecorderInfo::product); }
   void SetProduct(const QString& value);
-  QString ProductRevision();
+  QString ProductRevision() { return Text(&TRecorderInfo::revision); }
   bool SupportedEnvironment() { return Enumerator() != nullptr; }
   TModePages SupportedModePages();
   TProfiles SupportedProfiles();
-  QString Vendor();
-  QString VolumeName();
+  QString Vendor() { return Text(&TRecorderInfo::vendor); }
+  QString VolumeName() { return Text(&TRecorderInfo::volumeName); }
   QString VolumePathNames();
 
   void SetOnDeviceAdded(TDiscRecorderDeviceEvent h) { Assign(onDeviceAdded_, std::move(h)); }
@@ -235,6 +231,9 @@ class TDiscRecorder : public TBurnComponent {
     UpdateMonitor();
   }
   void UpdateMonitor();
+  QString Text(std::string TRecorderInfo::*field) {
+    return RecorderObject() ? QString::fromStdString(recorderObject_.get()->*field) : QString();
+  }
   void SelectFirst(const QString& value, QString (TDiscRecorder::*of)(int32_t));
   template <typename H, typename... A>
   void Raise(const H& handler, A... args);
@@ -389,7 +388,7 @@ class TDiscImage : public TBurnComponent {
 
  private:
   quint8 FileSystemsBits() const { return FileSystems; }
-  void SetFileSystemsBits(quint8 v) { FileSystems = TFileSystems::FromBits(v); }
+  void SetFileSystemsBits(quint8 v) { FileSystems = TFileSystems(v); }
   int MediaTypeValue() const { return MediaType; }
   void SetMediaTypeValue(int v) { MediaType = MediaTypeOfCode(v); }
 

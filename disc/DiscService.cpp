@@ -1,7 +1,5 @@
 #include "disc/DiscService.h"
 
-#include "disc/DiscComponents.h"
-
 #include <QSocketNotifier>
 #include <QString>
 #include <cstring>
@@ -25,12 +23,9 @@ void SetDiscServiceFactoryForTesting(std::function<std::shared_ptr<IDiscDrives>(
 std::string ImageTargetAddress(const std::string& path) { return "stdio:" + path; }
 
 std::string IsoVolumeIdOf(const std::string& utf8Name) {
-  const QString name = QString::fromUtf8(utf8Name.data(), static_cast<qsizetype>(utf8Name.size()));
   std::string out;
-  for (QChar c : name) {
+  for (const char32_t u : QString::fromStdString(utf8Name).toUcs4()) {
     if (out.size() >= 32) break;
-    const char16_t u = c.unicode();
-    if (c.isLowSurrogate()) continue;  // the high half already gave one "_"
     const bool keep = (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_';
     out += (u >= 'a' && u <= 'z') ? static_cast<char>(u - 'a' + 'A') : keep ? static_cast<char>(u) : '_';
   }

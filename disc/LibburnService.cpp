@@ -10,7 +10,6 @@ using namespace burn;
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QScopeGuard>
-#include <QString>
 #include <QStringDecoder>
 #include <algorithm>
 #include <chrono>
@@ -26,7 +25,6 @@ using namespace burn;
 #include <unistd.h>
 
 #include "disc/DiscService.h"
-#include "disc/DiscComponents.h"
 #include "disc/Mounts.h"
 #include "support/TextUtils.h"
 

@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "support/Exceptions.h"
@@ -111,9 +112,7 @@ std::vector<std::string> MountPointsOf(const std::string& devicePath) {
   struct stat st {};
   if (::stat(devicePath.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {};
   std::ifstream in("/proc/self/mountinfo");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return MountPointsInMountInfo(text.str(), st.st_rdev);
+  return MountPointsInMountInfo(std::string(std::istreambuf_iterator<char>(in), {}), st.st_rdev);
 }
 
 void UnmountDevice(const std::string& devicePath) {
