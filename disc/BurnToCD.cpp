@@ -87,14 +87,6 @@ TfmBurnToCD::TfmBurnToCD(QWidget* owner)
   resize(minimumSize());
 }
 
-TfmBurnToCD::~TfmBurnToCD() {
-  job_.reset();  // cancels and waits: the job borrows the components
-  // The image and the writer refer to the recorder: let them go first.
-  delete DiscImage;
-  delete DiscWrite;
-  delete DiscRecorder;
-}
-
 void TfmBurnToCD::FormCreate() {
   LoadTexts();
   CancelRequested = false;

@@ -14,7 +14,6 @@ class TfmBurnToCD : public QDialog, public Ui::fmBurnToCD {
   Q_OBJECT
  public:
   explicit TfmBurnToCD(QWidget* owner = nullptr);
-  ~TfmBurnToCD() override;
 
   void SetSourceFolder(const QString& folder) { SourceFolder = folder; }
   // Keeps the proposed name and shows it with the letters a-z upper-cased (nothing else changes).
@@ -57,7 +56,7 @@ class TfmBurnToCD : public QDialog, public Ui::fmBurnToCD {
   void BurnFinished();
   bool ChooseImageFile();
 
-  std::unique_ptr<TArchiveJob> job_;
+  std::unique_ptr<TArchiveJob> job_;  // ends (cancelled, waited for) before the components go
   QString proposedVolumeName_;
   QString actionTexts_[8];
   QString operSucc_, deviceWord_, imageFileWord_, secondUnit_, elapsedLabel_, estimatedLabel_,

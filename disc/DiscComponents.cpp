@@ -79,10 +79,8 @@ std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() 
   return handler;
 }
 
+TDiscRecorder::TDiscRecorder(QObject* owner) : TBurnComponent(owner) {}
 TDiscRecorder::~TDiscRecorder() {
-  recorderObject_.reset();
-  delete monitor_;
-  enumerator_.reset();
   for (TDiscWrite* w : std::vector(writers_)) w->ResetFormat();  // a copy: a writer may detach itself
 }
 
@@ -196,7 +194,7 @@ void TDiscRecorder::UpdateMonitor() {
   if (Designing) return;
   const bool wanted = onDeviceAdded_ || onDeviceRemoved_ || onMediaInsertion_ || onMediaRemoval_;
   if (wanted && !monitor_) {
-    monitor_ = new TDiscDeviceMonitor(nullptr);
+    monitor_ = std::make_unique<TDiscDeviceMonitor>();
     auto device = [this](bool added) {
       return [this, added](const std::string& node) {
         if (enumerator_) enumerator_->Rescan();
@@ -207,9 +205,8 @@ void TDiscRecorder::UpdateMonitor() {
     monitor_->OnRecorderRemoved = device(false);
     monitor_->OnMediaInserted = [this](const std::string& n) { Raise(onMediaInsertion_, DriveCharOf(n)); };
     monitor_->OnMediaRemoved = [this](const std::string& n) { Raise(onMediaRemoval_, DriveCharOf(n)); };
-  } else if (!wanted && monitor_) {
-    delete monitor_;
-    monitor_ = nullptr;
+  } else if (!wanted) {
+    monitor_.reset();
   }
 }
 

@@ -174,7 +174,7 @@ class TDiscRecorder : public TBurnComponent {
   Q_PROPERTY(QString VolumeName READ VolumeName)
   Q_PROPERTY(QString VolumePathNames READ VolumePathNames)
  public:
-  explicit TDiscRecorder(QObject* owner = nullptr) : TBurnComponent(owner) {}
+  explicit TDiscRecorder(QObject* owner = nullptr);
   ~TDiscRecorder() override;
 
   bool CanLoadMedia();
@@ -221,7 +221,7 @@ class TDiscRecorder : public TBurnComponent {
   // The drives, created on first use (none only in the designing state).
   IDiscDrives* Enumerator();
   bool DeviceNoticesSubscribed() const { return monitor_ && (onDeviceAdded_ || onDeviceRemoved_); }
-  TDiscDeviceMonitor* MediaMonitor() const { return monitor_; }
+  TDiscDeviceMonitor* MediaMonitor() const { return monitor_.get(); }
 
  private:
   // Assigning an event handler makes or drops the monitor that raises the events.
@@ -244,7 +244,7 @@ class TDiscRecorder : public TBurnComponent {
   int32_t device_ = 1;
   TDiscRecorderDeviceEvent onDeviceAdded_, onDeviceRemoved_;
   TDiscRecorderMediaEvent onMediaInsertion_, onMediaRemoval_;
-  TDiscDeviceMonitor* monitor_ = nullptr;  // while any of the four events has a handler
+  std::unique_ptr<TDiscDeviceMonitor> monitor_;  // while any of the four events has a handler
 };
 
 class TDiscFormat : public TBurnComponent {
