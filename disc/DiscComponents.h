@@ -290,7 +290,7 @@ class TDiscWrite : public TDiscFormat {
   Q_PROPERTY(bool FinalizeMedia MEMBER FinalizeMedia)
   Q_PROPERTY(bool ForceOverwrite MEMBER ForceOverwrite)
   Q_PROPERTY(bool PostgapInImage MEMBER PostgapInImage)
-  Q_PROPERTY(int Verification READ VerificationValue WRITE SetVerificationValue)
+  Q_PROPERTY(TVerification Verification MEMBER Verification)
   Q_PROPERTY(qint32 WriteSpeed MEMBER WriteSpeed)
   Q_PROPERTY(bool WriteCav MEMBER WriteCav)
   Q_PROPERTY(int CurrentMediaType READ CurrentMediaType)
@@ -338,10 +338,6 @@ class TDiscWrite : public TDiscFormat {
   void Configure(TArchiveRequest& request);
   // Builds, writes and verifies the image's archive; returns quietly when a handler cancelled the build.
   void WriteImage(TDiscImage* image);
-
- private:
-  int VerificationValue() const { return Verification; }
-  void SetVerificationValue(int v) { Verification = static_cast<TVerification>(v); }
 };
 
 using TDiscImageImportEvent = std::function<void(
