@@ -33,15 +33,13 @@ class TMiddleElideComboStyle : public QProxyStyle {
   }
 };
 
-std::function<QString(QWidget*, const QString&)>& ImageFileDialog() {
-  static std::function<QString(QWidget*, const QString&)> dialog;
-  return dialog;
-}
+// The save dialog of the "Image file..." entry, when a test replaces it.
+std::function<QString(QWidget*, const QString&)> g_imageFileDialog;
 
 }  // namespace
 
 void TfmBurnToCD::SetImageFileDialogForTesting(std::function<QString(QWidget*, const QString&)> dialog) {
-  ImageFileDialog() = std::move(dialog);
+  g_imageFileDialog = std::move(dialog);
 }
 
 TfmBurnToCD::TfmBurnToCD(QWidget* owner)
@@ -89,7 +87,6 @@ TfmBurnToCD::TfmBurnToCD(QWidget* owner)
 
 void TfmBurnToCD::FormCreate() {
   LoadTexts();
-  CancelRequested = false;
   try {
     FillRecorderList();
   } catch (const std::exception& e) {
@@ -126,8 +123,7 @@ void TfmBurnToCD::LoadTexts() {
 }
 
 QString TfmBurnToCD::ActionText(TWriteAction action) const {
-  const unsigned i = static_cast<unsigned>(action);
-  return i < 8 ? actionTexts_[i] : actionTexts_[waCompleted];
+  return action <= waVerifying ? actionTexts_[action] : actionTexts_[waCompleted];
 }
 
 void TfmBurnToCD::SetVolumeName(const QString& name) {
@@ -178,7 +174,6 @@ void TfmBurnToCD::DiscWriteUpdate(int currentAction, int totalTime, int elapsedT
 }
 
 void TfmBurnToCD::btnCancelClick() {
-  CancelRequested = true;
   if (job_) job_->Cancel();
 }
 
@@ -192,7 +187,7 @@ void TfmBurnToCD::done(int result) {
 
 // The last list entry stands for an image file chosen now; an existing one gets a session added.
 bool TfmBurnToCD::ChooseImageFile() {
-  const QString file = ImageFileDialog() ? ImageFileDialog()(this, ImageFile)
+  const QString file = g_imageFileDialog ? g_imageFileDialog(this, ImageFile)
                                          : QFileDialog::getSaveFileName(this, imageFileWord_, ImageFile,
                                                                         QStringLiteral("*.iso"), nullptr,
                                                                         QFileDialog::DontConfirmOverwrite);
@@ -214,7 +209,6 @@ void TfmBurnToCD::btnBurnClick() {
       return;
     }
   }
-  CancelRequested = false;
   lblStatus->setText(preparing_);
   lblTime->clear();
   ProgressBar->setValue(0);

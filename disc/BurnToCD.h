@@ -29,6 +29,7 @@ class TfmBurnToCD : public QDialog, public Ui::fmBurnToCD {
 
   // Starts the archive job and returns; the job's end shows the success or the failure box.
   void btnBurnClick();
+  // The request is the job's cancel flag; the writer passes it on at its next progress notice.
   void btnCancelClick();
   void btnExitClick() { close(); }
   // Every way of closing ends here (Exit, Esc, the close box): while an archive runs it asks for
@@ -48,7 +49,6 @@ class TfmBurnToCD : public QDialog, public Ui::fmBurnToCD {
   TDiscWrite* DiscWrite = nullptr;
   TDiscImage* DiscImage = nullptr;
 
-  bool CancelRequested = false;
   QString SourceFolder;
 
  private:

@@ -51,26 +51,23 @@ const ProfileRow& ProfileRowOf(int32_t mmc) {
   return kNone;
 }
 
-template <typename S, typename F>
-S SetOf(const std::vector<int32_t>& codes, F map) {
-  S s;
-  for (int32_t c : codes) s.Include(map(c));
-  return s;
-}
-
 }  // namespace
 
 TMediaType MediaTypeOfCode(int32_t code) { return code >= 1 && code <= 19 ? TMediaType(code) : mtUnknown; }
 TMediaType MediaTypeOfProfile(int32_t code) { return ProfileRowOf(code).media; }
 bool IsWritableProfile(int32_t code) { return ProfileRowOf(code).writable; }
 TProfiles ProfilesOf(const std::vector<int32_t>& codes) {
-  return SetOf<TProfiles>(codes, [](int32_t c) { return ProfileRowOf(c).profile; });
+  TProfiles s;
+  for (int32_t c : codes) s.Include(ProfileRowOf(c).profile);
+  return s;
 }
 TModePages ModePagesOf(const std::vector<int32_t>& codes) {
-  return SetOf<TModePages>(codes, [](int32_t c) {
-    const auto* at = std::find(std::begin(kModePages), std::end(kModePages), c);
-    return at == std::end(kModePages) ? mpUnknown : static_cast<TModePage>(at - std::begin(kModePages));
-  });
+  TModePages s;
+  for (int32_t c : codes) {
+    const auto at = std::ranges::find(kModePages, c) - std::begin(kModePages);
+    s.Include(at < std::ssize(kModePages) ? static_cast<TModePage>(at) : mpUnknown);
+  }
+  return s;
 }
 std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() {
   static std::function<void(const std::exception&)> handler = [](const std::exception& e) {
@@ -266,11 +263,10 @@ void TDiscWrite::CheckMedium(const TMediumFacts& facts) {
     throw TDiscWriteException(disc +
                               " is full or closed: no session can be added. Insert a blank or "
                               "appendable disc.");
-  if (!st.Contains(msBlank) && !st.Contains(msAppendable) && !st.Contains(msFinalized)) {
+  if (!st.Contains(msBlank) && !st.Contains(msAppendable) && !st.Contains(msFinalized))
     throw TDiscWriteException(image ? disc + " cannot be used as a disc."
                                     : "There is no disc in the recorder " + Narrow(id) +
                                           ". Insert a writable CD, DVD or BD and try again.");
-  }
 }
 
 void TDiscWrite::Configure(TArchiveRequest& rq) {

@@ -43,9 +43,9 @@ class TSet {
     for (E v : values) Include(v);
   }
   explicit TSet(Bits bits) : bits_(bits) {}  // from the property value
+  bool Empty() const { return bits_ == 0; }
   bool Contains(E v) const { return (bits_ >> static_cast<unsigned>(v)) & 1u; }
   void Include(E v) { bits_ = static_cast<Bits>(bits_ | (Bits(1) << static_cast<unsigned>(v))); }
-  bool Empty() const { return bits_ == 0; }
   operator Bits() const { return bits_; }  // the property value
   bool operator==(const TSet&) const = default;
 

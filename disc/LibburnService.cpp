@@ -107,7 +107,7 @@ std::string AcquireFailureText(const std::string& adr, const std::string& lib) {
 
 template <typename T, typename F>
 std::unique_ptr<T, F> Owned(T* p, F free) {
-  return std::unique_ptr<T, F>(p, free);
+  return {p, free};
 }
 
 // A udev property of a block device given by its device node; empty when unknown.
@@ -516,7 +516,6 @@ class Archiver {
     if (caps) burn_disc_free_multi_caps(&caps);
     burn_write_opts_set_multi(wo.get(), !rq_.close && multi);
     burn_write_opts_set_underrun_proof(wo.get(), rq_.underrunProof ? 1 : 0);
-    burn_write_opts_set_simulate(wo.get(), 0);
     char reasons[BURN_REASONS_LEN] = {0};
     if (burn_write_opts_auto_write_type(wo.get(), disc.get(), reasons, 0) == BURN_WRITE_NONE) {
       TakeLibraryMessage();
@@ -610,10 +609,10 @@ class Archiver {
     bool ok = true;
     while (ok && lba < end) {
       const uint32_t n = std::min<uint32_t>(32, end - lba);
+      const off_t bytes = static_cast<off_t>(n) * 2048;
       off_t got = 0;
-      ok = burn_read_data(drive_->d, static_cast<off_t>(lba) * 2048, buf.data(), static_cast<off_t>(n) * 2048,
-                          &got, 1) > 0 &&
-           got == static_cast<off_t>(n) * 2048;
+      ok = burn_read_data(drive_->d, static_cast<off_t>(lba) * 2048, buf.data(), bytes, &got, 1) > 0 &&
+           got == bytes;
       if (ok) iso_md5_compute(ctx, buf.data(), static_cast<int>(got));
       lba += n;
       notice.LastReadLba = static_cast<int32_t>(lba);
