@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFont>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QMetaObject>
@@ -11,6 +12,7 @@
 #include <QThread>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <utility>
@@ -181,10 +183,19 @@ QSize DesignClientSize(int outerWidth, int outerHeight) { return {outerWidth - 8
 QFont DesignFont(const char* family, int pixels, bool bold) {
   QFont f;
   const QString name = QString::fromLatin1(family);
-  if (name == QStringLiteral("Courier New"))
-    f.setFamilies({name, QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
-  else
-    f.setFamilies({name, QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+  const QStringList wanted =
+      name == QStringLiteral("Courier New")
+          ? QStringList{name, QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")}
+          : QStringList{name, QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")};
+  // Only the first of them the system has: for a family it lacks, and for every family after
+  // the first, Qt has fontconfig rank all installed fonts when the font is loaded, which cost
+  // more than the rest of the main window's first font. A character the font lacks is still
+  // looked up in the other fonts, when it is first drawn.
+  const QStringList installed = QFontDatabase::families();
+  const auto present = std::find_if(wanted.cbegin(), wanted.cend(), [&](const QString& candidate) {
+    return installed.contains(candidate, Qt::CaseInsensitive);
+  });
+  f.setFamilies(present != wanted.cend() ? QStringList{*present} : wanted);
   f.setPixelSize(pixels);
   f.setBold(bold);
   return f;

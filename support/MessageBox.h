@@ -62,8 +62,9 @@ QString ErrorBoxText(const QString& message);
 // Call once after the QApplication exists; safe to call again.
 void InstallFontSubstitutes();
 
-// A font of one of the design families in pixels, with the installed fallbacks that keep the
-// design's widths closely enough for the fixed layouts (Arial- and Courier-metric).
+// A font of one of the design families in pixels: the family itself where the system has it,
+// else the first installed of the fallbacks that keep the design's widths closely enough for the
+// fixed layouts (Arial- and Courier-metric).
 QFont DesignFont(const char* family, int pixels, bool bold = false);
 
 // The client size of a window designed at this outer size: the design counts a 4-pixel

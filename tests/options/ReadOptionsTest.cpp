@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -197,7 +198,7 @@ TEST_F(ReadOptionsTest, DefaultsWithoutStringsIni) {
   EXPECT_EQ(dlg.eFromNum->maxLength(), 4);
   EXPECT_EQ(dlg.eToNum->maxLength(), 4);
   EXPECT_EQ(dlg.eYear->maxLength(), 2);
-  EXPECT_EQ(dlg.lblYear->font().family(), QStringLiteral("Courier New"));
+  EXPECT_EQ(QFontInfo(dlg.lblYear->font()).family(), QStringLiteral("Liberation Mono"));
   EXPECT_EQ(dlg.font().pixelSize(), 11);
 
   EXPECT_EQ(dlg.dtpFrom->displayFormat(), QStringLiteral("dd.MM.yyyy"));
