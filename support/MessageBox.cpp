@@ -22,6 +22,15 @@ namespace {
 
 constexpr int kLeastBoxWidth = 320;
 
+// The installed fonts that stand in for a design family, best first. Liberation Sans keeps
+// Arial's widths, which come closest to the design font, so the captions fit the fixed layouts;
+// the DejaVu fonts are always there as a fallback.
+QStringList StandInsFor(const QString& designFamily) {
+  if (designFamily == QStringLiteral("Courier New"))
+    return {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")};
+  return {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")};
+}
+
 std::mutex g_mutex;  // the title is read from the report job's worker thread too
 QString g_title;
 MessageBoxObserver g_observer;
@@ -170,12 +179,8 @@ void ShowErrorBox(const QString& message) {
 void ShowErrorBox(const std::exception& error) { ShowErrorBox(QString::fromUtf8(error.what())); }
 
 void InstallFontSubstitutes() {
-  // Liberation Sans keeps Arial's widths, which come closest to the design font, so the
-  // captions fit the fixed layouts; DejaVu Sans is always there as a fallback.
-  QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                             {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-  QFont::insertSubstitutions(QStringLiteral("Courier New"),
-                             {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
+  for (const QString design : {QStringLiteral("MS Sans Serif"), QStringLiteral("Courier New")})
+    QFont::insertSubstitutions(design, StandInsFor(design));
 }
 
 QSize DesignClientSize(int outerWidth, int outerHeight) { return {outerWidth - 8, outerHeight - 38}; }
@@ -183,10 +188,7 @@ QSize DesignClientSize(int outerWidth, int outerHeight) { return {outerWidth - 8
 QFont DesignFont(const char* family, int pixels, bool bold) {
   QFont f;
   const QString name = QString::fromLatin1(family);
-  const QStringList wanted =
-      name == QStringLiteral("Courier New")
-          ? QStringList{name, QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")}
-          : QStringList{name, QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")};
+  const QStringList wanted = QStringList{name} + StandInsFor(name);
   // Only the first of them the system has: for a family it lacks, and for every family after
   // the first, Qt has fontconfig rank all installed fonts when the font is loaded, which cost
   // more than the rest of the main window's first font. A character the font lacks is still
