@@ -71,7 +71,8 @@ Run PlainRun() {
   tcsetattr(fd, TCSANOW, &t);
   const SimReport expected = BuildSimReport(sim.Options(), 95, kParams);
   const uint8_t status[6] = {0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
-  const size_t total = expected.Text.size() + BuildSimAnswer(0x20, 95, expected.AnswerData, status, false).size();
+  const size_t total =
+      expected.Text.size() + BuildSimAnswer(0x20, 95, expected.AnswerData, status, false).size();
   const std::string req = RequestFrame(0x20, 95, kParams);
   std::string got;
   got.reserve(total);
@@ -79,19 +80,23 @@ Run PlainRun() {
   Run r;
   const double c0 = ThreadCpuSeconds();
   const auto t0 = BenchClock::now();
-  if (write(fd, req.data(), req.size()) != ssize_t(req.size())) throw std::runtime_error("plain: short write");
+  if (write(fd, req.data(), req.size()) != ssize_t(req.size()))
+    throw std::runtime_error("plain: short write");
   while (got.size() < total) {
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, 10) <= 0) continue;
     ssize_t n = read(fd, buf, sizeof buf);
-    if (n > 0) got.append(buf, size_t(n));
-    else if (n < 0 && errno != EAGAIN && errno != EINTR) throw std::runtime_error("plain: read failed");
+    if (n > 0)
+      got.append(buf, size_t(n));
+    else if (n < 0 && errno != EAGAIN && errno != EINTR)
+      throw std::runtime_error("plain: read failed");
   }
   r.wall = Seconds(BenchClock::now() - t0);
   r.cpu = ThreadCpuSeconds() - c0;
   r.bytes = expected.Text.size();
   close(fd);
-  if (got.compare(0, expected.Text.size(), expected.Text) != 0) throw std::runtime_error("plain: text differs");
+  if (got.compare(0, expected.Text.size(), expected.Text) != 0)
+    throw std::runtime_error("plain: text differs");
   return r;
 }
 

@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
   const double median = Percentile(latency, 50);
   std::printf("end of report, %d exchanges (report of %zu bytes each)\n", rounds,
               BuildSimReport(o, 94, "D,1,0312").Text.size());
-  std::printf("  last answer byte -> SendCommand returns: median %.3f ms, p99 %.3f ms, max %.3f ms\n",
-              median, Percentile(latency, 99), Percentile(latency, 100));
+  std::printf("  last answer byte -> SendCommand returns: median %.3f ms, p99 %.3f ms, max %.3f ms\n", median,
+              Percentile(latency, 99), Percentile(latency, 100));
   Verdict("median <= 15 ms", median <= 15.0);
   return 0;
 }

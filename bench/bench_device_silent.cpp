@@ -26,9 +26,12 @@ int main(int argc, char** argv) {
     std::printf("  round %d: %.1f ms\n", i + 1, elapsed.back());
   }
   const double median = Percentile(elapsed, 50);
-  const double worst = std::max(std::fabs(Percentile(elapsed, 0) - 2000), std::fabs(Percentile(elapsed, 100) - 2000));
-  std::printf("silent printer, %d rounds: first request -> give-up median %.1f ms (nominal 2000 ms), worst deviation %.2f %%\n",
-              rounds, median, worst / 20.0);
+  const double worst =
+      std::max(std::fabs(Percentile(elapsed, 0) - 2000), std::fabs(Percentile(elapsed, 100) - 2000));
+  std::printf(
+      "silent printer, %d rounds: first request -> give-up median %.1f ms (nominal 2000 ms), worst deviation "
+      "%.2f %%\n",
+      rounds, median, worst / 20.0);
   Verdict("within 5 % of 2000 ms", worst <= 100.0);
   return 0;
 }

@@ -34,11 +34,11 @@ class TfmReadOptions : public QDialog {
   void SetBaud(int32_t baud);
   std::string GetPortName() const;
   int32_t GetBaud() const;
-  int GetSearchMode() const;   // 0 by date, 1 by report number, 2 by month
-  int GetReportType() const;   // 0 detailed, 1 summary
+  int GetSearchMode() const;  // 0 by date, 1 by report number, 2 by month
+  int GetReportType() const;  // 0 detailed, 1 summary
   QDate GetFromDate() const;
   QDate GetToDate() const;
-  int GetFromNumber() const;   // 1 when empty or not a number
+  int GetFromNumber() const;  // 1 when empty or not a number
   int GetToNumber() const;
   std::string GetMonthYear() const;  // month item text followed by the year text
 

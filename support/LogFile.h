@@ -25,6 +25,6 @@ int WriteLog(const std::string& message, uint8_t categories = 0);
 int OpenLog();   // called once at program start
 int CloseLog();  // called at program end
 int RotateLog();
-std::string LogTimestamp();                      // "%2d.%.2d.%.4d %.2d:%.2d:%.2d" local time
+std::string LogTimestamp();                        // "%2d.%.2d.%.4d %.2d:%.2d:%.2d" local time
 int64_t MeasureFileSize(const std::string& path);  // 0 when missing or unreadable
-std::string LogFileName();                       // current full path ("" before the first OpenLog)
+std::string LogFileName();                         // current full path ("" before the first OpenLog)

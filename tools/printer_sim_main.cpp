@@ -18,8 +18,7 @@ int main(int argc, char** argv) {
   std::string portName;
   bool stdinStop = false;
   try {
-    if (!ParsePrinterSimArgs(std::vector<std::string>(argv + 1, argv + argc), options, portName,
-                             stdinStop)) {
+    if (!ParsePrinterSimArgs(std::vector<std::string>(argv + 1, argv + argc), options, portName, stdinStop)) {
       std::fputs(PrinterSimUsage().c_str(), stdout);
       return 0;
     }
@@ -51,7 +50,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf("READY %s\n", sim.SlavePath().c_str());
-  if (!options.LinkPath.empty()) std::fprintf(stderr, "link %s -> %s\n", options.LinkPath.c_str(), sim.SlavePath().c_str());
+  if (!options.LinkPath.empty())
+    std::fprintf(stderr, "link %s -> %s\n", options.LinkPath.c_str(), sim.SlavePath().c_str());
   std::fflush(stdout);
 
   for (;;) {

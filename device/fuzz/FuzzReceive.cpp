@@ -160,8 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool gaveUpBefore = link.GaveUp();
     uint8_t len = 0;
     try {
-      len = link.SendCommand(uint8_t(0x50 + command), reinterpret_cast<const uint8_t*>("#"), 1,
-                             answer);
+      len = link.SendCommand(uint8_t(0x50 + command), reinterpret_cast<const uint8_t*>("#"), 1, answer);
     } catch (const Exception&) {
       continue;  // over-long frame or report: a clear error, nothing else to check
     }

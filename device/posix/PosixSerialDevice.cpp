@@ -42,9 +42,7 @@ bool SpeedMatches(uint32_t got, uint32_t want) {
 
 SerialDevice::~SerialDevice() = default;
 
-std::unique_ptr<SerialDevice> CreateSerialDevice() {
-  return std::make_unique<PosixSerialDevice>();
-}
+std::unique_ptr<SerialDevice> CreateSerialDevice() { return std::make_unique<PosixSerialDevice>(); }
 
 PosixSerialDevice::PosixSerialDevice() { FAbortFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
 
@@ -98,8 +96,7 @@ bool PosixSerialDevice::Open(const std::string& path, int& err) {
   return true;
 }
 
-bool PosixSerialDevice::ConfigureLine(int32_t baud, uint8_t dataBits, uint8_t parity,
-                                      uint8_t stopBits) {
+bool PosixSerialDevice::ConfigureLine(int32_t baud, uint8_t dataBits, uint8_t parity, uint8_t stopBits) {
   if (FFd < 0 || baud <= 0) return false;
 
   tcflag_t size = 0;
@@ -112,11 +109,11 @@ bool PosixSerialDevice::ConfigureLine(int32_t baud, uint8_t dataBits, uint8_t pa
   }
   tcflag_t parityBits = 0;
   switch (parity) {
-    case 0: parityBits = 0; break;                           // none
-    case 1: parityBits = PARENB | PARODD; break;             // odd
-    case 2: parityBits = PARENB; break;                      // even
-    case 3: parityBits = PARENB | PARODD | CMSPAR; break;    // mark
-    case 4: parityBits = PARENB | CMSPAR; break;             // space
+    case 0: parityBits = 0; break;                         // none
+    case 1: parityBits = PARENB | PARODD; break;           // odd
+    case 2: parityBits = PARENB; break;                    // even
+    case 3: parityBits = PARENB | PARODD | CMSPAR; break;  // mark
+    case 4: parityBits = PARENB | CMSPAR; break;           // space
     default: return false;
   }
   tcflag_t stopBitsFlag = 0;
@@ -152,13 +149,11 @@ bool PosixSerialDevice::ConfigureLine(int32_t baud, uint8_t dataBits, uint8_t pa
   if (tcgetattr(FFd, &back) != 0) return false;
   const tcflag_t cmask = ~tcflag_t(CBAUD | CIBAUD);
   if (back.c_iflag != t.c_iflag || back.c_oflag != t.c_oflag || back.c_lflag != t.c_lflag ||
-      (back.c_cflag & cmask) != (t.c_cflag & cmask) || back.c_cc[VMIN] != 0 ||
-      back.c_cc[VTIME] != 0)
+      (back.c_cflag & cmask) != (t.c_cflag & cmask) || back.c_cc[VMIN] != 0 || back.c_cc[VTIME] != 0)
     return false;
   uint32_t outSpeed = 0, inSpeed = 0;
   if (!GetLineSpeed(FFd, outSpeed, inSpeed)) return false;
-  if (!SpeedMatches(outSpeed, uint32_t(baud)) || !SpeedMatches(inSpeed, uint32_t(baud)))
-    return false;
+  if (!SpeedMatches(outSpeed, uint32_t(baud)) || !SpeedMatches(inSpeed, uint32_t(baud))) return false;
 
   // DTR raised, RTS held off. A device without modem lines is not a failure.
   int dtr = TIOCM_DTR, rts = TIOCM_RTS;

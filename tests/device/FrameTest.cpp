@@ -10,15 +10,14 @@ namespace {
 
 std::vector<uint8_t> Build(uint8_t seq, uint8_t cmd, const std::string& data) {
   std::vector<uint8_t> out(kFrameBufferSize, 0xEE);
-  const int len = BuildRequestFrame(out.data(), seq, cmd,
-                                    reinterpret_cast<const uint8_t*>(data.data()), int(data.size()));
+  const int len = BuildRequestFrame(out.data(), seq, cmd, reinterpret_cast<const uint8_t*>(data.data()),
+                                    int(data.size()));
   out.resize(size_t(len));
   return out;
 }
 
 TEST(Frame, WorkedExampleIsByteExact) {
-  const std::vector<uint8_t> want = {0x01, 0x25, 0x20, 0x5A, 0x23, 0x05,
-                                     0x30, 0x30, 0x3C, 0x37, 0x03};
+  const std::vector<uint8_t> want = {0x01, 0x25, 0x20, 0x5A, 0x23, 0x05, 0x30, 0x30, 0x3C, 0x37, 0x03};
   const auto got = Build(0x20, 90, "#");
   EXPECT_EQ(got, want);
   EXPECT_EQ(FrameSum(got.data(), int(got.size())), 0x00C7);
@@ -64,11 +63,9 @@ TEST(Frame, ChecksumDigitsAreNotHex) {
   };
   auto f1 = frameWithSum(0x0405);
   EXPECT_EQ(FrameSum(f1.data(), int(f1.size())), 0x0405);
-  EXPECT_EQ(std::vector<uint8_t>(f1.end() - 5, f1.end() - 1),
-            (std::vector<uint8_t>{0x30, 0x34, 0x30, 0x35}));
+  EXPECT_EQ(std::vector<uint8_t>(f1.end() - 5, f1.end() - 1), (std::vector<uint8_t>{0x30, 0x34, 0x30, 0x35}));
   auto f2 = frameWithSum(0xABCD);
-  EXPECT_EQ(std::vector<uint8_t>(f2.end() - 5, f2.end() - 1),
-            (std::vector<uint8_t>{0x3A, 0x3B, 0x3C, 0x3D}));
+  EXPECT_EQ(std::vector<uint8_t>(f2.end() - 5, f2.end() - 1), (std::vector<uint8_t>{0x3A, 0x3B, 0x3C, 0x3D}));
   EXPECT_TRUE(VerifyChecksum(f2.data(), int(f2.size())));
   f2[f2.size() - 2] = 0x3E;
   EXPECT_FALSE(VerifyChecksum(f2.data(), int(f2.size())));
@@ -76,8 +73,8 @@ TEST(Frame, ChecksumDigitsAreNotHex) {
 
 TEST(Frame, AnswerChecks) {
   // An answer without data: 0x04 at offset 4, 17 bytes in all.
-  std::vector<uint8_t> a = {kPRE, 0x2B, 0x21, 0x5A, kSEP, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
-                            kPOST, 0, 0, 0, 0, kTERM};
+  std::vector<uint8_t> a = {kPRE, 0x2B, 0x21,  0x5A, kSEP, 0x80, 0x80, 0x80, 0x80,
+                            0x80, 0x80, kPOST, 0,    0,    0,    0,    kTERM};
   ASSERT_EQ(a.size(), 17u);
   EncodeChecksum(a.data(), 17);
   EXPECT_TRUE(VerifyChecksum(a.data(), 17));

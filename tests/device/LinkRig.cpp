@@ -75,8 +75,7 @@ Request ParseRequest(const std::string& frame) {
   return r;
 }
 
-std::string AnswerFrame(uint8_t seq, uint8_t cmd, const std::string& data,
-                        const std::string& status) {
+std::string AnswerFrame(uint8_t seq, uint8_t cmd, const std::string& data, const std::string& status) {
   std::string f;
   f += char(kPRE);
   f += char(0x20 + 4 + data.size() + 1 + 6 + 1);
@@ -112,8 +111,7 @@ std::unique_ptr<RigLink> MakeRigLink(std::shared_ptr<LinkRig> rig) {
   return std::make_unique<RigLink>(OpenRigPort(rig), rig);
 }
 
-std::function<void(LinkRig&, const std::string&)> AnswerAll(const std::string& data,
-                                                            int64_t delay) {
+std::function<void(LinkRig&, const std::string&)> AnswerAll(const std::string& data, int64_t delay) {
   return [data, delay](LinkRig& r, const std::string& frame) {
     const Request q = ParseRequest(frame);
     r.At(delay, AnswerFrame(q.seq, q.cmd, data));

@@ -63,5 +63,4 @@ class RigLink : public TFiscalLink {
 std::unique_ptr<TSerialPort> OpenRigPort(std::shared_ptr<LinkRig> rig);
 std::unique_ptr<RigLink> MakeRigLink(std::shared_ptr<LinkRig> rig);
 // Replies to every request with a valid answer carrying data (after delay ms).
-std::function<void(LinkRig&, const std::string&)> AnswerAll(const std::string& data,
-                                                            int64_t delay = 5);
+std::function<void(LinkRig&, const std::string&)> AnswerAll(const std::string& data, int64_t delay = 5);

@@ -234,8 +234,7 @@ TEST(SimExchange, SimulatorProgramServesAComPortAndRecordsRequests) {
   std::remove(record.c_str());
   {
     PrinterSimProcess sim(std::string(build) + "/tools/vq-printer-sim",
-                          {"--port", "COM9", "--mode", "nak-first=1", "--stem", "AB 99",
-                           "--record", record});
+                          {"--port", "COM9", "--mode", "nak-first=1", "--stem", "AB 99", "--record", record});
     RecordingLink link("COM9");
     const std::string ident = link.SendCommandText(90, "#");
     EXPECT_NE(ident.find(",AB 99,"), std::string::npos) << ident;

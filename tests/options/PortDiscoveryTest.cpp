@@ -33,8 +33,7 @@ class Discovery : public ::testing::Test {
     fs::remove_all(root);
   }
   void Use(const fs::path& ports) {
-    SetPortRootsForTesting(
-        PortRoots{(root / "sys").string(), (root / "dev").string(), ports.string()});
+    SetPortRootsForTesting(PortRoots{(root / "sys").string(), (root / "dev").string(), ports.string()});
   }
   // A port name backed by a fresh pseudo-terminal.
   void Link(const std::string& name) {

@@ -74,7 +74,8 @@ TEST_F(LogTest, AppendsToAnExistingLog) {
 TEST(LogTimestamp, Format) {
   const std::string stamp = LogTimestamp();
   ASSERT_EQ(stamp.size(), 19u);
-  EXPECT_TRUE(std::regex_match(stamp, std::regex(R"([ 1-3][0-9]\.[01][0-9]\.[0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-6][0-9])")))
+  EXPECT_TRUE(std::regex_match(
+      stamp, std::regex(R"([ 1-3][0-9]\.[01][0-9]\.[0-9]{4} [0-2][0-9]:[0-5][0-9]:[0-6][0-9])")))
       << stamp;
   EXPECT_NE(stamp[0], '0');
 }
@@ -140,7 +141,8 @@ TEST_F(LogTest, ConcurrentWritersNeverInterleaveLines) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([t] {
-      for (int i = 0; i < 500; ++i) WriteLog("thread " + std::to_string(t) + " line " + std::string(40, 'a' + t));
+      for (int i = 0; i < 500; ++i)
+        WriteLog("thread " + std::to_string(t) + " line " + std::string(40, 'a' + t));
     });
   for (auto& th : threads) th.join();
   CloseLog();

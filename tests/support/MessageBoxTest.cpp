@@ -44,7 +44,7 @@ TEST_F(MessageBoxTest, ErrorBoxTextAppendsPeriodOnlyAfterCharactersAbovePeriod) 
   EXPECT_EQ(ErrorBoxText(QStringLiteral("Incorrect period!")), QStringLiteral("Incorrect period!"));
   EXPECT_EQ(ErrorBoxText(QStringLiteral("Port busy")), QStringLiteral("Port busy."));
   EXPECT_EQ(ErrorBoxText(QStringLiteral("Done.")), QStringLiteral("Done."));
-  EXPECT_EQ(ErrorBoxText(QStringLiteral("(see log)")), QStringLiteral("(see log)"));  // ')' is below '.'
+  EXPECT_EQ(ErrorBoxText(QStringLiteral("(see log)")), QStringLiteral("(see log)"));     // ')' is below '.'
   EXPECT_EQ(ErrorBoxText(QStringLiteral("path /dev/")), QStringLiteral("path /dev/."));  // '/' is above
   EXPECT_EQ(ErrorBoxText(QStringLiteral("code 5")), QStringLiteral("code 5."));
   EXPECT_EQ(ErrorBoxText(QStringLiteral("trailing ")), QStringLiteral("trailing "));
@@ -76,7 +76,8 @@ TEST_F(MessageBoxTest, KindGivesIconAndStyleBitsAndEmptyCaptionGivesTitle) {
   }
 
   seen.clear();
-  EXPECT_EQ(ShowMessageBox(nullptr, QStringLiteral("t"), 2, MB_YESNO, QStringLiteral("Own"), MB_DEFBUTTON2), IDOK);
+  EXPECT_EQ(ShowMessageBox(nullptr, QStringLiteral("t"), 2, MB_YESNO, QStringLiteral("Own"), MB_DEFBUTTON2),
+            IDOK);
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].caption, QStringLiteral("Own"));
   EXPECT_EQ(seen[0].style, 0x2000u | 0x40u | 0x4u | 0x100u);
@@ -127,7 +128,8 @@ TEST_F(MessageBoxTest, RealBoxShowsTextIconCaptionAndMapsButtons) {
         checked = true;
       },
       QMessageBox::No);
-  EXPECT_EQ(ShowMessageBox(nullptr, QStringLiteral("Question?"), 3, MB_YESNO, QString(), MB_DEFBUTTON2), IDNO);
+  EXPECT_EQ(ShowMessageBox(nullptr, QStringLiteral("Question?"), 3, MB_YESNO, QString(), MB_DEFBUTTON2),
+            IDNO);
   EXPECT_TRUE(checked);
 
   checked = false;
@@ -139,7 +141,9 @@ TEST_F(MessageBoxTest, RealBoxShowsTextIconCaptionAndMapsButtons) {
         checked = true;
       },
       QMessageBox::Cancel);
-  EXPECT_EQ(ShowMessageBox(nullptr, QStringLiteral("<b>plain</b>"), 7, MB_OKCANCEL, QStringLiteral("Mine"), 0), IDCANCEL);
+  EXPECT_EQ(
+      ShowMessageBox(nullptr, QStringLiteral("<b>plain</b>"), 7, MB_OKCANCEL, QStringLiteral("Mine"), 0),
+      IDCANCEL);
   EXPECT_TRUE(checked);
 }
 

@@ -20,8 +20,8 @@ TEST(VersionInfo, ThisProgramCarriesTheProjectVersion) {
   EXPECT_EQ(minor, VQ_EXPECT_MINOR);
   EXPECT_EQ(release, VQ_EXPECT_RELEASE);
   EXPECT_EQ(build, VQ_EXPECT_BUILD);
-  EXPECT_EQ(GetFileVersionText(ProgramFilePath()), VersionToText(VQ_EXPECT_MAJOR, VQ_EXPECT_MINOR,
-                                                                   VQ_EXPECT_RELEASE, VQ_EXPECT_BUILD));
+  EXPECT_EQ(GetFileVersionText(ProgramFilePath()),
+            VersionToText(VQ_EXPECT_MAJOR, VQ_EXPECT_MINOR, VQ_EXPECT_RELEASE, VQ_EXPECT_BUILD));
   // Outputs the caller leaves out are skipped.
   uint16_t onlyBuild = 0;
   EXPECT_TRUE(QueryFileVersion(ProgramFilePath(), nullptr, nullptr, nullptr, &onlyBuild));
