@@ -14,6 +14,7 @@
 #include "app/ReportFile.h"
 #include "device/FiscalLink.h"
 #include "device/PortMap.h"
+#include "device/SerialPort.h"
 #include "device/ReadKLEN.h"
 #include "support/AppPaths.h"
 #include "support/IniFile.h"
@@ -54,6 +55,20 @@ void CatchStopSignals() {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
+}
+
+// A port that cannot be opened or set up is the link's ECommError; every other failure is the
+// device's or the line's.
+THeadlessExit ExitStatusOf(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ECommError&) {
+    return kExitPortNotOpened;
+  } catch (const EReadCancelled&) {
+    return kExitInterrupted;
+  } catch (...) {
+    return kExitDeviceFailure;
+  }
 }
 
 }  // namespace
@@ -204,15 +219,6 @@ int RunHeadlessRead(const QStringList& args) {
   job.SetRequest(a.Request.Build());
   job.FinishingText = texts.Finishing;
   job.ProgressFormat = texts.Progress;
-  bool portFailed = false;
-  job.LinkFactory = [&a, &portFailed] {
-    try {
-      return std::make_unique<TFiscalLink>(a.Port, a.Baud);
-    } catch (...) {
-      portFailed = true;
-      throw;
-    }
-  };
 
   QCoreApplication* app = QCoreApplication::instance();
   const bool showProgress = ::isatty(STDERR_FILENO) == 1;
@@ -240,9 +246,9 @@ int RunHeadlessRead(const QStringList& args) {
     Complain(QStringLiteral("interrupted; nothing written"));
     return kExitInterrupted;
   }
-  if (job.Error) {
-    Complain(QString::fromUtf8(job.Error->what()));
-    return portFailed ? kExitPortNotOpened : kExitDeviceFailure;
+  if (job.Failure()) {
+    Complain(job.FailureText());
+    return ExitStatusOf(job.TakeFailure());
   }
   if (job.GaveUp()) {
     Complain(texts.NoAnswer);

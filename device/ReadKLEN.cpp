@@ -77,7 +77,7 @@ void TReadKLEN::DoExecute() {
   const TCancelToken::TRegistration wake = Token().OnCancel([l] { l->Abort(); });
   link->OnFail = [this](void* sender) {
     gaveUp_ = true;
-    NotifyNoAnswer();
+    emit noAnswer();
     if (OnFail) OnFail(sender);
   };
 

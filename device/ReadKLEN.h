@@ -12,7 +12,7 @@
 // Cancel() aborts the serial wait at once: the body ends with the link's EReadCancelled and the
 // report stays empty, so a partial report never leaves the job. The link's give-up of a command
 // (the printer did not answer) ends the read normally; GaveUp() then says so and noAnswer()
-// was emitted, so the owner can tell the operator once the progress window is gone.
+// was emitted (when it happened), so the owner can tell the operator once the progress window is gone.
 // progressChanged(bytes, 0) follows the report as it streams; progressChanged(n, n) says that
 // the whole report of n bytes has arrived and is being cut into lines.
 #include <atomic>
@@ -65,6 +65,10 @@ class TReadKLEN : public TSmProgressThread {
 
   static constexpr uint8_t kIdentifyCommand = 90;
   static constexpr int64_t kProgressIntervalMs = 100;
+
+ signals:
+  // The link gave a command up: the printer did not answer. Emitted on the worker thread.
+  void noAnswer();
 
  protected:
   void DoExecute() override;

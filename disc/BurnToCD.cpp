@@ -1,6 +1,7 @@
 #include "disc/BurnToCD.h"
 
 #include <QFileDialog>
+#include <QLabel>
 #include <QStringList>
 #include <QAbstractItemView>
 #include <QProxyStyle>
@@ -165,12 +166,13 @@ QString TfmBurnToCD::TimeLine(int32_t elapsed, int32_t total, int32_t remaining)
            QString::number(remaining), secondUnit_);
 }
 
-void TfmBurnToCD::DiscWriteUpdate(int currentAction, int totalTime, int elapsedTime, int remainingTime) {
+void TfmBurnToCD::ShowProgress(qint64 elapsed, qint64 total) {
   // A write shorter than a second has no total yet; keep the bar a plain bar rather than a busy one.
+  const auto totalTime = static_cast<int32_t>(std::clamp<qint64>(total, 0, INT32_MAX));
+  const auto elapsedTime = static_cast<int32_t>(std::clamp<qint64>(elapsed, 0, totalTime));
   ProgressBar->setMaximum(std::max(totalTime, 1));
-  ProgressBar->setValue(std::clamp(elapsedTime, 0, ProgressBar->maximum()));
-  lblStatus->setText(ActionText(static_cast<TWriteAction>(currentAction)));
-  lblTime->setText(TimeLine(elapsedTime, totalTime, remainingTime));
+  ProgressBar->setValue(std::min(elapsedTime, ProgressBar->maximum()));
+  lblTime->setText(TimeLine(elapsedTime, totalTime, totalTime - elapsedTime));
 }
 
 void TfmBurnToCD::btnCancelClick() {
@@ -219,19 +221,24 @@ void TfmBurnToCD::btnBurnClick() {
   DiscImage->VolumeName = eVolumeName->text();
   DiscImage->SourceTree = SourceFolder;
   job_ = std::make_unique<TArchiveJob>(DiscImage);
-  connect(job_.get(), &TArchiveJob::updated, this, &TfmBurnToCD::DiscWriteUpdate);
+  std::copy(std::begin(actionTexts_), std::end(actionTexts_), job_->ActionTexts.begin());
+  connect(job_.get(), &TSmProgressThread::statusChanged, lblStatus, &QLabel::setText);
+  connect(job_.get(), &TSmProgressThread::progressChanged, this,
+          [this](qint64 elapsed, qint64 total) { ShowProgress(elapsed, total); });
   connect(job_.get(), &TSmProgressThread::finished, this, &TfmBurnToCD::BurnFinished);
   job_->Resume();
 }
 
 void TfmBurnToCD::BurnFinished() {
   job_->Wait();
-  const std::unique_ptr<Exception> failure = std::move(job_->Error);
+  // A Cancel that came after the last notice cancelled nothing: the disc is written.
+  const bool failed = job_->Failure() != nullptr;
+  const QString failure = job_->FailureText();
   job_.reset();
   SetControlsEnabled(true);
-  if (failure) {
+  if (failed) {
     ProgressBar->setValue(0);
-    ShowErrorBox(QString::fromUtf8(failure->what()));
+    ShowErrorBox(failure);
     return;
   }
   ProgressBar->setValue(ProgressBar->maximum());

@@ -35,7 +35,8 @@ class TfmBurnToCD : public QDialog, public Ui::fmBurnToCD {
   // Every way of closing ends here (Exit, Esc, the close box): while an archive runs it asks for
   // Cancel and the dialog stays until the job has really ended.
   void done(int result) override;
-  void DiscWriteUpdate(int currentAction, int totalTime, int elapsedTime, int remainingTime);
+  // The progress bar and the time line for the archive job's elapsed seconds of its estimated total.
+  void ShowProgress(qint64 elapsed, qint64 total);
   bool Burning() const { return job_ != nullptr; }
 
   // The image file of the last "Image file..." choice; the opener may preset it (as the dialog's

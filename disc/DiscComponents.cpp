@@ -337,7 +337,9 @@ void TArchiveJob::DoExecute() {
   writer->OnUpdate = [this](QObject*, TWriteAction a, bool& cancel, int32_t total, int32_t elapsed,
                             int32_t remaining, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
                             int32_t) {
-    emit updated(a, total, elapsed, remaining);
+    // The notice's total is the elapsed plus the remaining time.
+    if (a <= waVerifying && ActionTexts[a] != CurrentStatus()) SetStatus(ActionTexts[a]);
+    SetProgress(elapsed, std::max(total, elapsed + remaining));
     cancel = Terminated();
   };
   image_->WriteToDisc();

@@ -9,7 +9,7 @@
 //   TDiscWrite writer;  writer.SetRecorder(&recorder);   // the medium: CurrentMediaStatus, FreeSectors
 //   TDiscImage image;   image.SetDiscWrite(&writer);     // SourceTree, VolumeName
 //   TArchiveJob job(&image);                   // build, write and verify on a worker thread
-//   connect(&job, &TArchiveJob::updated, ...);  connect(&job, &TSmProgressThread::finished, ...);
+//   connect(&job, &TSmProgressThread::statusChanged, ...);   // and progressChanged, finished
 //   job.Resume();  ...  job.Cancel();          // the write then ends with its failure (job.Error)
 //
 // Ownership: components are QObjects owned by their Qt parent; their references to each other are
@@ -23,6 +23,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -393,8 +394,10 @@ class TDiscImage : public TBurnComponent {
 };
 
 // One archive run: the image's WriteToDisc (build, write, verify) on a worker thread. The job borrows
-// the image, its writer and their recorder; the owner leaves them alone until finished(). Cancel()
-// reaches the library once, at the writer's next progress notice, and the run ends with its failure.
+// the image, its writer and their recorder; the owner leaves them alone until finished(). It reports
+// through the job base: statusChanged with the text of each write action (ActionTexts, in TWriteAction
+// order), progressChanged with the elapsed seconds of the estimated total. Cancel() reaches the
+// library once, at the writer's next progress notice, and the run ends with its failure.
 class TArchiveJob : public TSmProgressThread {
   Q_OBJECT
  public:
@@ -405,9 +408,7 @@ class TArchiveJob : public TSmProgressThread {
     Wait();
   }
 
- signals:
-  // The writer's progress notices, delivered on the owner's thread.
-  void updated(int action, int totalTime, int elapsedTime, int remainingTime);
+  std::array<QString, waVerifying + 1> ActionTexts;
 
  protected:
   void DoExecute() override;

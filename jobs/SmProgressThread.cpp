@@ -17,7 +17,7 @@ void TSmProgressThread::Resume() {
 
 void TSmProgressThread::Cancel() { token_.Cancel(); }
 
-bool TSmProgressThread::IsRunning() const { return started_ && !Done; }
+bool TSmProgressThread::IsRunning() const { return started_ && !Done(); }
 
 void TSmProgressThread::Wait() {
   if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
@@ -28,8 +28,25 @@ QString TSmProgressThread::CurrentStatus() const {
   return currentStatus_;
 }
 
-void TSmProgressThread::GetErrorText(const std::exception& e, QString& text) {
+void TSmProgressThread::GetErrorText(const std::exception& e, QString& text) const {
   text = QString::fromUtf8(e.what());
+}
+
+QString TSmProgressThread::FailureText() const {
+  if (!failure_) return {};
+  try {
+    std::rethrow_exception(failure_);
+  } catch (const std::exception& e) {
+    QString text;
+    try {
+      GetErrorText(e, text);
+    } catch (...) {
+      text = QString::fromUtf8(e.what());
+    }
+    return text;
+  } catch (...) {
+    return QStringLiteral("Unknown error in the background job");
+  }
 }
 
 void TSmProgressThread::SetStatus(const QString& text) {
@@ -40,28 +57,13 @@ void TSmProgressThread::SetStatus(const QString& text) {
   emit statusChanged(text);
 }
 
-void TSmProgressThread::SetProgress(qint64 done, qint64 total) { emit progressChanged(done, total); }
-
-void TSmProgressThread::NotifyNoAnswer() { emit noAnswer(); }
-
 void TSmProgressThread::Execute() {
   try {
     DoExecute();
-  } catch (const std::exception& e) {
-    QString text;
-    try {
-      GetErrorText(e, text);
-      // When the text is the message unchanged, keep its exact bytes (they need not be UTF-8).
-      if (text == QString::fromUtf8(e.what()))
-        Error = std::make_unique<Exception>(e.what());
-      else
-        Error = std::make_unique<Exception>(text.toUtf8().toStdString());
-    } catch (...) {
-      Error = std::make_unique<Exception>(e.what());
-    }
   } catch (...) {
-    Error = std::make_unique<Exception>("Unknown error in the background job");
+    failure_ = std::current_exception();
   }
-  Done = true;
-  emit finished();
+  const bool ok = !failure_ && !Terminated();
+  done_.store(true, std::memory_order_release);
+  emit finished(ok);
 }

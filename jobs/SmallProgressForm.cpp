@@ -71,7 +71,7 @@ TSmallProgressForm::~TSmallProgressForm() {
   // Normally the runner has waited already; a window dropped early must not leave the job running.
   if (Job != nullptr) {
     disconnect(Job, nullptr, this, nullptr);
-    if (!Job->Done) Job->Cancel();
+    if (!Job->Done()) Job->Cancel();
     Job->Wait();
   }
 }
@@ -96,7 +96,7 @@ void TSmallProgressForm::FormShow() {
   Job->Resume();
 }
 
-void TSmallProgressForm::JobFinished() {
+void TSmallProgressForm::JobFinished(bool) {
   // A status queued before the end is delivered before this, so the field shows the last text.
   if (isVisible()) QDialog::done(closePending_ ? pendingResult_ : QDialog::Rejected);
   closePending_ = false;
@@ -132,10 +132,7 @@ void RunWithProgress(TSmProgressThread* job, const QString& caption, const QStri
   form->exec();
   if (job == nullptr) return;
   job->Wait();
-  if (job->Terminated()) job->Error.reset();
-  if (job->Error) {
-    Exception failure(*job->Error);
-    job->Error.reset();
-    throw failure;  // the window goes with the unwinding, after it has closed
-  }
+  // The failure of a cancelled job is not reported.
+  const std::exception_ptr failure = job->TakeFailure();
+  if (failure && !job->Terminated()) std::rethrow_exception(failure);  // after the window has closed
 }

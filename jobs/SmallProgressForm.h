@@ -38,7 +38,7 @@ class TSmallProgressForm : public QDialog {
  private:
   void FormShow();
   bool FormCloseQuery();  // false while the job still has to end
-  void JobFinished();
+  void JobFinished(bool ok);
   void JobStatus(const QString& text);
 
   std::unique_ptr<Ui::TSmallProgressForm> ui_;
@@ -48,7 +48,7 @@ class TSmallProgressForm : public QDialog {
 };
 
 // Runs the job under a progress window centred over `parent`: returns when the job ended
-// without failure or was cancelled; throws Exception with the job's failure text otherwise,
+// without failure or was cancelled; otherwise rethrows the job's failure as the body threw it,
 // after the window has closed. The job is not destroyed.
 void RunWithProgress(TSmProgressThread* job, const QString& caption, const QString& statusLabel,
                      const QString& cancelCaption, QWidget* parent = nullptr);

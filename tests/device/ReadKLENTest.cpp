@@ -93,7 +93,7 @@ struct JobRun {
 TEST(ReadKLEN, ReadsStemAndLines) {
   JobRun run;
   run.Run();
-  ASSERT_FALSE(run.job->Error) << run.job->Error->what();
+  ASSERT_FALSE(run.job->Failure()) << run.job->FailureText().toStdString();
   EXPECT_EQ(run.job->FileNameStem, "DT 123456");  // blanks kept
   EXPECT_EQ(run.lines, (TStringList{"^REPORT", "line 1", "", "line 3"}));
   EXPECT_EQ(run.job->CurrentStatus(), "Reading...");
@@ -110,7 +110,7 @@ TEST(ReadKLEN, ShortIdentificationAndEmptyReport) {
   run.printer.identification = "a,b,c,d,e,f,g";
   run.printer.report = "";
   run.Run();
-  EXPECT_FALSE(run.job->Error);
+  EXPECT_FALSE(run.job->Failure());
   EXPECT_EQ(run.job->FileNameStem, "");
   EXPECT_TRUE(run.lines.empty());
 }
@@ -119,7 +119,7 @@ TEST(ReadKLEN, SilentPrinterGivesEmptyReportWithoutFailure) {
   JobRun run;
   run.printer.silent = true;
   run.Run();
-  EXPECT_FALSE(run.job->Error);
+  EXPECT_FALSE(run.job->Failure());
   EXPECT_EQ(run.failCalls, 1);
   EXPECT_EQ(run.printer.requests.size(), 4u);  // the report command is never sent
   EXPECT_EQ(run.job->FileNameStem, "");
@@ -130,7 +130,7 @@ TEST(ReadKLEN, RefusedIdentificationStillReadsTheReport) {
   JobRun run;
   run.printer.nakIdentification = true;
   run.Run();
-  EXPECT_FALSE(run.job->Error);
+  EXPECT_FALSE(run.job->Failure());
   EXPECT_EQ(run.failCalls, 1);
   EXPECT_EQ(run.job->FileNameStem, "");
   EXPECT_EQ(run.printer.requests.size(), 5u);
@@ -143,8 +143,7 @@ TEST(ReadKLEN, FailuresReachTheOwner) {
     throw ECommError("Unable to open port /dev/ttyUSB7!");
   };
   run.Run();
-  ASSERT_TRUE(run.job->Error);
-  EXPECT_STREQ(run.job->Error->what(), "Unable to open port /dev/ttyUSB7!");
+  EXPECT_EQ(run.job->FailureText(), "Unable to open port /dev/ttyUSB7!");
   EXPECT_EQ(run.lines, TStringList{"old"});
   EXPECT_TRUE(run.job->CurrentStatus().isEmpty());
 
@@ -152,8 +151,7 @@ TEST(ReadKLEN, FailuresReachTheOwner) {
   big.printer.report = "";
   big.rig->shortWrite = true;
   big.Run();
-  ASSERT_TRUE(big.job->Error);
-  EXPECT_STREQ(big.job->Error->what(), "Incorrect number of bytes sent!");
+  EXPECT_EQ(big.job->FailureText(), "Incorrect number of bytes sent!");
 }
 
 TEST(ReadKLEN, OpensTheNamedPort) {
@@ -165,8 +163,7 @@ TEST(ReadKLEN, OpensTheNamedPort) {
   job.Lines = &lines;
   job.Resume();
   job.Wait();
-  ASSERT_TRUE(job.Error);
-  EXPECT_NE(std::string(job.Error->what()).find("/nonexistent/tty-of-no-one"), std::string::npos);
+  EXPECT_TRUE(job.FailureText().contains("/nonexistent/tty-of-no-one"));
 }
 
 }  // namespace

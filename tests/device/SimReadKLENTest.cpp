@@ -32,7 +32,7 @@ JobResult RunJob(PrinterSim& sim, uint8_t command, const std::string& params,
   job.OnFail = [&r](void*) { ++r.Fails; };
   job.Resume();
   job.Wait();
-  if (job.Error) r.Error = job.Error->what();
+  r.Error = job.FailureText().toStdString();
   r.Stem = job.FileNameStem;
   r.Requests = sim.Requests();
   return r;
