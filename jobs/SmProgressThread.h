@@ -47,9 +47,9 @@ class TSmProgressThread : public QObject {
   virtual void Cancel();  // any thread, any number of times
   bool Terminated() const { return token_.IsCancelled(); }
   TCancelToken& Token() { return token_; }
-  bool IsRunning() const;  // started and the body not yet ended
+  bool IsRunning() const;                                              // started and the body not yet ended
   bool Done() const { return done_.load(std::memory_order_acquire); }  // the body has ended, either way
-  void Wait();             // joins the worker thread; returns at once for a job never started
+  void Wait();  // joins the worker thread; returns at once for a job never started
   QString CurrentStatus() const;
 
   // The body's failure as thrown; none after a success. Read after finished() or Wait().
