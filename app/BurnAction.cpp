@@ -21,7 +21,7 @@
 #include "support/IniFile.h"
 #include "support/TextUtils.h"
 
-#include "app/ReportFile.h"
+#include "device/ReportCodec.h"
 
 namespace {
 
@@ -36,17 +36,6 @@ void Pause(int ms) {
   } else {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   }
-}
-
-// The report file name is printer text in code page 1250; the disc carries UTF-8 names, so this is the
-// one place where it becomes a file-system name. A name that would leave the temporary folder is still
-// made harmless here, since the folder is removed afterwards.
-std::string CopyNameOf(const std::string& reportFileName) {
-  const QString name = AnsiStringToWideString(SafeFileNameStem(reportFileName), 1250);
-  if (name.isEmpty() != reportFileName.empty()) {
-    throw Exception("The report name \"" + reportFileName + "\" cannot be written as a file name");
-  }
-  return name.toUtf8().toStdString();
 }
 
 }  // namespace
@@ -88,10 +77,11 @@ std::vector<std::string> SplitImageTargets(const std::string& text, const std::s
   return out;
 }
 
-void BurnReport(QWidget* mainWindow, const TStringList& lines, const std::string& reportFileName,
+void BurnReport(QWidget* mainWindow, const TReportLines& lines, const std::string& reportFileName,
                 const std::string& fileNameStem) {
   const std::string folder = MakeTempFolderPath(MakeTempFolderName());
-  const std::string copy = folder + "/" + CopyNameOf(reportFileName);
+  // The disc carries UTF-8 names; a name that would leave the folder is made harmless too.
+  const std::string copy = folder + "/" + ReportFileNameOnDisk(reportFileName);
   std::exception_ptr failure;
   try {
     ::rmdir(folder.c_str());
@@ -107,7 +97,7 @@ void BurnReport(QWidget* mainWindow, const TStringList& lines, const std::string
     dialog->ImageFile = lastImage;
     // The folder is a file-system path (locale encoding); only the printer's stem is code-page text.
     dialog->SetSourceFolder(QFile::decodeName(QByteArray::fromStdString(folder)));
-    dialog->SetVolumeName(AnsiStringToWideString(fileNameStem, 1250));
+    dialog->SetVolumeName(ReportText(fileNameStem));
     if (mainWindow) {
       dialog->move(mainWindow->frameGeometry().center() - dialog->rect().center());
     }
@@ -121,7 +111,7 @@ void BurnReport(QWidget* mainWindow, const TStringList& lines, const std::string
   if (failure) std::rethrow_exception(failure);
 }
 
-extern "C" void vq_burn_report(QWidget* mainWindow, const TStringList& lines,
+extern "C" void vq_burn_report(QWidget* mainWindow, const TReportLines& lines,
                                const std::string& reportFileName, const std::string& fileNameStem) {
   BurnReport(mainWindow, lines, reportFileName, fileNameStem);
 }

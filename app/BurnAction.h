@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "device/Report.h"
 #include "support/TextUtils.h"
 
 class QWidget;
@@ -28,11 +29,11 @@ std::vector<std::string> SplitImageTargets(const std::string& text, const std::s
 // Writes `lines` into the temporary folder under `reportFileName`, shows the burn dialog on that folder
 // with `fileNameStem` as proposed volume name, and cleans up. A failure of the folder, the copy or the
 // dialog is thrown after the clean-up has run. The caller checks that the view is not empty.
-void BurnReport(QWidget* mainWindow, const TStringList& lines, const std::string& reportFileName,
+void BurnReport(QWidget* mainWindow, const TReportLines& lines, const std::string& reportFileName,
                 const std::string& fileNameStem);
 
 // The burn module's entry point: BurnReport (see ProgramModules.h).
-using TBurnReportEntry = void(QWidget* mainWindow, const TStringList& lines,
+using TBurnReportEntry = void(QWidget* mainWindow, const TReportLines& lines,
                               const std::string& reportFileName, const std::string& fileNameStem);
 inline constexpr const char* kBurnReportEntry = "vq_burn_report";
 extern "C" TBurnReportEntry vq_burn_report;

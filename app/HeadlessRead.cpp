@@ -11,7 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "app/ReportFile.h"
+#include "device/ReportCodec.h"
 #include "device/FiscalLink.h"
 #include "device/PortMap.h"
 #include "device/SerialPort.h"
@@ -256,8 +256,11 @@ int RunHeadlessRead(const QStringList& args) {
   }
   const TReport report = job.TakeReport();
   std::string path = a.Output;
-  if (path.empty()) path = a.OutputDir.empty() ? report.FileName : a.OutputDir + "/" + report.FileName;
   try {
+    if (path.empty()) {
+      const std::string name = ReportFileNameOnDisk(report.FileName);
+      path = a.OutputDir.empty() ? name : a.OutputDir + "/" + name;
+    }
     WriteReportFile(path, report.Lines);
   } catch (const std::exception& e) {
     Complain(QString::fromUtf8(e.what()));

@@ -6,7 +6,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
-#include "app/ReportText.h"
+#include "device/ReportCodec.h"
 #include "support/Exceptions.h"
 
 namespace {

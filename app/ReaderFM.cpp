@@ -28,7 +28,7 @@
 
 #include <fontconfig/fontconfig.h>
 
-#include "app/ReportFile.h"
+#include "device/ReportCodec.h"
 #include "device/ReadKLEN.h"
 #include "jobs/SmallProgressForm.h"
 #include "options/ReadOptions.h"
@@ -45,7 +45,6 @@
 #include "app/BurnAction.h"
 #include "app/PrintReport.h"
 #include "app/ProgramModules.h"
-#include "app/ReportText.h"
 
 // Q_INIT_RESOURCE must be used outside any namespace; the icons live in the static vq_app
 // library, so the linker would otherwise drop them.
@@ -490,8 +489,8 @@ void TfmReaderFM::acPrintExecute() {
 
 void TfmReaderFM::acBurnExecute() {
   if (!ViewHasLines()) return;
-  ProgramModuleFunction<TBurnReportEntry>("burn", kBurnReportEntry)(this, ReportLines.ToList(),
-                                                                    ReportFileName, FileNameStem);
+  ProgramModuleFunction<TBurnReportEntry>("burn", kBurnReportEntry)(this, ReportLines, ReportFileName,
+                                                                    FileNameStem);
 }
 
 void TfmReaderFM::acExitExecute() { close(); }

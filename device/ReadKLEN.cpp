@@ -4,59 +4,7 @@
 #include <chrono>
 
 #include "device/FiscalLink.h"
-
-void LoadReportLines(const std::string& text, TStringList& lines) {
-  lines.clear();
-  const size_t end = std::min(text.find('\0'), text.size());
-  size_t start = 0;
-  size_t i = 0;
-  while (i < end) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.emplace_back(text, start, i - start);
-      // CR LF together end one line; LF CR are two breaks.
-      i += (c == '\r' && i + 1 < end && text[i + 1] == '\n') ? 2 : 1;
-      start = i;
-    } else {
-      ++i;
-    }
-  }
-  if (start < end) lines.emplace_back(text, start, end - start);
-}
-
-namespace {
-
-// Counts the lines of a growing report text by the same rule as LoadReportLines, looking at each
-// byte once; a text that shrank (the link dropped it for a retransmission) is counted anew.
-class TLineCounter {
- public:
-  int64_t Count(const std::string& text) {
-    if (text.size() < seen_) *this = TLineCounter();
-    for (; seen_ < text.size() && !ended_; ++seen_) {
-      const char c = text[seen_];
-      if (c == '\0') {
-        ended_ = true;
-      } else if (c == '\n' && lastCr_) {
-        lastCr_ = false;  // the LF of a CR LF
-      } else if (c == '\r' || c == '\n') {
-        ++breaks_;
-        lastCr_ = c == '\r';
-        open_ = false;
-      } else {
-        lastCr_ = false;
-        open_ = true;
-      }
-    }
-    return breaks_ + (open_ ? 1 : 0);
-  }
-
- private:
-  size_t seen_ = 0;
-  int64_t breaks_ = 0;
-  bool lastCr_ = false, open_ = false, ended_ = false;
-};
-
-}  // namespace
+#include "device/ReportCodec.h"
 
 TReadKLEN::TReadKLEN() = default;
 TReadKLEN::~TReadKLEN() = default;
@@ -88,17 +36,20 @@ void TReadKLEN::DoExecute() {
 
   FileNameStem = GetField(link->SendCommandText(kIdentifyCommand, "#"), 8, ',');
 
-  TLineCounter counter;
+  // Lines are counted as the text grows; a text that shrank (the link dropped it for a
+  // retransmission) is counted anew.
+  TLineSplitter counter;
   Clock::time_point lastShown = started;
   link->OnReportProgress = [&] {
     const Clock::time_point now = Clock::now();
     if (now - lastShown < std::chrono::milliseconds(kProgressIntervalMs)) return;
     lastShown = now;
     const std::string& text = l->ReportText();
+    if (text.size() < counter.Seen()) counter = TLineSplitter();
+    counter.Feed(text, [](size_t, size_t) {});
     const double seconds = std::chrono::duration<double>(now - started).count();
-    SetStatus(ProgressFormat.arg(counter.Count(text))
-                  .arg(static_cast<qint64>(text.size()))
-                  .arg(seconds, 0, 'f', 1));
+    SetStatus(
+        ProgressFormat.arg(counter.Count()).arg(static_cast<qint64>(text.size())).arg(seconds, 0, 'f', 1));
     SetProgress(static_cast<qint64>(text.size()), 0);
   };
   link->SendCommandText(Command, Params);
@@ -111,7 +62,7 @@ void TReadKLEN::DoExecute() {
   if (Lines != nullptr)
     LoadReportLines(link->TakeReportText(), *Lines);
   else
-    report.Lines = TReportLines::FromText(link->TakeReportText());  // cut in place, no second copy
+    report.Lines = SplitReportText(link->TakeReportText());  // cut in place, no second copy
   report.Stem = FileNameStem;
   report.RangePart = RangePart;
   report.FileName = MakeReportFileName(report.Stem, report.RangePart);

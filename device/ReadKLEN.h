@@ -29,10 +29,6 @@
 
 class TFiscalLink;
 
-// Cuts text into lines at CR, LF or CR LF; a NUL ends the text; a text ending with a break has
-// no empty last line. Replaces the whole content of lines.
-void LoadReportLines(const std::string& text, TStringList& lines);
-
 class TReadKLEN : public TSmProgressThread {
   Q_OBJECT
  public:

@@ -58,33 +58,11 @@ TReportLines::TReportLines(const TStringList& lines) {
   for (const std::string& line : lines) push_back(line);
 }
 
-TReportLines TReportLines::FromText(std::string text) {
+TReportLines TReportLines::FromParts(std::string bytes, std::vector<uint32_t> ends) {
   TReportLines out;
-  const size_t end = std::min(text.find('\0'), text.size());
-  size_t kept = 0;  // the lines so far, without their breaks, lie in text[0, kept)
-  size_t start = 0;
-  size_t i = 0;
-  auto keep = [&](size_t lineEnd) {
-    std::char_traits<char>::move(text.data() + kept, text.data() + start, lineEnd - start);
-    kept += lineEnd - start;
-    out.ends_.push_back(static_cast<uint32_t>(kept));
-  };
-  while (i < end) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      keep(i);
-      // CR LF together end one line; LF CR are two breaks.
-      i += (c == '\r' && i + 1 < end && text[i + 1] == '\n') ? 2 : 1;
-      start = i;
-    } else {
-      ++i;
-    }
-  }
-  if (start < end) keep(end);
-  text.resize(kept);
-  text.shrink_to_fit();  // the removed breaks would otherwise stay resident next to the view
-  out.ends_.shrink_to_fit();
-  out.bytes_ = std::move(text);
+  ends.shrink_to_fit();
+  out.bytes_ = std::move(bytes);
+  out.ends_ = std::move(ends);
   return out;
 }
 

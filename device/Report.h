@@ -91,9 +91,8 @@ class TReportLines {
   TReportLines() = default;
   TReportLines(std::initializer_list<std::string_view> lines);
   TReportLines(const TStringList& lines);  // NOLINT: a list of lines is a report's lines
-  // The text cut at CR, LF or CR LF in place; a NUL ends the text; a text ending with a break
-  // has no empty last line.
-  static TReportLines FromText(std::string text);
+  // The lines already in one buffer: `ends` holds where each line ends in `bytes` (SplitReportText).
+  static TReportLines FromParts(std::string bytes, std::vector<uint32_t> ends);
 
   size_t size() const { return ends_.size(); }
   bool empty() const { return ends_.empty(); }

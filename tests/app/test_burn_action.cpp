@@ -15,7 +15,7 @@
 #include <functional>
 
 #include "app/BurnAction.h"
-#include "app/ReportFile.h"
+#include "device/ReportCodec.h"
 #include "disc/BurnToCD.h"
 #include "disc/DiscService.h"
 #include "support/AppPaths.h"

@@ -23,7 +23,7 @@
 
 #include "AppTestSupport.h"
 #include "app/ReaderFM.h"
-#include "app/ReportFile.h"
+#include "device/ReportCodec.h"
 #include "tests/support/WindowFit.h"
 #include "support/Exceptions.h"
 #include "support/LogFile.h"
