@@ -18,7 +18,7 @@
 #include "disc/BurnToCD.h"
 #include "support/AppPaths.h"
 #include "support/Exceptions.h"
-#include "support/IniFile.h"
+#include "support/Settings.h"
 #include "support/TextUtils.h"
 
 #include "device/ReportCodec.h"
@@ -91,9 +91,9 @@ void BurnReport(QWidget* mainWindow, const TReportLines& lines, const std::strin
     // The settings' image files join the recorder list; the last one chosen in the dialog is
     // where its "Image file..." choice starts.
     TIniFile_VT settings;
-    SetImageTargets(SplitImageTargets(settings.ReadString("Disc", "ImageTargets", ""), UserProgramFolder()));
+    SetImageTargets(SplitImageTargets(ReadSetting(settings, Setting::ImageTargets), UserProgramFolder()));
     auto dialog = std::make_unique<TfmBurnToCD>(nullptr);
-    const QString lastImage = QString::fromStdString(settings.ReadString("Disc", "LastImageFile", ""));
+    const QString lastImage = QString::fromStdString(ReadSetting(settings, Setting::LastImageFile));
     dialog->ImageFile = lastImage;
     // The folder is a file-system path (locale encoding); only the printer's stem is code-page text.
     dialog->SetSourceFolder(QFile::decodeName(QByteArray::fromStdString(folder)));
@@ -103,7 +103,7 @@ void BurnReport(QWidget* mainWindow, const TReportLines& lines, const std::strin
     }
     dialog->exec();
     if (dialog->ImageFile != lastImage)
-      settings.WriteString("Disc", "LastImageFile", dialog->ImageFile.toStdString());
+      WriteSetting(settings, Setting::LastImageFile, dialog->ImageFile.toStdString());
   } catch (...) {
     failure = std::current_exception();
   }

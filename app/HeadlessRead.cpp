@@ -17,7 +17,7 @@
 #include "device/SerialPort.h"
 #include "device/ReadKLEN.h"
 #include "support/AppPaths.h"
-#include "support/IniFile.h"
+#include "support/Settings.h"
 #include "support/InterfaceTexts.h"
 #include "support/LogFile.h"
 #include "support/VersionInfo.h"
@@ -26,7 +26,6 @@ namespace {
 
 constexpr const char* kName = "veltra-qrm-read";
 constexpr const char* kWindowProgram = "veltra-qrm";
-constexpr int32_t kWindowDefaultBaud = 38400;
 
 void Say(FILE* to, const QString& text) {
   const QByteArray bytes = text.toUtf8();
@@ -75,12 +74,11 @@ THeadlessExit ExitStatusOf(const std::exception_ptr& failure) {
 
 void THeadlessTexts::Load() {
   const TTextTable texts;
-  const char* section = "fmReaderFM";
-  IncorrectPeriod = texts.Read(section, "IncorrectPeriod", "Incorrect period!");
-  IncorrectRange = texts.Read(section, "IncorrectRange", "Incorrect range!");
-  NoAnswer = texts.Read(section, "DnR", "Device not respond!");
-  Finishing = texts.Read(section, "FinishingEarlier", "The printer is finishing an earlier report...");
-  Progress = texts.Read(section, "ReceivedCount", "Received %1 lines, %2 bytes in %3 s");
+  IncorrectPeriod = texts.Read(ReadTexts::IncorrectPeriod);
+  IncorrectRange = texts.Read(ReadTexts::IncorrectRange);
+  NoAnswer = texts.Read(ReadTexts::NoAnswer);
+  Finishing = texts.Read(ReadTexts::FinishingEarlier);
+  Progress = texts.Read(ReadTexts::ReceivedCount);
 }
 
 QString HeadlessUsage() {
@@ -205,7 +203,7 @@ int RunHeadlessRead(const QStringList& args) {
                                             QString::fromStdString(GetFileVersionText(programFile))));
     return kExitWritten;
   }
-  if (a.Baud == 0) a.Baud = TIniFile_VT().ReadInteger("Settings", "BaudRate", kWindowDefaultBaud);
+  if (a.Baud == 0) a.Baud = ReadSetting(TIniFile_VT(), Setting::BaudRate);
 
   CatchStopSignals();
   OpenLog();

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "device/ReadTexts.h"
 #include "device/Report.h"
 #include "support/Exceptions.h"
 
@@ -27,11 +28,11 @@ enum THeadlessExit : int {
 
 // The window's texts for the checks and the outcome (Strings.ini, the language file, English).
 struct THeadlessTexts {
-  QString IncorrectPeriod = QStringLiteral("Incorrect period!");
-  QString IncorrectRange = QStringLiteral("Incorrect range!");
-  QString NoAnswer = QStringLiteral("Device not respond!");
-  QString Finishing = QStringLiteral("The printer is finishing an earlier report...");
-  QString Progress = QStringLiteral("Received %1 lines, %2 bytes in %3 s");
+  QString IncorrectPeriod = ReadTexts::IncorrectPeriod.Default();
+  QString IncorrectRange = ReadTexts::IncorrectRange.Default();
+  QString NoAnswer = ReadTexts::NoAnswer.Default();
+  QString Finishing = ReadTexts::FinishingEarlier.Default();
+  QString Progress = ReadTexts::ReceivedCount.Default();
   void Load();
 };
 

@@ -34,7 +34,7 @@
 #include "options/ReadOptions.h"
 #include "support/AppPaths.h"
 #include "support/Exceptions.h"
-#include "support/IniFile.h"
+#include "support/Settings.h"
 #include "support/InterfaceTexts.h"
 #include "support/LogFile.h"
 #include "support/MessageBox.h"
@@ -308,28 +308,27 @@ void TfmReaderFM::LoadTexts() {
   const QString fileTitle = texts.Read(kSection, "mmFile", "File");
   mmFile->setTitle(menuFont.elidedText(fileTitle, Qt::ElideRight, kMostMenuTitleWidth));
   mmFile->menuAction()->setToolTip(fileTitle);
-  ReadText = texts.Read(kSection, "Read", "Read");
-  ProgressText = texts.Read(kSection, "ProgressText", "Read of the fiscal memory. Please wait...");
-  StatusLabelText = texts.Read(kSection, "lblStatus", "Status:");
-  CancelText = texts.Read(kSection, "btnCancel", "Cancel");
-  DnRText = texts.Read(kSection, "DnR", "Device not respond!");
-  IncorrectPeriodText = texts.Read(kSection, "IncorrectPeriod", "Incorrect period!");
-  IncorrectRangeText = texts.Read(kSection, "IncorrectRange", "Incorrect range!");
-  FinishingEarlierText =
-      texts.Read(kSection, "FinishingEarlier", "The printer is finishing an earlier report...");
-  ReceivedCountText = texts.Read(kSection, "ReceivedCount", "Received %1 lines, %2 bytes in %3 s");
+  ReadText = texts.Read(ReadTexts::Caption);
+  ProgressText = texts.Read(ReadTexts::Progress);
+  StatusLabelText = texts.Read(ReadTexts::StatusLabel);
+  CancelText = texts.Read(ReadTexts::Cancel);
+  DnRText = texts.Read(ReadTexts::NoAnswer);
+  IncorrectPeriodText = texts.Read(ReadTexts::IncorrectPeriod);
+  IncorrectRangeText = texts.Read(ReadTexts::IncorrectRange);
+  FinishingEarlierText = texts.Read(ReadTexts::FinishingEarlier);
+  ReceivedCountText = texts.Read(ReadTexts::ReceivedCount);
 }
 
 void TfmReaderFM::LoadSettings() {
   const TIniFile_VT ini;
-  PortName = ini.ReadString("Settings", "SerialPort", "COM1");
-  Baud = ini.ReadInteger("Settings", "BaudRate", 38400);
+  PortName = ReadSetting(ini, Setting::SerialPort);
+  Baud = ReadSetting(ini, Setting::BaudRate);
 }
 
 void TfmReaderFM::SaveSettings() {
   TIniFile_VT ini;
-  ini.WriteString("Settings", "SerialPort", PortName);
-  ini.WriteInteger("Settings", "BaudRate", Baud);
+  WriteSetting(ini, Setting::SerialPort, PortName);
+  WriteSetting(ini, Setting::BaudRate, Baud);
 }
 
 void TfmReaderFM::RunAction(void (TfmReaderFM::*body)()) {

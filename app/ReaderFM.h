@@ -12,6 +12,7 @@
 
 #include "app/PrintReport.h"
 #include "device/Report.h"
+#include "support/Settings.h"
 #include "support/TextUtils.h"
 
 class QAction;
@@ -69,8 +70,8 @@ class TfmReaderFM : public QMainWindow {
   ~TfmReaderFM() override;
 
   // Shared state of the actions.
-  std::string PortName = "COM1";
-  int32_t Baud = 38400;
+  std::string PortName = Setting::SerialPort.Default;
+  int32_t Baud = Setting::BaudRate.Default;
   // The report of the last whole read, held once; the names below are its parts.
   TReport Report;
   std::string& ReportFileName = Report.FileName;

@@ -23,6 +23,7 @@
 
 #include <QString>
 
+#include "device/ReadTexts.h"
 #include "device/Report.h"
 #include "jobs/SmProgressThread.h"
 #include "support/TextUtils.h"
@@ -47,8 +48,8 @@ class TReadKLEN : public TSmProgressThread {
   // Status texts: while the port is open, while an earlier report drains, and the live count
   // (%1 lines, %2 bytes, %3 seconds).
   QString StatusText;
-  QString FinishingText = QStringLiteral("The printer is finishing an earlier report...");
-  QString ProgressFormat = QStringLiteral("Received %1 lines, %2 bytes in %3 s");
+  QString FinishingText = ReadTexts::FinishingEarlier.Default();
+  QString ProgressFormat = ReadTexts::ReceivedCount.Default();
   std::string FileNameStem;
 
   void SetRequest(const TReportCommand& command);

@@ -18,6 +18,15 @@ std::string DesktopLanguage();
 // (bin/veltra-qrm -> share/veltra-qrm/lang). "" when there is no such file for the code.
 std::string LanguageFilePath(const std::string& code);
 
+// A text of a window that more than one place shows: its section, its key and its English text,
+// named once (for example the read command's texts, which the window and the headless reader share).
+struct TTextKey {
+  const char* Section;
+  const char* Key;
+  const char* English;
+  QString Default() const { return QString::fromUtf8(English); }
+};
+
 // One window's look-ups. A key in Strings.ini wins; else the shipped file of the desktop's language
 // (when there is one); else def, the built-in English text. Values are UTF-8. A present key with an
 // empty value gives "". Names are compared without regard to letter case; at most 2047 bytes of a
@@ -28,6 +37,7 @@ class TTextTable {
   TTextTable();
   explicit TTextTable(const std::string& path);  // this file only, no language file (tests)
   QString Read(const char* section, const char* key, const char* def) const;
+  QString Read(const TTextKey& text) const { return Read(text.Section, text.Key, text.English); }
   const std::string& FileName() const { return ini_.FileName(); }
   const std::string& LanguageFileName() const { return language_.FileName(); }
 

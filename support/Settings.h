@@ -1,0 +1,44 @@
+#pragma once
+// Every key of the settings file (TIniFile_VT), with its section and its default, in one table. The
+// program reads and writes its settings through these names only.
+//
+//   const TIniFile_VT ini;
+//   std::string port = ReadSetting(ini, Setting::SerialPort);   // "COM1" when the key is missing
+//   WriteSetting(ini, Setting::BaudRate, 9600);                  // throws when it cannot be written
+#include <cstdint>
+#include <string>
+
+#include "support/IniFile.h"
+
+struct TStringSetting {
+  const char* Section;
+  const char* Key;
+  const char* Default;
+};
+struct TIntSetting {
+  const char* Section;
+  const char* Key;
+  int32_t Default;
+};
+
+namespace Setting {
+// The serial port and speed of the next read: the options dialog's last choice.
+inline constexpr TStringSetting SerialPort{"Settings", "SerialPort", "COM1"};
+inline constexpr TIntSetting BaudRate{"Settings", "BaudRate", 38400};
+// Image files offered as recorders ("a.iso;~/b.iso"), and the last one chosen in the burn dialog.
+inline constexpr TStringSetting ImageTargets{"Disc", "ImageTargets", ""};
+inline constexpr TStringSetting LastImageFile{"Disc", "LastImageFile", ""};
+}  // namespace Setting
+
+inline std::string ReadSetting(const TIniFile& ini, const TStringSetting& s) {
+  return ini.ReadString(s.Section, s.Key, s.Default);
+}
+inline int32_t ReadSetting(const TIniFile& ini, const TIntSetting& s) {
+  return ini.ReadInteger(s.Section, s.Key, s.Default);
+}
+inline void WriteSetting(TIniFile& ini, const TStringSetting& s, const std::string& value) {
+  ini.WriteString(s.Section, s.Key, value);
+}
+inline void WriteSetting(TIniFile& ini, const TIntSetting& s, int32_t value) {
+  ini.WriteInteger(s.Section, s.Key, value);
+}
