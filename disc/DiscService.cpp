@@ -1,9 +1,10 @@
 #include "disc/DiscService.h"
 
+#include "support/Udev.h"
+
 #include <QSocketNotifier>
 #include <QString>
 #include <cstring>
-#include <libudev.h>
 
 namespace {
 std::function<std::shared_ptr<IDiscDrives>()> g_factory;
@@ -38,35 +39,19 @@ char DriveCharOf(const std::string& devnode) {
   return std::stoi(n) <= 25 ? static_cast<char>('A' + std::stoi(n)) : 0;
 }
 
-TDiscDeviceMonitor::TDiscDeviceMonitor(QObject* parent) : QObject(parent) {
-  udev_ = udev_new();
-  monitor_ = udev_ ? udev_monitor_new_from_netlink(udev_, "udev") : nullptr;
-  if (!monitor_) return;
-  udev_monitor_filter_add_match_subsystem_devtype(monitor_, "block", "disk");
-  if (udev_monitor_enable_receiving(monitor_) < 0) return;  // no notices; the destructor lets go
-  notifier_ = new QSocketNotifier(udev_monitor_get_fd(monitor_), QSocketNotifier::Read, this);
+TDiscDeviceMonitor::TDiscDeviceMonitor(QObject* parent)
+    : QObject(parent), monitor_(std::make_unique<TUdevMonitor>("block", "disk")) {
+  if (!monitor_->Ok()) return;  // no notices
+  notifier_ = new QSocketNotifier(monitor_->Fd(), QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, [this] { ReadEvents(); });
 }
 
-TDiscDeviceMonitor::~TDiscDeviceMonitor() {
-  delete notifier_;
-  if (monitor_) udev_monitor_unref(monitor_);
-  if (udev_) udev_unref(udev_);
-}
+TDiscDeviceMonitor::~TDiscDeviceMonitor() { delete notifier_; }
 
 void TDiscDeviceMonitor::ReadEvents() {
-  while (udev_device* d = udev_monitor_receive_device(monitor_)) {
-    auto prop = [d](const char* key) {
-      const char* v = udev_device_get_property_value(d, key);
-      return v && std::strcmp(v, "0") != 0 && *v;
-    };
-    const char* action = udev_device_get_action(d);
-    const char* node = udev_device_get_devnode(d);
-    const char* sysname = udev_device_get_sysname(d);
-    const bool optical = prop("ID_CDROM") || (sysname && std::strncmp(sysname, "sr", 2) == 0);
-    Dispatch(action ? action : "", node ? node : "", optical, prop("DISK_MEDIA_CHANGE"),
-             prop("ID_CDROM_MEDIA"));
-    udev_device_unref(d);
+  while (const TUdevDevice d = monitor_->Next()) {
+    const bool optical = d.Flag("ID_CDROM") || d.SysName().rfind("sr", 0) == 0;
+    Dispatch(d.Action(), d.DevNode(), optical, d.Flag("DISK_MEDIA_CHANGE"), d.Flag("ID_CDROM_MEDIA"));
   }
 }
 

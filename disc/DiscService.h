@@ -17,8 +17,7 @@
 #include "support/Exceptions.h"
 
 class QSocketNotifier;
-struct udev;
-struct udev_monitor;
+class TUdevMonitor;
 
 // A failed drive call, in the library's own words where it has any.
 class EDiscServiceError : public Exception {
@@ -125,7 +124,6 @@ class TDiscDeviceMonitor : public QObject {
  private:
   void ReadEvents();
 
-  struct udev* udev_ = nullptr;
-  struct udev_monitor* monitor_ = nullptr;
+  std::unique_ptr<TUdevMonitor> monitor_;
   QSocketNotifier* notifier_ = nullptr;
 };

@@ -16,7 +16,6 @@ using namespace burn;
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <libudev.h>
 #include <fstream>
 #include <atomic>
 #include <mutex>
@@ -27,6 +26,7 @@ using namespace burn;
 #include "disc/DiscService.h"
 #include "disc/Mounts.h"
 #include "support/TextUtils.h"
+#include "support/Udev.h"
 
 namespace {
 
@@ -110,15 +110,9 @@ std::unique_ptr<T, F> Owned(T* p, F free) {
   return {p, free};
 }
 
-// A udev property of a block device given by its device node; empty when unknown.
+// A udev property of a drive given by its device node; empty when unknown.
 std::string UdevPropertyOf(const std::string& devnode, const char* key) {
-  struct stat st {};
-  if (::stat(devnode.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {};
-  const auto u = Owned(udev_new(), udev_unref);
-  const auto d =
-      Owned(u ? udev_device_new_from_devnum(u.get(), 'b', st.st_rdev) : nullptr, udev_device_unref);
-  const char* value = d ? udev_device_get_property_value(d.get(), key) : nullptr;
-  return value ? value : "";
+  return UdevDeviceOfNode(devnode).Property(key);
 }
 
 // An acquired drive; released (its tray unlocked) with the object.

@@ -1,6 +1,5 @@
 #include "options/PortDiscovery.h"
 
-#include <libudev.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <strings.h>
@@ -13,6 +12,7 @@
 #include "device/PortMap.h"
 #include "device/SerialDevice.h"
 #include "support/Exceptions.h"
+#include "support/Udev.h"
 
 namespace {
 
@@ -21,11 +21,6 @@ bool LessNoCase(const std::string& a, const std::string& b) { return strcasecmp(
 std::mutex gHookMutex;
 std::function<std::string(const std::string&)> gDescriber;
 std::function<std::unique_ptr<PortEventSource>()> gEventFactory;
-
-std::string Property(udev_device* dev, const char* key) {
-  const char* v = udev_device_get_property_value(dev, key);
-  return v ? v : "";
-}
 
 // ID_VENDOR and ID_MODEL come from the device's own strings with blanks made "_".
 std::string Unmangled(std::string s) {
@@ -38,47 +33,26 @@ std::string UdevDescription(const std::string& devicePath) {
   char real[PATH_MAX];
   if (!::realpath(devicePath.c_str(), real)) return "";
   const char* slash = std::strrchr(real, '/');
-  udev* u = udev_new();
-  if (!u) return "";
-  std::string text;
-  if (udev_device* dev = udev_device_new_from_subsystem_sysname(u, "tty", slash ? slash + 1 : real)) {
-    std::string vendor = Property(dev, "ID_VENDOR_FROM_DATABASE");
-    std::string model = Property(dev, "ID_MODEL_FROM_DATABASE");
-    if (vendor.empty()) vendor = Unmangled(Property(dev, "ID_VENDOR"));
-    if (model.empty()) model = Unmangled(Property(dev, "ID_MODEL"));
-    text = vendor.empty() || model.empty() ? vendor + model : vendor + " " + model;
-    udev_device_unref(dev);
-  }
-  udev_unref(u);
-  return text;
+  const TUdevDevice dev = UdevDeviceOf("tty", slash ? slash + 1 : real);
+  if (!dev) return "";
+  std::string vendor = dev.Property("ID_VENDOR_FROM_DATABASE");
+  std::string model = dev.Property("ID_MODEL_FROM_DATABASE");
+  if (vendor.empty()) vendor = Unmangled(dev.Property("ID_VENDOR"));
+  if (model.empty()) model = Unmangled(dev.Property("ID_MODEL"));
+  return vendor.empty() || model.empty() ? vendor + model : vendor + " " + model;
 }
 
 class UdevPortEvents : public PortEventSource {
  public:
-  UdevPortEvents() {
-    udev_ = udev_new();
-    if (!udev_) return;
-    monitor_ = udev_monitor_new_from_netlink(udev_, "udev");
-    if (!monitor_) return;
-    if (udev_monitor_filter_add_match_subsystem_devtype(monitor_, "tty", nullptr) < 0 ||
-        udev_monitor_enable_receiving(monitor_) < 0) {
-      udev_monitor_unref(monitor_);
-      monitor_ = nullptr;
-    }
-  }
-  ~UdevPortEvents() override {
-    if (monitor_) udev_monitor_unref(monitor_);
-    if (udev_) udev_unref(udev_);
-  }
-  bool Ok() const { return monitor_ != nullptr; }
-  int Fd() const override { return udev_monitor_get_fd(monitor_); }
+  bool Ok() const { return monitor_.Ok(); }
+  int Fd() const override { return monitor_.Fd(); }
   void Drain() override {
-    while (udev_device* dev = udev_monitor_receive_device(monitor_)) udev_device_unref(dev);
+    while (monitor_.Next()) {
+    }
   }
 
  private:
-  udev* udev_ = nullptr;
-  udev_monitor* monitor_ = nullptr;
+  TUdevMonitor monitor_{"tty"};
 };
 
 }  // namespace
