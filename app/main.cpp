@@ -2,6 +2,7 @@
 // TProgramStart describes.
 #include <QApplication>
 
+#include "app/ProgramStart.h"
 #include "app/ReaderFM.h"
 #include "support/LogFile.h"
 

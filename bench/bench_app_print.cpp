@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "AppBench.h"
-#include "app/ReaderFM.h"
+#include "app/PrintReport.h"
 #include "support/TextUtils.h"
 
 int main(int argc, char** argv) {

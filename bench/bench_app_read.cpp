@@ -6,6 +6,7 @@
 // Each case runs in a process of its own; the 64 MiB simulator runs in another process, so its
 // copy of the report does not count.
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -50,7 +51,7 @@ void Read(TfmReaderFM& w, const std::function<void(TSmallProgressForm*)>& onProg
     if (auto* f = qobject_cast<TSmallProgressForm*>(modal)) onProgress(f);
   });
   poll.start(2);
-  w.acRead->trigger();
+  w.findChild<QAction*>(QStringLiteral("acRead"))->trigger();
 }
 
 int CancelChild(const char* mode) {
@@ -130,8 +131,8 @@ int BigChild(bool bare) {
   });
   app.processEvents();  // the first layout and paint of the filled view
   const double filled = MonotonicMs();
-  if (lastByte == 0 || w.ReportLines.empty()) return 1;
-  std::printf("%.1f %ld %zu %ld\n", filled - lastByte, PeakRssKiB(), w.ReportLines.size(), before);
+  if (lastByte == 0 || w.Report().Lines.empty()) return 1;
+  std::printf("%.1f %ld %zu %ld\n", filled - lastByte, PeakRssKiB(), w.Report().Lines.size(), before);
   return 0;
 }
 

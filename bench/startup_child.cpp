@@ -15,6 +15,7 @@
 #include "AppBench.h"
 
 #ifdef VQ_STARTUP_REAL_WINDOW
+#include "app/ProgramStart.h"
 #include "app/ReaderFM.h"
 #include "support/LogFile.h"
 #endif

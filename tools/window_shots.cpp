@@ -14,6 +14,7 @@
 #include <cstdio>
 
 #include "app/ReaderFM.h"
+#include "device/ReadTexts.h"
 #include "disc/BurnToCD.h"
 #include "jobs/SmallProgressForm.h"
 #include "options/ReadOptions.h"
@@ -53,8 +54,9 @@ int main(int argc, char* argv[]) {
 
   TfmReaderFM main;
   PrinterSimOptions sim;
-  main.ReportLines = BuildSimReport(sim, 94, "D,1,010124,310124").Lines;
-  main.FillView(main.ReportLines);
+  TReport report;
+  report.Lines = BuildSimReport(sim, 94, "D,1,010124,310124").Lines;
+  main.ShowReport(std::move(report));
   main.show();
   Save(&main, "main");
 
@@ -66,10 +68,11 @@ int main(int argc, char* argv[]) {
   {
     // Shown without a job it would close itself once events run; the picture is taken first.
     TSmallProgressForm progress(&main);
-    progress.setWindowTitle(main.ReadText);
-    progress.lblStatus->setText(main.StatusLabelText);
-    progress.btnCancel->setText(main.CancelText);
-    progress.eStat->setText(main.ProgressText);
+    const TTextTable texts;
+    progress.setWindowTitle(texts.Read(ReadTexts::Caption));
+    progress.lblStatus->setText(texts.Read(ReadTexts::StatusLabel));
+    progress.btnCancel->setText(texts.Read(ReadTexts::Cancel));
+    progress.eStat->setText(texts.Read(ReadTexts::Progress));
     progress.show();
     Save(&progress, "progress", false);
     progress.hide();

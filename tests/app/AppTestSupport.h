@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/ReaderFM.h"
+#include "app/ReportView.h"
 #include "support/AppPaths.h"
 #include "support/MessageBox.h"
 
@@ -97,3 +99,21 @@ inline QByteArray ReadWholeFile(const QString& path) {
   if (!f.open(QIODevice::ReadOnly)) return {};
   return f.readAll();
 }
+
+// The main window's private state, for its tests.
+struct TfmReaderFMPeer {
+  static TReport& Report(TfmReaderFM& w) { return w.report_; }
+  static std::string& PortName(TfmReaderFM& w) { return w.portName_; }
+  static int32_t& Baud(TfmReaderFM& w) { return w.baud_; }
+  static TfmReaderFM::TTexts& Texts(TfmReaderFM& w) { return w.texts_; }
+  static void SaveSettings(TfmReaderFM& w) { w.SaveSettings(); }
+};
+
+// A control of a window by its object name (which is also its Strings.ini key).
+template <class T>
+T* Child(const QObject& window, const char* name) {
+  T* child = window.findChild<T*>(QString::fromLatin1(name));
+  EXPECT_NE(child, nullptr) << name;
+  return child;
+}
+inline TReportView* View(const QObject& window) { return Child<TReportView>(window, "richResult"); }

@@ -160,9 +160,12 @@ TEST_F(Languages, OtherLocalesAndStringsIniKeyByKey) {
     }
     SetLocale(c.env);
     TfmReaderFM main;
-    EXPECT_EQ(main.acRead->text(), QString::fromUtf8(c.read)) << c.env[3];
-    EXPECT_EQ(main.acPrint->text(), QString::fromUtf8(c.print)) << c.env[3];
-    EXPECT_EQ(main.mmFile->title(), QString::fromUtf8(c.file)) << c.env[3];
+    EXPECT_EQ(main.findChild<QAction*>(QStringLiteral("acRead"))->text(), QString::fromUtf8(c.read))
+        << c.env[3];
+    EXPECT_EQ(main.findChild<QAction*>(QStringLiteral("acPrint"))->text(), QString::fromUtf8(c.print))
+        << c.env[3];
+    EXPECT_EQ(main.findChild<QMenu*>(QStringLiteral("mmFile"))->title(), QString::fromUtf8(c.file))
+        << c.env[3];
   }
 }
 

@@ -22,6 +22,8 @@
 #include <csignal>
 
 #include "AppTestSupport.h"
+#include "app/PrintReport.h"
+#include "app/ProgramStart.h"
 #include "app/ReaderFM.h"
 #include "device/ReportCodec.h"
 #include "tests/support/WindowFit.h"
@@ -46,7 +48,7 @@ struct ViewLine {
 
 std::vector<ViewLine> ViewLines(const TfmReaderFM& w) {
   std::vector<ViewLine> out;
-  const QTextDocument* doc = w.richResult->document();
+  const QTextDocument* doc = View(w)->document();
   if (doc->isEmpty()) return out;
   for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
     ViewLine line;
@@ -108,27 +110,28 @@ TEST_F(MainWindowTest, FirstStartShowsDefaults) {
   EXPECT_NE(version, "v0.0.0.0");
   EXPECT_EQ(w.windowTitle().toStdString(), "Veltra Qormilesk " + version);
   EXPECT_EQ(ApplicationTitle().toStdString(), "Veltra QRM " + version);
-  EXPECT_EQ(w.PortName, "COM1");
-  EXPECT_EQ(w.Baud, 38400);
-  EXPECT_TRUE(w.ReportLines.empty());
-  EXPECT_TRUE(w.ReportFileName.empty());
-  EXPECT_TRUE(w.FileNameStem.empty());
-  EXPECT_EQ(w.mmFile->title(), "File");
-  EXPECT_EQ(w.ReadText, "Read");
-  EXPECT_EQ(w.ProgressText, "Read of the fiscal memory. Please wait...");
-  EXPECT_EQ(w.StatusLabelText, "Status:");
-  EXPECT_EQ(w.CancelText, "Cancel");
-  EXPECT_EQ(w.DnRText, "Device not respond!");
-  EXPECT_EQ(w.IncorrectPeriodText, "Incorrect period!");
-  EXPECT_EQ(w.IncorrectRangeText, "Incorrect range!");
+  EXPECT_EQ(TfmReaderFMPeer::PortName(w), "COM1");
+  EXPECT_EQ(TfmReaderFMPeer::Baud(w), 38400);
+  EXPECT_TRUE(TfmReaderFMPeer::Report(w).Lines.empty());
+  EXPECT_TRUE(TfmReaderFMPeer::Report(w).FileName.empty());
+  EXPECT_TRUE(TfmReaderFMPeer::Report(w).Stem.empty());
+  EXPECT_EQ(Child<QMenu>(w, "mmFile")->title(), "File");
+  EXPECT_EQ(TfmReaderFMPeer::Texts(w).Read, "Read");
+  EXPECT_EQ(TfmReaderFMPeer::Texts(w).Progress, "Read of the fiscal memory. Please wait...");
+  EXPECT_EQ(TfmReaderFMPeer::Texts(w).StatusLabel, "Status:");
+  EXPECT_EQ(TfmReaderFMPeer::Texts(w).Cancel, "Cancel");
+  EXPECT_EQ(TfmReaderFMPeer::Texts(w).NoAnswer, "Device not respond!");
+  EXPECT_EQ(TfmReaderFMPeer::Texts(w).IncorrectPeriod, "Incorrect period!");
+  EXPECT_EQ(TfmReaderFMPeer::Texts(w).IncorrectRange, "Incorrect range!");
 
   // Toolbar left to right: Read, Print, Burn, Save As, Exit; buttons 100 x 70, caption under
   // the picture, showing the "..." of Save As like the menu does.
-  const std::vector<std::pair<QToolButton*, QString>> buttons = {{w.SpeedButton1, "Read"},
-                                                                 {w.SpeedButton3, "Print"},
-                                                                 {w.SpeedButton4, "Burn"},
-                                                                 {w.SpeedButton2, "Save As..."},
-                                                                 {w.SpeedButton5, "Exit"}};
+  const std::vector<std::pair<QToolButton*, QString>> buttons = {
+      {Child<QToolButton>(w, "SpeedButton1"), "Read"},
+      {Child<QToolButton>(w, "SpeedButton3"), "Print"},
+      {Child<QToolButton>(w, "SpeedButton4"), "Burn"},
+      {Child<QToolButton>(w, "SpeedButton2"), "Save As..."},
+      {Child<QToolButton>(w, "SpeedButton5"), "Exit"}};
   for (size_t i = 0; i < buttons.size(); ++i) {
     QToolButton* b = buttons[i].first;
     EXPECT_EQ(b->geometry(), QRect(static_cast<int>(i) * 100, 0, 100, 70)) << b->objectName().toStdString();
@@ -137,18 +140,19 @@ TEST_F(MainWindowTest, FirstStartShowsDefaults) {
     EXPECT_TRUE(b->autoRaise());
     EXPECT_FALSE(b->icon().isNull());
   }
-  EXPECT_EQ(w.Panel1->height(), 70);
+  EXPECT_EQ(Child<QFrame>(w, "Panel1")->height(), 70);
 
   // File menu: Read | Save As, Print | Burn | Exit, separators named N1..N3.
   QStringList items;
-  for (QAction* a : w.mmFile->actions()) items << (a->isSeparator() ? a->objectName() : a->text());
+  for (QAction* a : Child<QMenu>(w, "mmFile")->actions())
+    items << (a->isSeparator() ? a->objectName() : a->text());
   EXPECT_EQ(items, QStringList({"Read", "N1", "Save As...", "Print", "N2", "Burn", "N3", "Exit"}));
   EXPECT_EQ(w.size(), QSize(751, 570));                        // 759 by 608 with the window frame
   EXPECT_EQ(QFontInfo(w.font()).family(), "Liberation Sans");  // the design font is not installed here
   EXPECT_EQ(w.font().pixelSize(), 11);
-  EXPECT_EQ(w.richResult->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-  EXPECT_EQ(w.richResult->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-  EXPECT_FALSE(w.richResult->isReadOnly());
+  EXPECT_EQ(View(w)->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_EQ(View(w)->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+  EXPECT_FALSE(View(w)->isReadOnly());
 }
 
 TEST_F(MainWindowTest, ProgramFileWithoutVersionNoteGivesZeroVersion) {
@@ -201,16 +205,16 @@ TEST_F(MainWindowTest, StringsIniRelabelsButtonAndMenuTogether) {
       "IncorrectRange=Falscher Bereich!\n"
       "Caption=never used\n");
   TfmReaderFM w;
-  EXPECT_EQ(w.acRead->text(), "Lesen");
-  EXPECT_EQ(w.SpeedButton1->text(), "Lesen");
-  EXPECT_EQ(w.mmFile->actions().first()->text(), "Lesen");
-  EXPECT_EQ(w.SpeedButton2->text(), "Speichern unter...");
-  EXPECT_EQ(w.SpeedButton5->text(), "");  // a present empty key empties the caption
-  EXPECT_EQ(w.mmFile->title(), "Datei");
-  EXPECT_EQ(w.DnRText, "Keine Antwort!");
-  EXPECT_EQ(w.IncorrectRangeText, "Falscher Bereich!");
-  EXPECT_EQ(w.IncorrectPeriodText, "Incorrect period!");
-  EXPECT_EQ(w.SpeedButton3->text(), "Print");
+  EXPECT_EQ(Child<QAction>(w, "acRead")->text(), "Lesen");
+  EXPECT_EQ(Child<QToolButton>(w, "SpeedButton1")->text(), "Lesen");
+  EXPECT_EQ(Child<QMenu>(w, "mmFile")->actions().first()->text(), "Lesen");
+  EXPECT_EQ(Child<QToolButton>(w, "SpeedButton2")->text(), "Speichern unter...");
+  EXPECT_EQ(Child<QToolButton>(w, "SpeedButton5")->text(), "");  // a present empty key empties the caption
+  EXPECT_EQ(Child<QMenu>(w, "mmFile")->title(), "Datei");
+  EXPECT_EQ(TfmReaderFMPeer::Texts(w).NoAnswer, "Keine Antwort!");
+  EXPECT_EQ(TfmReaderFMPeer::Texts(w).IncorrectRange, "Falscher Bereich!");
+  EXPECT_EQ(TfmReaderFMPeer::Texts(w).IncorrectPeriod, "Incorrect period!");
+  EXPECT_EQ(Child<QToolButton>(w, "SpeedButton3")->text(), "Print");
   // The window caption does not come from Strings.ini.
   EXPECT_TRUE(w.windowTitle().startsWith("Veltra Qormilesk v"));
 }
@@ -229,41 +233,43 @@ TEST_F(MainWindowTest, ControlsAndMenuFitTheirTexts) {
     w.show();
     EXPECT_EQ(FitProblems(&w), "") << texts.left(40).toStdString();
     EXPECT_EQ(w.size(), QSize(751, 570));
-    const QRect file = w.MM->actionGeometry(w.mmFile->menuAction());
-    EXPECT_TRUE(w.MM->rect().contains(file));
-    const auto* chevron = w.MM->findChild<QWidget*>(QStringLiteral("qt_menubar_ext_button"));
+    const QRect file = Child<QMenuBar>(w, "MM")->actionGeometry(Child<QMenu>(w, "mmFile")->menuAction());
+    EXPECT_TRUE(Child<QMenuBar>(w, "MM")->rect().contains(file));
+    const auto* chevron =
+        Child<QMenuBar>(w, "MM")->findChild<QWidget*>(QStringLiteral("qt_menubar_ext_button"));
     EXPECT_TRUE(chevron == nullptr || !chevron->isVisible());
-    EXPECT_LE(w.SpeedButton5->geometry().right(), w.width());
+    EXPECT_LE(Child<QToolButton>(w, "SpeedButton5")->geometry().right(), w.width());
   }
-  EXPECT_EQ(TfmReaderFM().acSaveAs->toolTip().size(), 2047);  // the whole text as far as it is read
+  EXPECT_EQ(Child<QAction>(TfmReaderFM(), "acSaveAs")->toolTip().size(),
+            2047);  // the whole text as far as it is read
 }
 
 TEST_F(MainWindowTest, SettingsAreLoadedAndExitWritesNothing) {
   {
     TfmReaderFM w;
-    w.PortName = "COM7";
-    w.Baud = 9600;
-    w.SaveSettings();
+    TfmReaderFMPeer::PortName(w) = "COM7";
+    TfmReaderFMPeer::Baud(w) = 9600;
+    TfmReaderFMPeer::SaveSettings(w);
   }
   {
     TfmReaderFM w;
-    EXPECT_EQ(w.PortName, "COM7");
-    EXPECT_EQ(w.Baud, 9600);
+    EXPECT_EQ(TfmReaderFMPeer::PortName(w), "COM7");
+    EXPECT_EQ(TfmReaderFMPeer::Baud(w), 9600);
   }
   QFile::remove(QString::fromStdString(SettingsPath()));
   TfmReaderFM w;
   w.show();
-  w.ReportLines = SampleReport(5);
-  w.FillView(w.ReportLines);
-  w.PortName = "COM9";
-  w.acExit->trigger();
+  TfmReaderFMPeer::Report(w).Lines = SampleReport(5);
+  View(w)->Fill(TfmReaderFMPeer::Report(w).Lines);
+  TfmReaderFMPeer::PortName(w) = "COM9";
+  Child<QAction>(w, "acExit")->trigger();
   EXPECT_FALSE(w.isVisible());
   EXPECT_FALSE(QFile::exists(QString::fromStdString(SettingsPath())));
 }
 
 TEST_F(MainWindowTest, ReportViewCentresAndMarksHeadings) {
   TfmReaderFM w;
-  w.FillView({"0123456789", "0123456789A", std::string(50, 'x'), "  ^A^B^", "x^y", "", " \t ", "\xB9"});
+  View(w)->Fill({"0123456789", "0123456789A", std::string(50, 'x'), "  ^A^B^", "x^y", "", " \t ", "\xB9"});
   const auto lines = ViewLines(w);
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[0].text, Blanks(16) + "0123456789" + Blanks(16));
@@ -285,14 +291,14 @@ TEST_F(MainWindowTest, ReportViewCentresAndMarksHeadings) {
     EXPECT_EQ(l.pointSize, 12);
   }
   // The fill is no edit the operator could undo.
-  EXPECT_FALSE(w.richResult->document()->isUndoAvailable());
-  EXPECT_TRUE(w.ViewHasLines());
+  EXPECT_FALSE(View(w)->document()->isUndoAvailable());
+  EXPECT_TRUE(View(w)->HasLines());
 
   // A new fill replaces the old report.
-  w.FillView({"one"});
+  View(w)->Fill({"one"});
   ASSERT_EQ(ViewLines(w).size(), 1u);
-  w.FillView({});
-  EXPECT_FALSE(w.ViewHasLines());
+  View(w)->Fill({});
+  EXPECT_FALSE(View(w)->HasLines());
 }
 
 TEST_F(MainWindowTest, ReportRequestFromTheOptions) {
@@ -330,7 +336,7 @@ TEST_F(MainWindowTest, ReportRequestFromTheOptions) {
   r = w.MakeReportRequest(2, 0, d5, d5, 1, 1, "03");
   EXPECT_EQ(r.Params, "D,1,03");
 
-  w.IncorrectRangeText = "Falscher Bereich!";
+  TfmReaderFMPeer::Texts(w).IncorrectRange = "Falscher Bereich!";
   try {
     w.MakeReportRequest(1, 0, d5, d5, 5, 4, "");
     FAIL();
@@ -349,26 +355,26 @@ TEST_F(MainWindowTest, SaveAsWritesTheRawLinesWithCrLf) {
     return answer;
   };
 
-  w.acSaveAs->trigger();  // nothing to save: no dialog
+  Child<QAction>(w, "acSaveAs")->trigger();  // nothing to save: no dialog
   EXPECT_TRUE(offered.empty());
 
-  w.ReportLines = {"^HEAD^ING", "  caf\xE9 \xB9", "", "last"};
-  w.acSaveAs->trigger();
+  TfmReaderFMPeer::Report(w).Lines = {"^HEAD^ING", "  caf\xE9 \xB9", "", "last"};
+  Child<QAction>(w, "acSaveAs")->trigger();
   ASSERT_EQ(offered.size(), 1u);
   EXPECT_EQ(offered[0], "");  // nothing proposed the first time
   EXPECT_EQ(ReadWholeFile(answer), QByteArray("^HEAD^ING\r\n  caf\xE9 \xB9\r\n\r\nlast\r\n"));
 
   // The next Save As offers the previous name and replaces the file without asking.
-  w.ReportLines = {"new"};
-  w.acSaveAs->trigger();
+  TfmReaderFMPeer::Report(w).Lines = {"new"};
+  Child<QAction>(w, "acSaveAs")->trigger();
   ASSERT_EQ(offered.size(), 2u);
   EXPECT_EQ(offered[1], answer);
   EXPECT_EQ(ReadWholeFile(answer), QByteArray("new\r\n"));
 
   // Cancelled: nothing written.
   answer.clear();
-  w.ReportLines = {"ignored"};
-  w.acSaveAs->trigger();
+  TfmReaderFMPeer::Report(w).Lines = {"ignored"};
+  Child<QAction>(w, "acSaveAs")->trigger();
   EXPECT_EQ(ReadWholeFile(dir.filePath("report.txt")), QByteArray("new\r\n"));
   EXPECT_TRUE(Boxes().empty());
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
@@ -379,7 +385,7 @@ TEST_F(MainWindowTest, SaveAsKeepsAPrivateFileAndRefusesAReadOnlyOneWithABox) {
   TfmReaderFM w;
   QString answer;
   w.SaveFileChooser = [&](const QString&) { return answer; };
-  w.ReportLines = {"new"};
+  TfmReaderFMPeer::Report(w).Lines = {"new"};
   const struct {
     const char* name;
     QFile::Permissions mode;
@@ -392,7 +398,7 @@ TEST_F(MainWindowTest, SaveAsKeepsAPrivateFileAndRefusesAReadOnlyOneWithABox) {
     QFile f(answer);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("old") == 3 && f.setPermissions(c.mode));
     f.close();
-    w.acSaveAs->trigger();
+    Child<QAction>(w, "acSaveAs")->trigger();
     EXPECT_EQ(ReadWholeFile(answer), c.after) << c.name;
     EXPECT_EQ(QFile::permissions(answer) & 0x7077, c.mode) << c.name;  // owner, group, other
     EXPECT_EQ(Boxes().size(), c.boxes) << c.name;
@@ -404,7 +410,7 @@ TEST_F(MainWindowTest, SaveAsKeepsAPrivateFileAndRefusesAReadOnlyOneWithABox) {
 TEST_F(MainWindowTest, SaveAsDialogHasTheTextFilterAndNoOverwriteQuestion) {
   QTemporaryDir dir;
   TfmReaderFM w;
-  w.ReportLines = {"a", "b"};
+  TfmReaderFMPeer::Report(w).Lines = {"a", "b"};
   const QString existing = dir.filePath("old.txt");
   QFile f(existing);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -429,7 +435,7 @@ TEST_F(MainWindowTest, SaveAsDialogHasTheTextFilterAndNoOverwriteQuestion) {
       d->reject();
     }
   });
-  w.acSaveAs->trigger();
+  Child<QAction>(w, "acSaveAs")->trigger();
   EXPECT_EQ(ReadWholeFile(existing), QByteArray("a\r\nb\r\n"));
   EXPECT_EQ(w.LastSaveFileName(), existing);
 
@@ -437,7 +443,7 @@ TEST_F(MainWindowTest, SaveAsDialogHasTheTextFilterAndNoOverwriteQuestion) {
     proposed = d->selectedFiles().value(0);
     d->reject();
   });
-  w.acSaveAs->trigger();
+  Child<QAction>(w, "acSaveAs")->trigger();
   EXPECT_EQ(proposed, existing);
 }
 
@@ -445,20 +451,20 @@ TEST_F(MainWindowTest, SaveAsFailureKeepsTheOldFileAndShowsTheError) {
   QTemporaryDir dir;
   TfmReaderFM w;
   const QString target = dir.filePath("report.txt");
-  w.ReportLines = {"old"};
+  TfmReaderFMPeer::Report(w).Lines = {"old"};
   w.SaveFileChooser = [&](const QString&) { return target; };
-  w.acSaveAs->trigger();
+  Child<QAction>(w, "acSaveAs")->trigger();
   ASSERT_EQ(ReadWholeFile(target), QByteArray("old\r\n"));
 
   // A disk that fills up half-way: the file-size limit makes the write fail like ENOSPC would.
-  w.ReportLines.assign(5000, std::string(60, 'n'));
+  TfmReaderFMPeer::Report(w).Lines.assign(5000, std::string(60, 'n'));
   struct rlimit saved {};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
   auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
   struct rlimit small = saved;
   small.rlim_cur = 4096;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  w.acSaveAs->trigger();
+  Child<QAction>(w, "acSaveAs")->trigger();
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, oldHandler);
 
@@ -469,11 +475,11 @@ TEST_F(MainWindowTest, SaveAsFailureKeepsTheOldFileAndShowsTheError) {
   EXPECT_TRUE(boxes[0].text.contains(target)) << boxes[0].text.toStdString();
   EXPECT_TRUE(boxes[0].text.contains("File too large")) << boxes[0].text.toStdString();
   EXPECT_EQ(boxes[0].kind, 1);
-  EXPECT_EQ(w.ReportLines.size(), 5000u);
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).Lines.size(), 5000u);
 
   // A folder that does not exist.
   w.SaveFileChooser = [&](const QString&) { return dir.filePath("missing/report.txt"); };
-  w.acSaveAs->trigger();
+  Child<QAction>(w, "acSaveAs")->trigger();
   boxes = Boxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_TRUE(boxes[1].text.contains("No such file or directory")) << boxes[1].text.toStdString();
@@ -528,14 +534,14 @@ TEST_F(MainWindowTest, PrintTwoColumnsIntoPdf) {
     return true;
   };
 
-  w.acPrint->trigger();  // empty view: nothing at all
+  Child<QAction>(w, "acPrint")->trigger();  // empty view: nothing at all
   EXPECT_EQ(dialogs, 0);
 
   TStringList report;
   for (int i = 1; i <= 100; ++i) report.push_back(FormatText("^L%03d", i));
-  w.ReportLines = report;
-  w.FillView(report);
-  w.acPrint->trigger();
+  TfmReaderFMPeer::Report(w).Lines = report;
+  View(w)->Fill(report);
+  Child<QAction>(w, "acPrint")->trigger();
   ASSERT_EQ(dialogs, 1);
   const QStringList text = PdfText(pdf);
   ASSERT_EQ(text.size(), 74);  // rows 1-26 with two columns, 27-74 with the left one only
@@ -552,8 +558,8 @@ TEST_F(MainWindowTest, PrintTwoColumnsIntoPdf) {
   // After a failed read the view keeps its lines while ReportLines is empty: the dialog still
   // opens and an empty job is sent.
   QFile::remove(pdf);
-  w.ReportLines.clear();
-  w.acPrint->trigger();
+  TfmReaderFMPeer::Report(w).Lines.clear();
+  Child<QAction>(w, "acPrint")->trigger();
   EXPECT_EQ(dialogs, 2);
   EXPECT_TRUE(QFile::exists(pdf));
   EXPECT_TRUE(PdfText(pdf).isEmpty());
@@ -561,20 +567,20 @@ TEST_F(MainWindowTest, PrintTwoColumnsIntoPdf) {
   // Cancelled in the dialog: nothing printed.
   QFile::remove(pdf);
   w.PrintChooser = [&](QPrinter&) { return false; };
-  w.acPrint->trigger();
+  Child<QAction>(w, "acPrint")->trigger();
   EXPECT_FALSE(QFile::exists(pdf));
 }
 
 TEST_F(MainWindowTest, PrintFailureIsShownAndTheJobClosed) {
   TfmReaderFM w;
-  w.ReportLines = {"a"};
-  w.FillView(w.ReportLines);
+  TfmReaderFMPeer::Report(w).Lines = {"a"};
+  View(w)->Fill(TfmReaderFMPeer::Report(w).Lines);
   w.PrintChooser = [&](QPrinter& p) {
     p.setOutputFormat(QPrinter::PdfFormat);
     p.setOutputFileName(QStringLiteral("/nonexistent-folder/out.pdf"));
     return true;
   };
-  w.acPrint->trigger();
+  Child<QAction>(w, "acPrint")->trigger();
   const auto boxes = Boxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].kind, 1);
@@ -636,17 +642,17 @@ TEST_F(MainWindowTest, BurnWorksOnTheViewAndTheReportLines) {
   };
 
   // An empty view: nothing happens at all.
-  w.ReportLines = {"not shown"};
-  w.acBurn->trigger();
+  TfmReaderFMPeer::Report(w).Lines = {"not shown"};
+  Child<QAction>(w, "acBurn")->trigger();
   EXPECT_EQ(tempFolders(), 0);
 
   // The view's report after a failed read: an empty copy under the previous name.
-  w.FillView({"^OLD"});
-  w.ReportLines.clear();
-  w.FileNameStem = "ab 12";
-  w.ReportFileName = MakeReportFileName(w.FileNameStem, "0001_0002");
+  View(w)->Fill({"^OLD"});
+  TfmReaderFMPeer::Report(w).Lines.clear();
+  TfmReaderFMPeer::Report(w).Stem = "ab 12";
+  TfmReaderFMPeer::Report(w).FileName = MakeReportFileName(TfmReaderFMPeer::Report(w).Stem, "0001_0002");
   onDialog();
-  w.acBurn->trigger();
+  Child<QAction>(w, "acBurn")->trigger();
   EXPECT_EQ(dialogs, 1);
   EXPECT_EQ(copyName, "ab12_0001_0002.txt");
   EXPECT_EQ(copy, QByteArray());
@@ -674,5 +680,5 @@ TEST_F(MainWindowTest, TheApplicationFontIsPutBack) {
   TfmReaderFM w;
   EXPECT_EQ(QGuiApplication::font(), before);
   EXPECT_NE(w.font(), before);
-  EXPECT_EQ(w.richResult->document()->defaultFont(), w.font());
+  EXPECT_EQ(View(w)->document()->defaultFont(), w.font());
 }

@@ -57,7 +57,7 @@ class ReadCommandTest : public AppTest {
       if (choose) choose(d);
       d->btnOK->click();
     });
-    QTest::mouseClick(w.SpeedButton1, Qt::LeftButton);
+    QTest::mouseClick(Child<QToolButton>(w, "SpeedButton1"), Qt::LeftButton);
   }
 
   std::unique_ptr<PrinterSim> sim_;
@@ -85,9 +85,10 @@ TEST_F(ReadCommandTest, ReadFromTheButtonFillsTheView) {
   const std::string params = "D,1," + Today().toStdString() + "," + Today().toStdString();
   const SimReport expected = BuildSimReport(sim_->Options(), 94, params);
   ASSERT_FALSE(expected.Lines.empty());
-  EXPECT_EQ(w.ReportLines, expected.Lines);
-  EXPECT_EQ(w.FileNameStem, "ZHK 12345678");
-  EXPECT_EQ(w.ReportFileName, "ZHK12345678_" + Today().toStdString() + "_" + Today().toStdString() + ".txt");
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).Lines, expected.Lines);
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).Stem, "ZHK 12345678");
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).FileName,
+            "ZHK12345678_" + Today().toStdString() + "_" + Today().toStdString() + ".txt");
 
   // Identification first, then the report command with the parameter text.
   const auto requests = sim_->Requests();
@@ -98,7 +99,7 @@ TEST_F(ReadCommandTest, ReadFromTheButtonFillsTheView) {
   EXPECT_EQ(requests.back().Data, params);
 
   // The view: every line centred, headings bold with the markers blanked.
-  const QTextDocument* doc = w.richResult->document();
+  const QTextDocument* doc = View(w)->document();
   ASSERT_EQ(doc->blockCount(), static_cast<int>(expected.Lines.size()));
   int headings = 0;
   QTextBlock b = doc->begin();
@@ -132,16 +133,16 @@ TEST_F(ReadCommandTest, ReportNumberRangeAndSummary) {
   ASSERT_TRUE(Boxes().empty());
   EXPECT_EQ(sim_->Requests().back().Cmd, 95);
   EXPECT_EQ(sim_->Requests().back().Data, "S,1,7,12");
-  EXPECT_EQ(w.ReportFileName, "ZHK12345678_0007_0012.txt");
-  EXPECT_EQ(w.ReportLines, BuildSimReport(sim_->Options(), 95, "S,1,7,12").Lines);
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).FileName, "ZHK12345678_0007_0012.txt");
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).Lines, BuildSimReport(sim_->Options(), 95, "S,1,7,12").Lines);
 }
 
 TEST_F(ReadCommandTest, IncorrectPeriodAndRangeStopBeforeAnyRead) {
   StartSim();
   TfmReaderFM w;
   w.show();
-  w.ReportLines = {"previous"};
-  w.FillView(w.ReportLines);
+  TfmReaderFMPeer::Report(w).Lines = {"previous"};
+  View(w)->Fill(TfmReaderFMPeer::Report(w).Lines);
   PressRead(w, [](TfmReadOptions* d) {
     d->frmConfigComServer1->SetSpeed(9600);
     d->dtpFrom->setDate(QDate::currentDate());
@@ -153,10 +154,10 @@ TEST_F(ReadCommandTest, IncorrectPeriodAndRangeStopBeforeAnyRead) {
   EXPECT_EQ(boxes[0].kind, 1);
   EXPECT_EQ(boxes[0].caption, ApplicationTitle());
   EXPECT_EQ(sim_->RequestCount(), 0u);
-  EXPECT_EQ(w.ReportLines, TStringList{"previous"});
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).Lines, TStringList{"previous"});
   // The settings were written before the check.
   EXPECT_EQ(TIniFile(SettingsPath()).ReadInteger("Settings", "BaudRate", 0), 9600);
-  EXPECT_EQ(w.Baud, 9600);
+  EXPECT_EQ(TfmReaderFMPeer::Baud(w), 9600);
 
   PressRead(w, [](TfmReadOptions* d) {
     d->rbByRptNumber->click();
@@ -168,7 +169,7 @@ TEST_F(ReadCommandTest, IncorrectPeriodAndRangeStopBeforeAnyRead) {
   ASSERT_GE(boxes.size(), 2u);
   EXPECT_EQ(boxes.back().text, "Incorrect range!");
   EXPECT_EQ(sim_->RequestCount(), 0u);
-  EXPECT_EQ(w.richResult->document()->blockCount(), 1);
+  EXPECT_EQ(View(w)->document()->blockCount(), 1);
 }
 
 TEST_F(ReadCommandTest, CancelledOptionsChangeNothing) {
@@ -179,8 +180,8 @@ TEST_F(ReadCommandTest, CancelledOptionsChangeNothing) {
     d->frmConfigComServer1->SetSpeed(9600);
     d->btnCancel->click();
   });
-  w.acRead->trigger();
-  EXPECT_EQ(w.Baud, 38400);
+  Child<QAction>(w, "acRead")->trigger();
+  EXPECT_EQ(TfmReaderFMPeer::Baud(w), 38400);
   EXPECT_FALSE(QFile::exists(QString::fromStdString(SettingsPath())));
   EXPECT_EQ(sim_->RequestCount(), 0u);
 }
@@ -191,10 +192,10 @@ TEST_F(ReadCommandTest, FailedReadKeepsTheWholePreviousReport) {
   ASSERT_EQ(symlink("/dev/null", link.c_str()), 0);
   TfmReaderFM w;
   w.show();
-  w.ReportLines = {"^OLD", "report"};
-  w.FillView(w.ReportLines);
-  w.FileNameStem = "OLD STEM";
-  w.ReportFileName = "OLDSTEM_.txt";
+  TfmReaderFMPeer::Report(w).Lines = {"^OLD", "report"};
+  View(w)->Fill(TfmReaderFMPeer::Report(w).Lines);
+  TfmReaderFMPeer::Report(w).Stem = "OLD STEM";
+  TfmReaderFMPeer::Report(w).FileName = "OLDSTEM_.txt";
   PressRead(w);
   unlink(link.c_str());
 
@@ -202,11 +203,11 @@ TEST_F(ReadCommandTest, FailedReadKeepsTheWholePreviousReport) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].kind, 1);
   EXPECT_FALSE(boxes[0].text.isEmpty());
-  EXPECT_EQ(w.ReportLines, (TStringList{"^OLD", "report"}));
-  EXPECT_EQ(w.richResult->document()->blockCount(), 2);
-  EXPECT_TRUE(w.richResult->document()->begin().text().contains("OLD"));
-  EXPECT_EQ(w.FileNameStem, "OLD STEM");
-  EXPECT_EQ(w.ReportFileName, "OLDSTEM_.txt");
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).Lines, (TStringList{"^OLD", "report"}));
+  EXPECT_EQ(View(w)->document()->blockCount(), 2);
+  EXPECT_TRUE(View(w)->document()->begin().text().contains("OLD"));
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).Stem, "OLD STEM");
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).FileName, "OLDSTEM_.txt");
 
   // Save As still saves the report the view shows.
   int chooser = 0;
@@ -214,7 +215,7 @@ TEST_F(ReadCommandTest, FailedReadKeepsTheWholePreviousReport) {
     ++chooser;
     return QString();
   };
-  w.acSaveAs->trigger();
+  Child<QAction>(w, "acSaveAs")->trigger();
   EXPECT_EQ(chooser, 1);
 }
 
@@ -251,8 +252,8 @@ TEST_F(ReadCommandTest, SilentPrinterShowsNoAnswerOnceAndTheReadEnds) {
   StartSim(o);
   TfmReaderFM w;
   w.show();
-  w.ReportLines = {"previous"};
-  w.FillView(w.ReportLines);
+  TfmReaderFMPeer::Report(w).Lines = {"previous"};
+  View(w)->Fill(TfmReaderFMPeer::Report(w).Lines);
   ProgressSeen seen;
   QPointer<QTimer> watcher = WatchProgress(seen);
   PressRead(w);
@@ -270,10 +271,11 @@ TEST_F(ReadCommandTest, SilentPrinterShowsNoAnswerOnceAndTheReadEnds) {
   EXPECT_EQ(boxes[0].caption, ApplicationTitle());
   EXPECT_TRUE(boxes[0].onUiThread);  // shown by the window once the progress window has gone
   // The read ended normally with nothing: the view is emptied, the name has an empty stem.
-  EXPECT_TRUE(w.ReportLines.empty());
-  EXPECT_FALSE(w.ViewHasLines());
-  EXPECT_EQ(w.FileNameStem, "");
-  EXPECT_EQ(w.ReportFileName, "_" + Today().toStdString() + "_" + Today().toStdString() + ".txt");
+  EXPECT_TRUE(TfmReaderFMPeer::Report(w).Lines.empty());
+  EXPECT_FALSE(View(w)->HasLines());
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).Stem, "");
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).FileName,
+            "_" + Today().toStdString() + "_" + Today().toStdString() + ".txt");
   // The report command was never sent.
   for (const auto& r : sim_->Requests()) EXPECT_EQ(r.Cmd, 90);
 }
@@ -291,8 +293,8 @@ TEST_F(ReadCommandTest, StemFromTheDeviceCannotLeaveTheFolder) {
   });
   ASSERT_TRUE(Boxes().empty());
   EXPECT_EQ(sim_->Requests().back().Data, "D,1,0324");
-  EXPECT_EQ(w.FileNameStem, "../../tmp/evil name");
-  EXPECT_EQ(w.ReportFileName, ".._.._tmp_evilname_.txt");
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).Stem, "../../tmp/evil name");
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).FileName, ".._.._tmp_evilname_.txt");
 }
 
 TEST_F(ReadCommandTest, CancelKeepsThePreviousReportAndTheNextReadIsWhole) {
@@ -302,10 +304,10 @@ TEST_F(ReadCommandTest, CancelKeepsThePreviousReportAndTheNextReadIsWhole) {
   StartSim(o);
   TfmReaderFM w;
   w.show();
-  w.ReportLines = {"^OLD", "report"};
-  w.FillView(w.ReportLines);
-  w.FileNameStem = "OLD STEM";
-  w.ReportFileName = "OLDSTEM_.txt";
+  TfmReaderFMPeer::Report(w).Lines = {"^OLD", "report"};
+  View(w)->Fill(TfmReaderFMPeer::Report(w).Lines);
+  TfmReaderFMPeer::Report(w).Stem = "OLD STEM";
+  TfmReaderFMPeer::Report(w).FileName = "OLDSTEM_.txt";
   // Cancel once the live count shows that the report streams.
   QTimer watcher;
   QString counted;
@@ -320,15 +322,15 @@ TEST_F(ReadCommandTest, CancelKeepsThePreviousReportAndTheNextReadIsWhole) {
   PressRead(w);
   EXPECT_TRUE(counted.contains(" lines, ")) << counted.toStdString();
   EXPECT_TRUE(Boxes().empty());
-  EXPECT_EQ(w.ReportLines, (TStringList{"^OLD", "report"}));
-  EXPECT_EQ(w.FileNameStem, "OLD STEM");
-  EXPECT_EQ(w.ReportFileName, "OLDSTEM_.txt");
-  EXPECT_EQ(w.richResult->document()->blockCount(), 2);
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).Lines, (TStringList{"^OLD", "report"}));
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).Stem, "OLD STEM");
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).FileName, "OLDSTEM_.txt");
+  EXPECT_EQ(View(w)->document()->blockCount(), 2);
 
   // The next read discards the rest of the cancelled report and gets the whole new one.
   PressRead(w);
   const std::string params = "D,1," + Today().toStdString() + "," + Today().toStdString();
   EXPECT_TRUE(Boxes().empty());
-  EXPECT_EQ(w.ReportLines, BuildSimReport(sim_->Options(), 94, params).Lines);
-  EXPECT_EQ(w.FileNameStem, "ZHK 12345678");
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).Lines, BuildSimReport(sim_->Options(), 94, params).Lines);
+  EXPECT_EQ(TfmReaderFMPeer::Report(w).Stem, "ZHK 12345678");
 }
