@@ -14,61 +14,14 @@ namespace {
 QString Wide(const std::string& s) { return QString::fromStdString(s); }
 std::string Narrow(const QString& s) { return s.toStdString(); }
 
-// The one table of MMC profiles: the component value, the kind of medium, and whether a recorder
-// writes it.
-struct ProfileRow {
-  int32_t mmc;
-  TProfile profile;
-  TMediaType media;
-  bool writable;
-};
-// clang-format off
-constexpr ProfileRow kProfiles[] = {
-    {0x01, pfNonRemovableDisk, mtDisk, false}, {0x02, pfRemovableDisk, mtDisk, false},
-    {0x03, pfMoErasable, mtUnknown, false}, {0x04, pfMoWriteOnce, mtUnknown, false},
-    {0x05, pfAsMo, mtUnknown, false}, {0x08, pfCdRom, mtCdRom, false}, {0x09, pfCdRecordable, mtCdR, true},
-    {0x0A, pfCdRewritable, mtCdRW, true}, {0x10, pfDvdRom, mtDvdRom, false},
-    {0x11, pfDvdDashRecordable, mtDvdDashR, true}, {0x12, pfDvdRam, mtDvdRam, true},
-    {0x13, pfDvdDashRewritable, mtDvdDashRW, true}, {0x14, pfDvdDashRwSequential, mtDvdDashRW, true},
-    {0x15, pfDvdDashRDualSequential, mtDvdDashRDualLayer, true},
-    {0x16, pfDvdDashRDualLayerJump, mtDvdDashRDualLayer, true},
-    {0x1A, pfDvdPlusRW, mtDvdPlusRW, true}, {0x1B, pfDvdPlusR, mtDvdPlusR, true},
-    {0x20, pfDdCdRom, mtUnknown, false}, {0x21, pfDdCdRecordable, mtUnknown, false},
-    {0x22, pfDdCdRewritable, mtUnknown, false}, {0x2A, pfDvdPlusRwDual, mtDvdPlusRWDualLayer, true},
-    {0x2B, pfDvdPlusRDual, mtDvdPlusRDualLayer, true}, {0x40, pfBdRom, mtBdRom, false},
-    {0x41, pfBdRSequential, mtBdR, true}, {0x42, pfBdRRandomRecording, mtBdR, true},
-    {0x43, pfBdRewritable, mtBdRE, true},
-    {0x50, pfHdDvdRom, mtHdDvdRom, false}, {0x51, pfHdDvdRecordable, mtHdDvdR, false},
-    {0x52, pfHdDvdRam, mtHdDvdRam, false}, {0xFFFF, pfNonStandard, mtDisk, true}};
-// clang-format on
-// Indexed by ordinal: the mode-page codes.
-constexpr int32_t kModePages[] = {-1, 0x01, 0x03, 0x05, 0x08, 0x1C, 0x1D, 0x1A, 0x2A};
-
-const ProfileRow& ProfileRowOf(int32_t mmc) {
-  static constexpr ProfileRow kNone{0, pfInvalid, mtUnknown, false};
-  for (const ProfileRow& r : kProfiles)
-    if (r.mmc == mmc) return r;
-  return kNone;
-}
-
 }  // namespace
 
-TMediaType MediaTypeOfCode(int32_t code) { return code >= 1 && code <= 19 ? TMediaType(code) : mtUnknown; }
-TMediaType MediaTypeOfProfile(int32_t code) { return ProfileRowOf(code).media; }
-bool IsWritableProfile(int32_t code) { return ProfileRowOf(code).writable; }
-TProfiles ProfilesOf(const std::vector<int32_t>& codes) {
-  TProfiles s;
-  for (int32_t c : codes) s.Include(ProfileRowOf(c).profile);
-  return s;
-}
-TModePages ModePagesOf(const std::vector<int32_t>& codes) {
-  TModePages s;
-  for (int32_t c : codes) {
-    const auto at = std::ranges::find(kModePages, c) - std::begin(kModePages);
-    s.Include(at < std::ssize(kModePages) ? static_cast<TModePage>(at) : mpUnknown);
-  }
-  return s;
-}
+// The drive layer of a recorder and the notices of its handlers.
+struct TDiscRecorder::TDrives {
+  std::shared_ptr<IDiscDrives> service;
+  std::unique_ptr<TDiscDeviceMonitor> monitor;  // while any of the four events has a handler
+};
+
 std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() {
   static std::function<void(const std::exception&)> handler = [](const std::exception& e) {
     qWarning("%s", e.what());
@@ -76,26 +29,39 @@ std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() 
   return handler;
 }
 
-TDiscRecorder::TDiscRecorder(QObject* owner) : TBurnComponent(owner) {}
+TDiscRecorder::TDiscRecorder(QObject* owner) : TBurnComponent(owner), drives_(std::make_unique<TDrives>()) {}
 TDiscRecorder::~TDiscRecorder() {
-  for (TDiscWrite* w : std::vector(writers_)) w->ResetFormat();  // a copy: a writer may detach itself
+  for (TDiscWrite* w : writers_) w->ResetFormat();
 }
 
-IDiscDrives* TDiscRecorder::Enumerator() {
-  if (!enumerator_) {
-    try {
-      enumerator_ = CreateDiscService();
-    } catch (const std::exception&) {
-      if (!Designing) throw;
-    }
+IDiscDrives& TDiscInternals::Drives(TDiscRecorder& r) {
+  if (!r.drives_->service) r.drives_->service = CreateDiscService();
+  return *r.drives_->service;
+}
+
+TMediumFacts TDiscInternals::Inspect(TDiscRecorder& r) {
+  r.CheckAvailable();
+  return Drives(r).Inspect(r.recorderObject_->id);
+}
+
+TDiscDeviceMonitor* TDiscInternals::MediaMonitor(TDiscRecorder& r) { return r.drives_->monitor.get(); }
+
+bool TDiscRecorder::SupportedEnvironment() {
+  try {
+    TDiscInternals::Drives(*this);
+    return true;
+  } catch (const std::exception&) {
+    return false;
   }
-  return enumerator_.get();
+}
+
+bool TDiscRecorder::DeviceNoticesSubscribed() const {
+  return drives_->monitor && (onDeviceAdded_ || onDeviceRemoved_);
 }
 
 QString TDiscRecorder::UniqueIdOf(int32_t index) {
-  IDiscDrives* e = Enumerator();
-  if (!e || index < 1) return {};
-  const std::vector<std::string> ids = e->Recorders();
+  if (index < 1) return {};
+  const std::vector<std::string> ids = TDiscInternals::Drives(*this).Recorders();
   return index <= static_cast<int32_t>(ids.size()) ? Wide(ids[static_cast<size_t>(index - 1)]) : QString();
 }
 
@@ -103,7 +69,7 @@ std::unique_ptr<TRecorderInfo> TDiscRecorder::OpenRecorder(int32_t index) {
   const QString id = UniqueIdOf(index);
   if (id.isEmpty()) return nullptr;
   try {
-    return std::make_unique<TRecorderInfo>(Enumerator()->Describe(Narrow(id)));
+    return std::make_unique<TRecorderInfo>(TDiscInternals::Drives(*this).Describe(Narrow(id)));
   } catch (const std::exception&) {
     return nullptr;
   }
@@ -120,13 +86,7 @@ const TRecorderInfo* TDiscRecorder::RecorderObject() {
 }
 
 int32_t TDiscRecorder::AddImageTarget(const QString& path) {
-  if (!Enumerator()) throw TDiscRecorderException("Recorder not available");
-  return Enumerator()->AddImageTarget(QFile::encodeName(path).toStdString());
-}
-
-TMediumFacts TDiscRecorder::Inspect() {
-  CheckAvailable();
-  return Enumerator()->Inspect(recorderObject_->id);
+  return TDiscInternals::Drives(*this).AddImageTarget(QFile::encodeName(path).toStdString());
 }
 
 void TDiscRecorder::AttachWriter(TDiscWrite* writer) {
@@ -138,23 +98,23 @@ void TDiscRecorder::SetDevice(int32_t value) {
   if (value == device_) return;
   device_ = value;
   recorderObject_.reset();
-  for (TDiscWrite* w : std::vector(writers_)) w->ResetFormat();
+  for (TDiscWrite* w : writers_) w->ResetFormat();
 }
 
 int32_t TDiscRecorder::DeviceCount() {
-  return Enumerator() ? static_cast<int32_t>(Enumerator()->Recorders().size()) : 0;
+  return static_cast<int32_t>(TDiscInternals::Drives(*this).Recorders().size());
 }
 
-bool TDiscRecorder::CanLoadMedia() { return RecorderObject() && Inspect().canLoadMedia; }
+bool TDiscRecorder::CanLoadMedia() { return RecorderObject() && TDiscInternals::Inspect(*this).canLoadMedia; }
 TProfiles TDiscRecorder::CurrentProfiles() {
-  return RecorderObject() ? ProfilesOf(Inspect().currentProfiles) : TProfiles();
+  return RecorderObject() ? ProfilesOf(TDiscInternals::Inspect(*this).currentProfiles) : TProfiles();
 }
 int32_t TDiscRecorder::LegacyDeviceNumber() { return RecorderObject() ? recorderObject_->legacyNumber : 0; }
 TModePages TDiscRecorder::SupportedModePages() {
-  return RecorderObject() ? ModePagesOf(Inspect().modePages) : TModePages();
+  return RecorderObject() ? ModePagesOf(TDiscInternals::Inspect(*this).modePages) : TModePages();
 }
 TProfiles TDiscRecorder::SupportedProfiles() {
-  return RecorderObject() ? ProfilesOf(Inspect().supportedProfiles) : TProfiles();
+  return RecorderObject() ? ProfilesOf(TDiscInternals::Inspect(*this).supportedProfiles) : TProfiles();
 }
 QString TDiscRecorder::VolumePathNames() {
   QStringList parts;
@@ -188,41 +148,36 @@ void TDiscRecorder::Raise(const H& handler, A... args) {
 
 // One udev monitor serves the four events. A recorder that comes or goes makes the next list fresh.
 void TDiscRecorder::UpdateMonitor() {
-  if (Designing) return;
+  std::unique_ptr<TDiscDeviceMonitor>& monitor = drives_->monitor;
   const bool wanted = onDeviceAdded_ || onDeviceRemoved_ || onMediaInsertion_ || onMediaRemoval_;
-  if (wanted && !monitor_) {
-    monitor_ = std::make_unique<TDiscDeviceMonitor>();
+  if (wanted && !monitor) {
+    monitor = std::make_unique<TDiscDeviceMonitor>();
     auto device = [this](bool added) {
       return [this, added](const std::string& node) {
-        if (enumerator_) enumerator_->Rescan();
+        if (drives_->service) drives_->service->Rescan();
         Raise(added ? onDeviceAdded_ : onDeviceRemoved_, Wide(node));
       };
     };
-    monitor_->OnRecorderAdded = device(true);
-    monitor_->OnRecorderRemoved = device(false);
-    monitor_->OnMediaInserted = [this](const std::string& n) { Raise(onMediaInsertion_, DriveCharOf(n)); };
-    monitor_->OnMediaRemoved = [this](const std::string& n) { Raise(onMediaRemoval_, DriveCharOf(n)); };
+    monitor->OnRecorderAdded = device(true);
+    monitor->OnRecorderRemoved = device(false);
+    monitor->OnMediaInserted = [this](const std::string& n) { Raise(onMediaInsertion_, DriveCharOf(n)); };
+    monitor->OnMediaRemoved = [this](const std::string& n) { Raise(onMediaRemoval_, DriveCharOf(n)); };
   } else if (!wanted) {
-    monitor_.reset();
+    monitor.reset();
   }
 }
 
 template <typename T, typename F>
-T TDiscFormat::Ask(T none, F&& read, bool always) {
+T TDiscFormat::Ask(T none, F&& read) {
   if (!recorder_ || !recorder_->RecorderObject()) return none;
-  try {
-    return static_cast<T>(std::invoke(read, recorder_->Inspect()));
-  } catch (const std::exception&) {
-    if (always || !Designing) throw;
-    return none;
-  }
+  return static_cast<T>(std::invoke(read, TDiscInternals::Inspect(*recorder_)));
 }
 
 bool TDiscFormat::CurrentMediaSupported() { return Ask(false, &TMediumFacts::mediaSupported); }
 bool TDiscFormat::MediaPhysicallyBlank() { return Ask(false, &TMediumFacts::physicallyBlank); }
 bool TDiscFormat::MediaHeuristicallyBlank() { return Ask(false, &TMediumFacts::heuristicallyBlank); }
-bool TDiscFormat::RecorderSupported() { return Ask(false, &TMediumFacts::recorderSupported, true); }
-TMediaTypes TDiscFormat::SupportedMediaTypes() { return Ask(TMediaTypes(), &TMediumFacts::mediaTypes, true); }
+bool TDiscFormat::RecorderSupported() { return Ask(false, &TMediumFacts::recorderSupported); }
+TMediaTypes TDiscFormat::SupportedMediaTypes() { return Ask(TMediaTypes(), &TMediumFacts::mediaTypes); }
 
 void TDiscWrite::SetRecorder(TDiscRecorder* value) {
   if (value == recorder_) return;
@@ -244,12 +199,16 @@ TWriteProtectStatus TDiscWrite::WriteProtectStatus() {
 
 void TDiscWrite::CheckReady() {
   if (!recorder_) throw TDiscWriteException("Recorder not attached");
-  recorder_->Inspect();
+  TDiscInternals::Inspect(*recorder_);
 }
 
-void TDiscWrite::CheckMedium(const TMediumFacts& facts) {
+namespace {
+
+// Refuses, saying what is wrong with the disc, a medium that cannot take a session: no disc,
+// write-protected, unsuitable, or full/closed (unless the writer overwrites).
+void CheckMedium(TDiscWrite& writer, const TMediumFacts& facts) {
   const TMediaStatus st = facts.status;
-  const QString id = recorder_->DeviceName();
+  const QString id = writer.Recorder()->DeviceName();
   const bool image = id.startsWith(QLatin1String("stdio:"));
   const std::string disc =
       image ? "The image file " + Narrow(id.mid(6)) : "The disc in the recorder " + Narrow(id);
@@ -259,7 +218,7 @@ void TDiscWrite::CheckMedium(const TMediumFacts& facts) {
   if (st.Contains(msUnsupportedMedia))
     throw TDiscWriteException(disc +
                               " cannot be written by this recorder. Insert a recordable CD, DVD or BD.");
-  if (st.Contains(msFinalized) && !ForceOverwrite)
+  if (st.Contains(msFinalized) && !writer.ForceOverwrite)
     throw TDiscWriteException(disc +
                               " is full or closed: no session can be added. Insert a blank or "
                               "appendable disc.");
@@ -269,34 +228,37 @@ void TDiscWrite::CheckMedium(const TMediumFacts& facts) {
                                           ". Insert a writable CD, DVD or BD and try again.");
 }
 
-void TDiscWrite::Configure(TArchiveRequest& rq) {
-  rq.underrunProof = BufferUnderrunFree;
-  rq.close = FinalizeMedia;
-  rq.forceOverwrite = ForceOverwrite;
-  rq.speed = WriteSpeed;
-  rq.pureCav = WriteCav;
-  rq.verification = static_cast<int32_t>(Verification);
-  rq.check = [this](const TMediumFacts& facts) { CheckMedium(facts); };
-  if (!OnUpdate) return;
+// The write options and the progress handler (one cancel per write) into the request.
+void Configure(TDiscWrite& writer, TArchiveRequest& rq) {
+  rq.underrunProof = writer.BufferUnderrunFree;
+  rq.close = writer.FinalizeMedia;
+  rq.forceOverwrite = writer.ForceOverwrite;
+  rq.speed = writer.WriteSpeed;
+  rq.pureCav = writer.WriteCav;
+  rq.verification = static_cast<int32_t>(writer.Verification);
+  rq.check = [&writer](const TMediumFacts& facts) { CheckMedium(writer, facts); };
+  if (!writer.OnUpdate) return;
   // Only the first cancel of a write is passed on.
-  rq.onProgress = [this, latch = false](const DiscProgressNotice& n) mutable {
+  rq.onProgress = [&writer, latch = false](const DiscProgressNotice& n) mutable {
     bool cancel = false;
-    OnUpdate(this, n.CurrentAction, cancel, n.TotalTime, n.ElapsedTime, n.RemainingTime, n.TotalSystemBuffer,
-             n.UsedSystemBuffer, n.FreeSystemBuffer, n.SectorCount, n.StartLba, n.LastReadLba,
-             n.LastWrittenLba);
+    writer.OnUpdate(&writer, n.CurrentAction, cancel, n.TotalTime, n.ElapsedTime, n.RemainingTime,
+                    n.TotalSystemBuffer, n.UsedSystemBuffer, n.FreeSystemBuffer, n.SectorCount, n.StartLba,
+                    n.LastReadLba, n.LastWrittenLba);
     const bool first = cancel && !latch;
     latch = latch || cancel;
     return first;
   };
 }
 
+}  // namespace
+
 void TDiscWrite::WriteImage(TDiscImage* image) {
   if (!recorder_) throw TDiscWriteException("Recorder not attached");
   recorder_->CheckAvailable();
   TArchiveRequest rq;
-  image->BuildImage(rq);
-  Configure(rq);
-  recorder_->Enumerator()->Archive(recorder_->RecorderObject()->id, rq);
+  TDiscInternals::BuildImage(*image, rq);
+  Configure(*this, rq);
+  TDiscInternals::Drives(*recorder_).Archive(recorder_->RecorderObject()->id, rq);
 }
 
 void TDiscImage::WriteToDisc() {
@@ -304,28 +266,29 @@ void TDiscImage::WriteToDisc() {
   discWrite_->WriteImage(this);
 }
 
-void TDiscImage::BuildImage(TArchiveRequest& rq) {
-  cancel_ = false;
+void TDiscInternals::BuildImage(TDiscImage& image, TArchiveRequest& rq) {
+  image.cancel_ = false;
   // Items are not trimmed (a blank may begin a folder's name); empty ones are skipped.
-  rq.sourceTrees = SplitText(Narrow(SourceTree), ';');
-  rq.removeTrees = SplitText(Narrow(RemoveSourceTree), ';');
+  rq.sourceTrees = SplitText(Narrow(image.SourceTree), ';');
+  rq.removeTrees = SplitText(Narrow(image.RemoveSourceTree), ';');
   std::erase(rq.sourceTrees, std::string());
   std::erase(rq.removeTrees, std::string());
-  rq.includeBaseDirectory = IncludeBaseDirectory;
-  rq.joliet = FileSystems.Contains(fsJoliet);
-  rq.volumeName = Narrow(VolumeName);
-  if (OnImport) {
-    rq.onImport = [this](const DiscImportNotice& n) {
-      OnImport(this, n.FileSystem, Wide(n.CurrentItem), n.ImportedDirectoryItems, n.TotalDirectoryItems,
-               n.ImportedFileItems, n.TotalFileItems);
+  rq.includeBaseDirectory = image.IncludeBaseDirectory;
+  rq.joliet = image.FileSystems.Contains(fsJoliet);
+  rq.volumeName = Narrow(image.VolumeName);
+  TDiscImage* const self = &image;
+  if (image.OnImport) {
+    rq.onImport = [self](const DiscImportNotice& n) {
+      self->OnImport(self, n.FileSystem, Wide(n.CurrentItem), n.ImportedDirectoryItems, n.TotalDirectoryItems,
+                     n.ImportedFileItems, n.TotalFileItems);
     };
   }
-  if (OnUpdate) {
-    rq.onAdding = [this](const std::string& file, int32_t copied, int32_t total) {
+  if (image.OnUpdate) {
+    rq.onAdding = [self](const std::string& file, int32_t copied, int32_t total) {
       bool cancel = false;
-      OnUpdate(this, cancel, Wide(file), copied, total);
-      cancel_ = cancel_ || cancel;
-      return cancel_;
+      self->OnUpdate(self, cancel, Wide(file), copied, total);
+      self->cancel_ = self->cancel_ || cancel;
+      return self->cancel_;
     };
   }
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Disc archiving: the one public header of disc/.
 //
-// Usage model. Everything runs on the UI thread except the archive job's body.
+// Usage model. The components are QObjects used on the UI thread; only an archive run works on a
+// worker thread (TArchiveJob).
 //   TDiscRecorder recorder;                    // the machine's recorders, then the image files that
 //                                              // SetImageTargets() offers ("stdio:" + path)
 //   recorder.DeviceCount(), ProductOf(i)       // i is 1-based; Product, VolumePathNames of the selected
@@ -10,14 +11,14 @@
 //   TDiscImage image;   image.SetDiscWrite(&writer);     // SourceTree, VolumeName
 //   TArchiveJob job(&image);                   // build, write and verify on a worker thread
 //   connect(&job, &TSmProgressThread::statusChanged, ...);   // and progressChanged, finished
-//   job.Resume();  ...  job.Cancel();          // the write then ends with its failure (job.Error)
+//   job.Resume();  ...  job.Cancel();          // the write then ends with its failure (job.Failure())
 //
-// Ownership: components are QObjects owned by their Qt parent; their references to each other are
-// not owned and are cleared when the other is destroyed. The drives (disc/DiscService.h, internal)
-// are made on first use and shared by the three. A drive is held only inside one medium question or
-// one archive, and let go before the call returns, after a failure too (the tray is unlocked).
-// Blocking: TDiscWrite's medium properties ask the drive and return within moments; WriteToDisc
-// blocks for the whole archive (a mounted disc is unmounted first), so the program runs it through
+// Ownership: components are owned by their Qt parent; their references to each other are not owned
+// and are cleared when the other is destroyed. The drives are made on first use and shared by the
+// three. A drive is held only inside one medium question or one archive, and let go before the call
+// returns, after a failure too (the tray is unlocked).
+// Blocking: TDiscWrite's medium properties ask the drive and return within moments; WriteToDisc blocks
+// for the whole archive (a mounted disc is unmounted first), so the program runs it through
 // TArchiveJob. While the job runs it owns the three components: the owner leaves them alone until
 // finished(). Failures are exceptions whose text says what happened and what to do.
 #include <QObject>
@@ -31,100 +32,12 @@
 #include <string>
 #include <vector>
 
+#include "disc/DiscTypes.h"
 #include "jobs/SmProgressThread.h"
 #include "support/Exceptions.h"
 
-// A set of enumeration values held in an integer: bit n stands for the value with ordinal n.
-template <typename E, typename Bits>
-class TSet {
- public:
-  using Element = E;
-  TSet() = default;
-  TSet(std::initializer_list<E> values) {
-    for (E v : values) Include(v);
-  }
-  explicit TSet(Bits bits) : bits_(bits) {}  // from the property value
-  bool Empty() const { return bits_ == 0; }
-  bool Contains(E v) const { return (bits_ >> static_cast<unsigned>(v)) & 1u; }
-  void Include(E v) { bits_ = static_cast<Bits>(bits_ | (Bits(1) << static_cast<unsigned>(v))); }
-  operator Bits() const { return bits_; }  // the property value
-  bool operator==(const TSet&) const = default;
-
- private:
-  Bits bits_ = 0;
-};
-
-// clang-format off
-enum TProfile : uint8_t {
-  pfInvalid, pfNonRemovableDisk, pfRemovableDisk, pfMoErasable, pfMoWriteOnce, pfAsMo, pfCdRom,
-  pfCdRecordable, pfCdRewritable, pfDvdRom, pfDvdDashRecordable, pfDvdRam, pfDvdDashRewritable,
-  pfDvdDashRwSequential, pfDvdDashRDualSequential, pfDvdDashRDualLayerJump, pfDvdPlusRW, pfDvdPlusR,
-  pfDdCdRom, pfDdCdRecordable, pfDdCdRewritable, pfDvdPlusRwDual, pfDvdPlusRDual, pfBdRom,
-  pfBdRSequential, pfBdRRandomRecording, pfBdRewritable, pfHdDvdRom, pfHdDvdRecordable, pfHdDvdRam,
-  pfNonStandard
-};
-using TProfiles = TSet<TProfile, uint32_t>;
-
-enum TModePage : uint8_t {
-  mpUnknown, mpReadWriteErrorRecovery, mpMrw, mpWriteParameters, mpCaching, mpInformationalExceptions,
-  mpTimeoutAndProtect, mpPowerCondition, mpLegacyCapabilities
-};
-using TModePages = TSet<TModePage, uint16_t>;
-
-enum TMediaType : uint8_t {
-  mtUnknown, mtCdRom, mtCdR, mtCdRW, mtDvdRom, mtDvdRam, mtDvdPlusR, mtDvdPlusRW, mtDvdPlusRDualLayer,
-  mtDvdDashR, mtDvdDashRW, mtDvdDashRDualLayer, mtDisk, mtDvdPlusRWDualLayer, mtHdDvdRom, mtHdDvdR,
-  mtHdDvdRam, mtBdRom, mtBdR, mtBdRE
-};
-using TMediaTypes = TSet<TMediaType, uint32_t>;
-
-enum TMediaState : uint8_t {
-  msOverwriteOnly, msBlank, msAppendable, msFinalSession, msDamaged, msEraseRequired, msNonEmptySession,
-  msWriteProtected, msFinalized, msUnsupportedMedia
-};
-using TMediaStatus = TSet<TMediaState, uint16_t>;
-
-enum TWriteProtectState : uint8_t {
-  wpUntilPowerDown, wpByCartridge, wpByMediaSpecificReason, wpBySoftwareWriteProtect, wpByDiscControlBlock,
-  wpReadOnlyMedia
-};
-using TWriteProtectStatus = TSet<TWriteProtectState, uint8_t>;
-
-enum TWriteAction : uint8_t {
-  waValidatingMedia, waFormattingMedia, waInitializingHardware, waCalibratingPower, waWritingData,
-  waFinalization, waCompleted, waVerifying
-};
-
-// clang-format on
-enum TVerification : uint8_t { veNone, veQuick, veFull };
-
-enum TFileSystem : uint8_t { fsISO9660, fsJoliet, fsUDF, fsUnknown };
-using TFileSystems = TSet<TFileSystem, uint8_t>;
-
-// MMC codes -> component values: a media type ordinal (for the MediaType property), MMC profiles and
-// mode pages. Unknown codes map to mtUnknown, pfInvalid and mpUnknown.
-TMediaType MediaTypeOfCode(int32_t code);
-TProfiles ProfilesOf(const std::vector<int32_t>& codes);
-TModePages ModePagesOf(const std::vector<int32_t>& codes);
-// The media type a disc of this MMC profile is (0xFFFF, a plain file or disk, is mtDisk).
-TMediaType MediaTypeOfProfile(int32_t mmcProfile);
-// Whether a recorder writes a medium of this MMC profile.
-bool IsWritableProfile(int32_t mmcProfile);
-
 class TDiscWrite;
 class TDiscImage;
-class TDiscDeviceMonitor;
-class IDiscDrives;
-struct TMediumFacts;
-struct TArchiveRequest;
-
-// A recorder as listed (TDiscRecorder::OpenRecorder), known without opening the drive, so that a busy
-// drive (its disc mounted) is listed too.
-struct TRecorderInfo {
-  std::string id, vendor, product, revision, volumeName;
-  std::vector<std::string> mountPaths;
-  int32_t legacyNumber = -1;
-};
 
 // The components' own failures, one class per component.
 template <int Component>
@@ -146,8 +59,6 @@ class TBurnComponent : public QObject {
   }
   void SetAbout(const QString&) {}
   virtual void ResetFormat() {}
-  // Set while a form designer hosts the component: drive failures then read as empty values.
-  bool Designing = false;
   // Where a failure inside an event handler ends up (the event source must not throw back into the
   // notifier); the default writes it as a warning, the burn dialog shows it in the error box.
   static std::function<void(const std::exception&)>& EventErrorHandler();
@@ -186,13 +97,13 @@ class TDiscRecorder : public TBurnComponent {
   QString DeviceName() { return Text(&TRecorderInfo::id); }
   void SetDeviceName(const QString& value);
   bool DeviceSupported() { return RecorderObject() != nullptr; }
-  QString ExclusiveAccessOwner() { return {}; }  // the drive is not shared with other programs
+  QString ExclusiveAccessOwner() { return {}; }  // no effect on Linux: a drive is opened exclusively
   int32_t LegacyDeviceNumber();
   QString Product() { return Text(&TRecorderInfo::product); }
   void SetProduct(const QString& value);
   QString ProductRevision() { return Text(&TRecorderInfo::revision); }
-  bool SupportedEnvironment() { return Enumerator() != nullptr; }
-  TModePages SupportedModePages();
+  bool SupportedEnvironment();      // the disc libraries could be started
+  TModePages SupportedModePages();  // no effect on Linux: the libraries report no mode pages
   TProfiles SupportedProfiles();
   QString Vendor() { return Text(&TRecorderInfo::vendor); }
   QString VolumeName() { return Text(&TRecorderInfo::volumeName); }
@@ -210,8 +121,6 @@ class TDiscRecorder : public TBurnComponent {
   const TRecorderInfo* RecorderObject();
   // Offers an image file as one more recorder (once) and gives its 1-based index.
   int32_t AddImageTarget(const QString& path);
-  // The medium in the selected recorder; the drive is held only for the question.
-  TMediumFacts Inspect();
   void CheckAvailable() {
     if (!RecorderObject()) throw TDiscRecorderException("Recorder not available");
   }
@@ -219,12 +128,13 @@ class TDiscRecorder : public TBurnComponent {
   void DetachWriter(TDiscWrite* writer) { std::erase(writers_, writer); }
   const std::vector<TDiscWrite*>& Writers() const { return writers_; }
 
-  // The drives, created on first use (none only in the designing state).
-  IDiscDrives* Enumerator();
-  bool DeviceNoticesSubscribed() const { return monitor_ && (onDeviceAdded_ || onDeviceRemoved_); }
-  TDiscDeviceMonitor* MediaMonitor() const { return monitor_.get(); }
+  // Whether notices of recorders that come or go reach the handlers.
+  bool DeviceNoticesSubscribed() const;
 
  private:
+  friend struct TDiscInternals;
+  struct TDrives;  // the drive layer and its notices (DiscComponents.cpp), made on first use
+
   // Assigning an event handler makes or drops the monitor that raises the events.
   template <typename H>
   void Assign(H& slot, H handler) {
@@ -240,12 +150,11 @@ class TDiscRecorder : public TBurnComponent {
   void Raise(const H& handler, A... args);
 
   std::vector<TDiscWrite*> writers_;
-  std::shared_ptr<IDiscDrives> enumerator_;
+  std::unique_ptr<TDrives> drives_;
   std::unique_ptr<TRecorderInfo> recorderObject_;
   int32_t device_ = 1;
   TDiscRecorderDeviceEvent onDeviceAdded_, onDeviceRemoved_;
   TDiscRecorderMediaEvent onMediaInsertion_, onMediaRemoval_;
-  std::unique_ptr<TDiscDeviceMonitor> monitor_;  // while any of the four events has a handler
 };
 
 class TDiscFormat : public TBurnComponent {
@@ -268,10 +177,9 @@ class TDiscFormat : public TBurnComponent {
   TMediaTypes SupportedMediaTypes();
 
  protected:
-  // Asks the drive about its medium: `none` without a recorder, and in the designing state also when
-  // the drive fails, unless `always` (the two properties that fail in both states).
+  // Asks the drive about its medium: `none` without a recorder; a drive that fails throws.
   template <typename T, typename F>
-  T Ask(T none, F&& read, bool always = false);
+  T Ask(T none, F&& read);
 
   QPointer<TDiscRecorder> recorder_;  // forgotten when the recorder goes
 };
@@ -281,8 +189,7 @@ using TDiscWriteUpdateEvent = std::function<void(
     int32_t remainingTime, int32_t totalSystemBuffer, int32_t usedSystemBuffer, int32_t freeSystemBuffer,
     int32_t sectorCount, int32_t startLba, int32_t lastReadLba, int32_t lastWrittenLba)>;
 
-// Writes the image of a TDiscImage to the recorder's medium. ClientName, ConsumerDvdCompatible and
-// PostgapInImage are kept for the form; the burn libraries have no counterpart for them.
+// Writes the image of a TDiscImage to the recorder's medium.
 class TDiscWrite : public TDiscFormat {
   Q_OBJECT
   Q_PROPERTY(bool BufferUnderrunFree MEMBER BufferUnderrunFree)
@@ -309,11 +216,11 @@ class TDiscWrite : public TDiscFormat {
   }
 
   bool BufferUnderrunFree = true;
-  QString ClientName = QStringLiteral("Orvanel");
-  bool ConsumerDvdCompatible = true;
+  QString ClientName = QStringLiteral("Orvanel");  // no effect on Linux: the libraries take no client name
+  bool ConsumerDvdCompatible = true;               // no effect on Linux: the libraries have no such mode
   bool FinalizeMedia = false;
   bool ForceOverwrite = false;
-  bool PostgapInImage = false;
+  bool PostgapInImage = false;  // no effect on Linux: a data session carries no postgap
   TVerification Verification = veNone;
   int32_t WriteSpeed = -1;
   bool WriteCav = false;
@@ -332,12 +239,10 @@ class TDiscWrite : public TDiscFormat {
 
   // Raises "Recorder not attached" or "Recorder not available", or why the drive cannot be opened.
   void CheckReady();
-  // Raises TDiscWriteException, saying what is wrong with the disc, when the medium cannot take a
-  // session: no disc, write-protected, unsuitable, or full/closed (unless ForceOverwrite).
-  void CheckMedium(const TMediumFacts& facts);
-  // The write options and the progress handler (one cancel per write) into the request.
-  void Configure(TArchiveRequest& request);
   // Builds, writes and verifies the image's archive; returns quietly when a handler cancelled the build.
+  // The medium is refused first, with a TDiscWriteException saying what is wrong with the disc, when
+  // it cannot take a session: no disc, write-protected, unsuitable, or full/closed (unless
+  // ForceOverwrite).
   void WriteImage(TDiscImage* image);
 };
 
@@ -351,7 +256,6 @@ using TDiscImageWriteEvent = std::function<void(QObject* sender, bool& cancel, i
 
 // Builds an ISO 9660 image with Rock Ridge, plus Joliet when asked for. UDF cannot be produced by the
 // libraries this program uses: a UDF request is dropped and the image carries the other systems.
-// MediaType and WorkingDirectory are kept for the form: the libraries choose both themselves.
 class TDiscImage : public TBurnComponent {
   Q_OBJECT
   Q_PROPERTY(TDiscWrite* DiscWrite READ DiscWrite WRITE SetDiscWrite)
@@ -369,21 +273,20 @@ class TDiscImage : public TBurnComponent {
   void SetDiscWrite(TDiscWrite* value) { discWrite_ = value; }
   TFileSystems FileSystems{fsISO9660, fsJoliet, fsUDF};
   bool IncludeBaseDirectory = false;
-  TMediaType MediaType = mtUnknown;
+  TMediaType MediaType = mtUnknown;  // no effect on Linux: the libraries choose the defaults
   QString RemoveSourceTree;
   QString SourceTree;
   QString VolumeName;
-  QString WorkingDirectory;
+  QString WorkingDirectory;  // no effect on Linux: files are read while the image is written
   TDiscImageImportEvent OnImport;
   TDiscImageUpdateEvent OnUpdate;
-  TDiscImageWriteEvent OnWrite;  // kept for completeness; this component never raises it
+  TDiscImageWriteEvent OnWrite;  // never raised: the image is written by the writer, not here
 
   void WriteToDisc();
-  // The image part of an archive: the trees, the names, and the import and file-adding handlers (an
-  // OnUpdate cancel stops the build after the folder under way).
-  void BuildImage(TArchiveRequest& request);
 
  private:
+  friend struct TDiscInternals;
+
   quint8 FileSystemsBits() const { return FileSystems; }
   void SetFileSystemsBits(quint8 v) { FileSystems = TFileSystems(v); }
   int MediaTypeValue() const { return MediaType; }

@@ -1,6 +1,6 @@
 #pragma once
 // Internal to disc/ (programs include disc/DiscComponents.h): the narrow drive interface the components
-// sit on, and the udev monitor of recorder and media notices.
+// sit on, the udev monitor of recorder and media notices, and the components' private ways into it.
 //
 // IDiscDrives lists recorders, inspects a medium (one struct of facts) and performs one archive: build
 // the image of some folders, take over the disc's earlier sessions, write, verify. A drive is held only
@@ -13,11 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "disc/DiscComponents.h"
+#include "disc/DiscTypes.h"
 #include "support/Exceptions.h"
 
 class QSocketNotifier;
 class TUdevMonitor;
+class TDiscRecorder;
+class TDiscImage;
 
 // A failed drive call, in the library's own words where it has any.
 class EDiscServiceError : public Exception {
@@ -126,4 +128,18 @@ class TDiscDeviceMonitor : public QObject {
 
   std::unique_ptr<TUdevMonitor> monitor_;
   QSocketNotifier* notifier_ = nullptr;
+};
+
+// How the components reach the drive layer (DiscComponents.cpp); tests use it too.
+struct TDiscInternals {
+  // The drives of the recorder's list, made on first use; throws when the libraries cannot start.
+  static IDiscDrives& Drives(TDiscRecorder& recorder);
+  // The medium in the selected recorder; the drive is held only for the question. Throws "Recorder not
+  // available" without one.
+  static TMediumFacts Inspect(TDiscRecorder& recorder);
+  // The udev monitor while an event handler is assigned, else none.
+  static TDiscDeviceMonitor* MediaMonitor(TDiscRecorder& recorder);
+  // The image part of an archive: the trees, the names, and the import and file-adding handlers (an
+  // OnUpdate cancel stops the build after the folder under way).
+  static void BuildImage(TDiscImage& image, TArchiveRequest& request);
 };

@@ -31,7 +31,7 @@ QStringList StandInsFor(const QString& designFamily) {
   return {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")};
 }
 
-std::mutex g_mutex;  // the title is read from the report job's worker thread too
+std::mutex g_mutex;  // any thread may ask for a box, and read the title and the test observer
 QString g_title;
 MessageBoxObserver g_observer;
 

@@ -141,7 +141,7 @@ TEST(BurnDialog, FailureInANoticeHandlerIsShown) {
   Boxes boxes;
   TfmBurnToCD dlg;
   dlg.DiscRecorder->SetOnMediaRemoval([](QObject*, char) { throw Exception("handler failed"); });
-  dlg.DiscRecorder->MediaMonitor()->Dispatch("change", "/dev/sr0", true, true, false);
+  TDiscInternals::MediaMonitor(*dlg.DiscRecorder)->Dispatch("change", "/dev/sr0", true, true, false);
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, QStringLiteral("handler failed."));
 }

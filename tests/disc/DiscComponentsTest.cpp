@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "disc/DiscComponents.h"
+#include "disc/DiscService.h"
 #include "tests/disc/FakeDiscService.h"
 
 using namespace disctest;
@@ -34,7 +35,7 @@ TEST(DiscMappings, TreeListsKeepBlanksAndSkipEmptyItems) {
   TDiscImage img;
   img.SourceTree = QStringLiteral("/a;; /b;");
   TArchiveRequest rq;
-  img.BuildImage(rq);
+  TDiscInternals::BuildImage(img, rq);
   EXPECT_EQ(rq.sourceTrees, (std::vector<std::string>{"/a", " /b"}));
   EXPECT_TRUE(rq.removeTrees.empty());
 }
@@ -232,7 +233,7 @@ TEST_F(Components, BuildImageSteps) {
   img.SourceTree = QStringLiteral("/a;; /b;");
   img.RemoveSourceTree = QStringLiteral("/x");
   TArchiveRequest rq;
-  img.BuildImage(rq);
+  TDiscInternals::BuildImage(img, rq);
   EXPECT_EQ(rq.sourceTrees, (std::vector<std::string>{"/a", " /b"}));
   EXPECT_EQ(rq.removeTrees, std::vector<std::string>{"/x"});
   EXPECT_FALSE(rq.joliet);
@@ -352,35 +353,35 @@ TEST_F(Components, DeviceAndMediaNotices) {
   });
   EXPECT_TRUE(r.DeviceNoticesSubscribed());
   r.SetOnDeviceRemoved([&](QObject*, const QString& id) { seen.push_back("removed " + id.toStdString()); });
-  ASSERT_NE(r.MediaMonitor(), nullptr);
-  r.MediaMonitor()->Dispatch("add", "/dev/sr3", true, false, false);
-  r.MediaMonitor()->Dispatch("remove", "/dev/sr3", true, false, false);
+  ASSERT_NE(TDiscInternals::MediaMonitor(r), nullptr);
+  TDiscInternals::MediaMonitor(r)->Dispatch("add", "/dev/sr3", true, false, false);
+  TDiscInternals::MediaMonitor(r)->Dispatch("remove", "/dev/sr3", true, false, false);
   EXPECT_EQ(seen, (std::vector<std::string>{"added /dev/sr3", "removed /dev/sr3"}));
   r.SetOnDeviceAdded(nullptr);
   EXPECT_TRUE(r.DeviceNoticesSubscribed());
   r.SetOnDeviceRemoved(nullptr);
   EXPECT_FALSE(r.DeviceNoticesSubscribed());
-  EXPECT_EQ(r.MediaMonitor(), nullptr);
+  EXPECT_EQ(TDiscInternals::MediaMonitor(r), nullptr);
 
   std::vector<char> drives;
   r.SetOnMediaInsertion([&](QObject*, char d) { drives.push_back(d); });
-  ASSERT_NE(r.MediaMonitor(), nullptr);
+  ASSERT_NE(TDiscInternals::MediaMonitor(r), nullptr);
   r.SetOnMediaRemoval([&](QObject*, char d) { drives.push_back(static_cast<char>(d + 32)); });
-  TDiscDeviceMonitor* m = r.MediaMonitor();
+  TDiscDeviceMonitor* m = TDiscInternals::MediaMonitor(r);
   m->Dispatch("change", "/dev/sr4", true, true, true);   // E inserted
   m->Dispatch("change", "/dev/sr4", true, true, false);  // e removed
   m->Dispatch("change", "/dev/sr4", true, false, true);  // no media change: ignored
   m->Dispatch("change", "/dev/sda", false, true, true);  // not optical: ignored
   EXPECT_EQ(drives, (std::vector<char>{'E', 'e'}));
   r.SetOnMediaInsertion(nullptr);
-  EXPECT_NE(r.MediaMonitor(), nullptr);
+  EXPECT_NE(TDiscInternals::MediaMonitor(r), nullptr);
   r.SetOnMediaRemoval(nullptr);
-  EXPECT_EQ(r.MediaMonitor(), nullptr);
+  EXPECT_EQ(TDiscInternals::MediaMonitor(r), nullptr);
   r.SetOnMediaRemoval([](QObject*, char) { throw Exception("handler failed"); });
   std::string reported;
   auto old = TBurnComponent::EventErrorHandler();
   TBurnComponent::EventErrorHandler() = [&](const std::exception& e) { reported = e.what(); };
-  r.MediaMonitor()->Dispatch("change", "/dev/sr0", true, true, false);
+  TDiscInternals::MediaMonitor(r)->Dispatch("change", "/dev/sr0", true, true, false);
   TBurnComponent::EventErrorHandler() = old;
   EXPECT_EQ(reported, "handler failed");
 }

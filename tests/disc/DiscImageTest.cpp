@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "disc/DiscComponents.h"
+#include "disc/DiscService.h"
 #include "disc/Mounts.h"
 #include "tests/disc/DiscTestSupport.h"
 
@@ -239,7 +240,7 @@ TEST_F(DiscOnImageFile, ImageWithoutRecorderCanBeSavedAndRead) {
   alone.SourceTree = MakeFolder(QStringLiteral("src"), {QStringLiteral("x.txt")});
   alone.VolumeName = QStringLiteral("ALONE");
   TArchiveRequest rq;
-  alone.BuildImage(rq);
+  TDiscInternals::BuildImage(alone, rq);
   const QString out = tmp.filePath(QStringLiteral("plain.iso"));
   ASSERT_TRUE(CreateDiscService()->Archive(ImageTargetAddress(out.toStdString()), rq));
   QString volid;

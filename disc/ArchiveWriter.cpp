@@ -1,10 +1,6 @@
-// The disc service over libburn (drives, writing), libisofs (image trees) and libisoburn (sessions).
-#include <stdint.h>
-// Order matters: libisofs declares a global struct burn_source, libburn wraps itself in namespace burn.
-#include <libisofs.h>
-#include <libburn.h>
-using namespace burn;
-#include <libisoburn.h>
+// The archive writer: builds the image of the new session over libisofs, takes over the disc's
+// earlier sessions, writes through libburn and libisoburn, and reads the session back.
+#include "disc/Libburn.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,226 +13,13 @@ using namespace burn;
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
-#include <atomic>
-#include <mutex>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
-#include "disc/DiscService.h"
-#include "disc/Mounts.h"
-#include "support/TextUtils.h"
-#include "support/Udev.h"
+namespace discdrive {
 
 namespace {
-
-std::string g_libError;  // set when the libraries cannot be started
-std::atomic<int> g_drivesHeld{0};
-
-void QueueDebugMessages(bool on) {
-  burn_msgs_set_severities(const_cast<char*>(on ? "DEBUG" : "SORRY"), const_cast<char*>("NEVER"),
-                           const_cast<char*>("vq: "));
-}
-
-void EnsureLibraries() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    char msg[1024] = {0};
-    if (isoburn_initialize(msg, 0) <= 0) {
-      g_libError = std::string("Cannot start the disc libraries: ") + msg;
-      return;
-    }
-    // Messages are queued for the error handler, never printed. No signal handling is requested from
-    // libburn: the program's own handlers stay in place.
-    QueueDebugMessages(false);
-    iso_set_msgs_severities(const_cast<char*>("SORRY"), const_cast<char*>("NEVER"),
-                            const_cast<char*>("vq: "));
-    iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
-    burn_allow_drive_role_4(1);  // read-only image files show as write-protected media
-    // The libraries are shut down once, at exit; a drive still held then (a leak) is left to the system.
-    std::atexit([] {
-      if (g_drivesHeld == 0) isoburn_finish();
-    });
-  });
-}
-
-constexpr int kWriteThreadEnded = 0x00020178;  // libburn's write thread's last words
-
-// Drains both libraries' queues; gives the most severe message of at least SORRY, the earliest of
-// equals. A caller that drains in rounds passes on the message and rank kept so far.
-std::string TakeLibraryMessage(std::string best = {}, int* bestRank = nullptr, bool* writeEnded = nullptr) {
-  int rank = 0, floor = 0, none = -1, code = 0, osErrno = 0, imgid = 0;
-  int& kept = bestRank ? *bestRank : none;
-  burn_text_to_sev(const_cast<char*>("SORRY"), &floor, 0);
-  char text[BURN_MSGS_MESSAGE_LEN], severity[80];
-  auto consider = [&](std::string message) {
-    if (burn_text_to_sev(severity, &rank, 0) > 0 && rank >= floor && rank > kept)
-      kept = rank, best = std::move(message);
-  };
-  while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, severity) == 1) {
-    if (writeEnded && code == kWriteThreadEnded) *writeEnded = true;
-    const std::string os = osErrno ? std::strerror(osErrno) : "";
-    consider(text + (os.empty() || std::strstr(text, os.c_str()) ? "" : " (" + os + ")"));
-  }
-  while (iso_obtain_msgs(const_cast<char*>("ALL"), &code, &imgid, text, severity) == 1) consider(text);
-  while (!best.empty() && (best.back() == '\n' || best.back() == ' ')) best.pop_back();
-  return best;
-}
-
-// Raises the library's message, or `fallback` when the library gave none.
-[[noreturn]] void Raise(const std::string& libraryMessage,
-                        const std::string& fallback = "The disc library failed without giving a reason") {
-  throw EDiscServiceError(libraryMessage.empty() ? fallback : libraryMessage);
-}
-[[noreturn]] void Fail() { Raise(TakeLibraryMessage()); }
-
-bool IsImageAddress(const std::string& adr) { return adr.rfind("stdio:", 0) == 0; }
-std::string ImagePathOf(const std::string& adr) { return adr.substr(6); }
-
-std::string AcquireFailureText(const std::string& adr, const std::string& lib) {
-  if (IsImageAddress(adr))
-    return "Cannot open the image file " + ImagePathOf(adr) + (lib.empty() ? "" : ": " + lib);
-  if (::access(adr.c_str(), F_OK) == 0 && ::access(adr.c_str(), R_OK | W_OK) != 0)
-    return "No read-write access to the recorder " + adr +
-           ". The user must be a member of the group \"cdrom\" (log in again after joining it).";
-  const std::vector<std::string> mounts = MountPointsOf(adr);
-  if (!mounts.empty())
-    return "The disc in the recorder " + adr + " is mounted at " + mounts.front() + ". Unmount it first.";
-  return "Cannot open the recorder " + adr + (lib.empty() ? "" : ": " + lib);
-}
-
-template <typename T, typename F>
-std::unique_ptr<T, F> Owned(T* p, F free) {
-  return {p, free};
-}
-
-// A udev property of a drive given by its device node; empty when unknown.
-std::string UdevPropertyOf(const std::string& devnode, const char* key) {
-  return UdevDeviceOfNode(devnode).Property(key);
-}
-
-// An acquired drive; released (its tray unlocked) with the object.
-struct Drive {
-  burn_drive_info* info = nullptr;
-  burn_drive* d = nullptr;
-  Drive() { ++g_drivesHeld; }
-  ~Drive() {
-    if (d) isoburn_drive_release(d, 0);
-    if (info) burn_drive_info_free(info);
-    --g_drivesHeld;
-  }
-};
-
-std::unique_ptr<Drive> AcquireDrive(const std::string& adr) {
-  TakeLibraryMessage();
-  auto drive = std::make_unique<Drive>();
-  if (isoburn_drive_aquire(&drive->info, const_cast<char*>(adr.c_str()), 0) <= 0 || !drive->info) {
-    drive->info = nullptr;
-    throw EDiscServiceError(AcquireFailureText(adr, TakeLibraryMessage()));
-  }
-  drive->d = drive->info[0].drive;
-  return drive;
-}
-
-std::vector<TRecorderInfo> ScanOpticalDrives() {
-  std::vector<TRecorderInfo> out;
-  if (g_drivesHeld > 0) return out;
-  burn_drive_info* infos = nullptr;
-  unsigned int n = 0;
-  int r;
-  while ((r = burn_drive_scan(&infos, &n)) == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  if (r < 0) {
-    TakeLibraryMessage();
-    return out;
-  }
-  for (unsigned i = 0; i < n; ++i) {
-    char adr[BURN_DRIVE_ADR_LEN] = {0};
-    if (burn_drive_d_get_adr(infos[i].drive, adr) > 0)
-      out.push_back({adr, TrimBlanksAndControls(infos[i].vendor), TrimBlanksAndControls(infos[i].product),
-                     TrimBlanksAndControls(infos[i].revision)});
-    // The scan holds every drive exclusively; let go of them until one is really used.
-    burn_drive_info_forget(&infos[i], 0);
-  }
-  burn_drive_info_free(infos);
-  TakeLibraryMessage();
-  // The scan leaves out a drive it cannot hold, a mounted disc's among them: it stays in the list,
-  // named from udev, and Burn unmounts it first.
-  for (const QString& name : QDir(QStringLiteral("/dev")).entryList({QStringLiteral("sr*")}, QDir::System)) {
-    const std::string adr = "/dev/" + name.toStdString();
-    if (std::ranges::find(out, adr, &TRecorderInfo::id) == out.end())
-      out.push_back({adr, UdevPropertyOf(adr, "ID_VENDOR"), UdevPropertyOf(adr, "ID_MODEL"), {}});
-  }
-  return out;
-}
-
-// An image file or disk reports no profile list: its current profile is all it supports.
-std::vector<int32_t> AllProfiles(burn_drive* d, int current) {
-  int n = 0, profiles[64];
-  char isCurrent[64];
-  burn_drive_get_all_profiles(d, &n, profiles, isCurrent);
-  std::vector<int32_t> out(profiles, profiles + std::clamp(n, 0, 64));
-  if (out.empty() && current && burn_drive_get_drive_role(d) != 1) out.push_back(current);
-  return out;
-}
-
-int32_t Clamp32(long long v) { return static_cast<int32_t>(std::clamp<long long>(v, 0, INT32_MAX)); }
-
-TMediumFacts InspectDrive(const std::string& adr, burn_drive* d) {
-  TMediumFacts f;
-  int role = burn_drive_get_drive_role(d), pno = 0;
-  char profileName[80];
-  if (burn_disc_get_profile(d, &pno, profileName) != 1 || pno < 0) pno = 0;
-  f.supportedProfiles = AllProfiles(d, pno);
-  if (pno) f.currentProfiles = {pno};
-  if (!IsImageAddress(adr)) {
-    unsigned char flags = 0, len = 0;
-    unsigned char* data = nullptr;
-    // Removable-medium feature: loading mechanism type 0 is a caddy/slot, 1 a tray; bit 3 = eject.
-    if (burn_drive_get_feature(d, 0x0003, &flags, &len, &data, nullptr) > 0 && data && len >= 1)
-      f.canLoadMedia = ((data[0] >> 5) & 7) <= 1 && (data[0] & 0x08);
-    std::free(data);
-  }
-  f.recorderSupported = role != 4 && std::ranges::any_of(f.supportedProfiles, IsWritableProfile);
-  burn_multi_caps* caps = nullptr;
-  f.mediaSupported = burn_disc_get_multi_caps(d, BURN_WRITE_NONE, &caps, 0) > 0;
-  if (caps) burn_disc_free_multi_caps(&caps);
-  const burn_disc_status st = isoburn_disc_get_status(d);
-  f.physicallyBlank = burn_disc_get_status(d) == BURN_DISC_BLANK;
-  f.heuristicallyBlank = st == BURN_DISC_BLANK;
-  for (int32_t p : f.supportedProfiles)
-    if (const TMediaType m = MediaTypeOfProfile(p)) f.mediaTypes.Include(m);
-  f.mediaType = MediaTypeOfProfile(pno);
-  const bool readOnly = role == 4 || pno == 0x08 || pno == 0x10 || pno == 0x40 || pno == 0x50;
-  if (readOnly) f.writeProtect = {wpReadOnlyMedia};
-  f.status = st == BURN_DISC_BLANK        ? TMediaStatus{msBlank}
-             : st == BURN_DISC_APPENDABLE ? TMediaStatus{msAppendable, msNonEmptySession}
-             : st == BURN_DISC_FULL       ? TMediaStatus{msFinalized, msNonEmptySession, msFinalSession}
-             : st == BURN_DISC_UNSUITABLE ? TMediaStatus{msUnsupportedMedia}
-                                          : TMediaStatus();
-  if (pno == 0x12 || pno == 0x13 || pno == 0x1A || pno == 0x2A || pno == 0x43 || pno == 0xFFFF)
-    f.status.Include(msOverwriteOnly);
-  if (st == BURN_DISC_FULL && isoburn_disc_erasable(d)) f.status.Include(msEraseRequired);
-  if (burn_disc_next_track_is_damaged(d, 0) & 1) f.status.Include(msDamaged);
-  if (readOnly) f.status.Include(msWriteProtected);
-  int lba = 0, nwa = 0;
-  if (isoburn_disc_track_lba_nwa(d, nullptr, 0, &lba, &nwa) == 1) f.nextWritableAddress = nwa;
-  f.freeSectors = st == BURN_DISC_FULL ? 0 : Clamp32(isoburn_disc_available_space(d, nullptr) / 2048);
-  f.totalSectors = Clamp32(static_cast<long long>(f.nextWritableAddress) + f.freeSectors);
-  f.writeSpeed = burn_drive_get_write_speed(d);
-  TakeLibraryMessage();
-  return f;
-}
-
-// The write action of each drive state, in libburn's order: idle, spawning, reading, writing, lead-in,
-// lead-out, erasing, grabbing, pregap, closing track, closing session, formatting, then the two
-// synchronous reading and writing states.
-TWriteAction ActionOfStatus(burn_drive_status s) {
-  static constexpr TWriteAction kActions[] = {
-      waCompleted,    waInitializingHardware, waValidatingMedia,      waWritingData,      waCalibratingPower,
-      waFinalization, waFormattingMedia,      waInitializingHardware, waCalibratingPower, waFinalization,
-      waFinalization, waFormattingMedia,      waValidatingMedia,      waValidatingMedia};
-  return static_cast<size_t>(s) < std::size(kActions) ? kActions[s] : waValidatingMedia;
-}
 
 // libburn shows the drive idle a moment before its write thread has let go of the drive's transfer
 // buffer; a random-access write in that moment (the new session's head) finds the buffer taken away
@@ -255,24 +38,6 @@ std::string AwaitWriteThreadEnd(bool threadStarted) {
   }
   QueueDebugMessages(false);
   return kept;
-}
-
-// The disc's newest session as a fresh image, or none (the library's message stays queued).
-IsoImage* LoadSession(burn_drive* d, int extensions) {
-  isoburn_read_opts* ro = nullptr;
-  if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
-  isoburn_ropt_set_extensions(ro, extensions | isoburn_ropt_noaaip | isoburn_ropt_noacl | isoburn_ropt_noea);
-  IsoImage* image = nullptr;
-  const int r = isoburn_read_image(d, ro, &image);
-  isoburn_ropt_destroy(&ro, 0);
-  return r > 0 ? image : nullptr;
-}
-
-int ReadFull(IsoStream* stream, char* buf, int want) {
-  int got = 0;
-  for (int n; got < want && (n = iso_stream_read(stream, buf + got, static_cast<size_t>(want - got))) > 0;)
-    got += n;
-  return got;
 }
 
 // A folder entry under the name its bytes on disk give; a folder's own entries below it (links are
@@ -470,9 +235,10 @@ class Archiver {
     if (rq_.forceOverwrite && isoburn_disc_get_status(d) != BURN_DISC_BLANK) {
       // The old sessions go. Overwritable media (image files, DVD+RW, BD-RE) start afresh when the
       // drive is looked at again as blank; sequential rewritable media are erased.
-      isoburn_drive_aquire(&drive_->info, const_cast<char*>(adr_.c_str()), (1 << 8) | (1 << 1));
+      isoburn_drive_aquire(&drive_->info, const_cast<char*>(adr_.c_str()),
+                           kReassessAcquired | kOverwritableAsBlank);
       if (isoburn_disc_get_status(d) != BURN_DISC_BLANK && isoburn_disc_erasable(d)) {
-        isoburn_disc_erase(d, 1);
+        isoburn_disc_erase(d, kFastErase);
         while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE)
           std::this_thread::sleep_for(std::chrono::milliseconds(std::max(pollMs_, 1)));
       }
@@ -605,7 +371,8 @@ class Archiver {
       const uint32_t n = std::min<uint32_t>(32, end - lba);
       const off_t bytes = static_cast<off_t>(n) * 2048;
       off_t got = 0;
-      ok = burn_read_data(drive_->d, static_cast<off_t>(lba) * 2048, buf.data(), bytes, &got, 1) > 0 &&
+      ok = burn_read_data(drive_->d, static_cast<off_t>(lba) * 2048, buf.data(), bytes, &got,
+                          kReadWithMessages) > 0 &&
            got == bytes;
       if (ok) iso_md5_compute(ctx, buf.data(), static_cast<int>(got));
       lba += n;
@@ -678,70 +445,11 @@ class Archiver {
   std::vector<std::pair<std::string, std::string>> files_;
 };
 
-class LibburnService : public IDiscDrives {
- public:
-  explicit LibburnService(LibburnServiceOptions options) : options_(std::move(options)) {
-    EnsureLibraries();
-    if (!g_libError.empty()) throw EDiscServiceError(g_libError);
-    Refresh();
-  }
-
-  std::vector<std::string> Recorders() override {
-    if (dirty_ && g_drivesHeld == 0) Refresh();
-    std::vector<std::string> ids;
-    for (const TRecorderInfo& k : drives_) ids.push_back(k.id);
-    return ids;
-  }
-  TRecorderInfo Describe(const std::string& id) override {
-    auto k = std::ranges::find(drives_, id, &TRecorderInfo::id);
-    if (k == drives_.end()) throw EDiscServiceError("Unknown recorder " + id);
-    TRecorderInfo info = *k;
-    if (IsImageAddress(id)) {
-      info.mountPaths = {ImagePathOf(id)};
-    } else {
-      info.mountPaths = MountPointsOf(id);
-      info.volumeName = UdevPropertyOf(id, "ID_FS_LABEL");
-      if (id.rfind("/dev/sr", 0) == 0) info.legacyNumber = std::atoi(id.c_str() + 7);
-    }
-    return info;
-  }
-  TMediumFacts Inspect(const std::string& id) override { return InspectDrive(id, AcquireDrive(id)->d); }
-  bool Archive(const std::string& id, const TArchiveRequest& request) override {
-    // A mounted disc keeps the drive busy: the system is asked to unmount it (an image file may be
-    // loop-mounted too).
-    UnmountDevice(IsImageAddress(id) ? ImagePathOf(id) : id);
-    std::unique_ptr<Drive> drive = AcquireDrive(id);
-    if (request.check) request.check(InspectDrive(id, drive->d));
-    return Archiver(id, std::move(drive), request, options_.PollIntervalMs).Run();
-  }
-  int32_t AddImageTarget(const std::string& path) override {
-    const std::string adr = ImageTargetAddress(path);
-    auto at = std::ranges::find(drives_, adr, &TRecorderInfo::id);
-    if (at == drives_.end()) {
-      if (std::ranges::find(options_.ImageTargets, path) == options_.ImageTargets.end())
-        options_.ImageTargets.push_back(path);  // kept over a rescan
-      at = drives_.insert(drives_.end(), TRecorderInfo{adr, {}, "Image file"});
-    }
-    return static_cast<int32_t>(at - drives_.begin()) + 1;
-  }
-  void Rescan() override { dirty_ = true; }
-
- private:
-  void Refresh() {
-    dirty_ = false;
-    drives_.clear();
-    if (options_.ScanRealDrives) drives_ = ScanOpticalDrives();
-    const std::vector<std::string> targets = options_.ImageTargets;
-    for (const std::string& t : targets) AddImageTarget(t);
-  }
-
-  LibburnServiceOptions options_;
-  std::vector<TRecorderInfo> drives_;
-  bool dirty_ = false;
-};
-
 }  // namespace
 
-std::shared_ptr<IDiscDrives> CreateLibburnService(const LibburnServiceOptions& options) {
-  return std::make_shared<LibburnService>(options);
+bool WriteArchive(const std::string& adr, std::unique_ptr<Drive> drive, const TArchiveRequest& request,
+                  int pollMs) {
+  return Archiver(adr, std::move(drive), request, pollMs).Run();
 }
+
+}  // namespace discdrive
