@@ -87,6 +87,8 @@ class Archiver {
     }
     iso_tree_set_follow_symlinks(image_, 0);
     iso_tree_set_ignore_hidden(image_, 0);
+    // AAIP is on for the checksums' sake; the source files' own ACLs and attributes stay off the disc.
+    iso_image_set_ignore_aclea(image_, kIgnoreLocalAcl | kIgnoreLocalXattr);
     if (!rq_.volumeName.empty()) iso_image_set_volume_id(image_, IsoVolumeIdOf(rq_.volumeName).c_str());
     for (const std::string& folder : rq_.sourceTrees) {
       AddTree(folder);
@@ -125,6 +127,7 @@ class Archiver {
     TakeLibraryMessage();
     importState_.FileSystem = fsISO9660;
     if (rq_.onImport) isoburn_set_read_pacifier(drive_->d, &Archiver::ReadPacifier, this);
+    // With AAIP the earlier sessions' file checksums come along and are recorded again in the new one.
     image_ = LoadSession(drive_->d, isoburn_ropt_noiso1999);
     isoburn_set_read_pacifier(drive_->d, nullptr, nullptr);
     if (!image_) {
@@ -256,9 +259,12 @@ class Archiver {
     auto io = Owned(opts, [](isoburn_imgen_opts* o) { isoburn_igopt_destroy(&o, 0); });
     isoburn_igopt_set_level(io.get(), 3);
     // ISO 9660 carries Rock Ridge always; Joliet on request. UDF has no writer here and is left out.
-    // Full verification compares the written blocks with the checksum the image writer records.
+    // Every session records its MD5 and each new file's, whatever the verification level: an archive
+    // must be checkable years later, and a full verification compares against the same checksum. Where
+    // the checksums lie is recorded as AAIP attributes, so AAIP goes with them.
     isoburn_igopt_set_extensions(io.get(), isoburn_igopt_rockridge | (rq_.joliet ? isoburn_igopt_joliet : 0) |
-                                               (rq_.verification >= 2 ? isoburn_igopt_session_md5 : 0));
+                                               isoburn_igopt_aaip | isoburn_igopt_session_md5 |
+                                               isoburn_igopt_file_md5);
     burn_disc* prepared = nullptr;
     if (isoburn_prepare_disc(d, &prepared, io.get()) <= 0) Fail();
     auto disc = Owned(prepared, burn_disc_free);
@@ -392,7 +398,7 @@ class Archiver {
   // Loading the session reads its head back, which is all a quick verification asks for.
   void ReadBack(DiscProgressNotice notice) {
     TakeLibraryMessage();
-    const auto disc = Owned(LoadSession(drive_->d, 0), iso_image_unref);
+    const auto disc = Owned(LoadSession(drive_->d, isoburn_ropt_noaaip), iso_image_unref);
     if (!disc)
       throw EDiscServiceError("Verification failed: the new session cannot be read from the disc. " +
                               TakeLibraryMessage());

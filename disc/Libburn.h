@@ -34,6 +34,10 @@ constexpr int kReassessAcquired = 1 << 8;     // look at the drive already held 
 constexpr int kTrackDamaged = 1;
 // isoburn_disc_erase: a fast erase (blanks the table of contents, not every block).
 constexpr int kFastErase = 1;
+// iso_image_set_ignore_aclea: files added from the local file system bring no ACL (bit0) and no
+// extended attributes (bit1).
+constexpr int kIgnoreLocalAcl = 1;
+constexpr int kIgnoreLocalXattr = 2;
 // burn_read_data: no bits; read errors reach the message queue.
 constexpr int kReadWithMessages = 0;
 // MMC feature "Removable Medium" (0x0003): the loading mechanism in bits 5-7 of its first byte (0 a
@@ -87,7 +91,9 @@ std::unique_ptr<Drive> AcquireDrive(const std::string& adr);
 TMediumFacts InspectDrive(const std::string& adr, burn_drive* d);
 // The write action of a drive state.
 TWriteAction ActionOfStatus(burn_drive_status s);
-// The disc's newest session as a fresh image, or none (the library's message stays queued).
+// The disc's newest session (or the one isoburn_set_msc1 chose) as a fresh image, or none (the
+// library's message stays queued). `extensions` are isoburn_ropt_* bits; without noaaip the recorded
+// checksums are loaded, and tags that do not match refuse the session.
 IsoImage* LoadSession(burn_drive* d, int extensions);
 // Reads up to `want` bytes of a stream; fewer only at its end or on a read error.
 int ReadFull(IsoStream* stream, char* buf, int want);

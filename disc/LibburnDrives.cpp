@@ -222,7 +222,7 @@ TWriteAction ActionOfStatus(burn_drive_status s) {
 IsoImage* LoadSession(burn_drive* d, int extensions) {
   isoburn_read_opts* ro = nullptr;
   if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
-  isoburn_ropt_set_extensions(ro, extensions | isoburn_ropt_noaaip | isoburn_ropt_noacl | isoburn_ropt_noea);
+  isoburn_ropt_set_extensions(ro, extensions | isoburn_ropt_noacl | isoburn_ropt_noea);
   IsoImage* image = nullptr;
   const int r = isoburn_read_image(d, ro, &image);
   isoburn_ropt_destroy(&ro, 0);

@@ -145,6 +145,20 @@ TEST_F(DiscOnImageFile, SecondSessionImportsTheFirst) {
   EXPECT_EQ(ExtractFile(image, QStringLiteral("/first.txt"), tmp.path()), QByteArray("first.txt content"));
 }
 
+// Whatever the verification level, every session records its own checksum and its files', and the
+// earlier files' checksums come along into the new session.
+TEST_F(DiscOnImageFile, EverySessionPassesXorrisosChecksumCheck) {
+  for (const QString& name : {QStringLiteral("a.txt"), QStringLiteral("b.txt")}) {
+    builder.SourceTree = MakeFolder(name + QStringLiteral(".d"), {name});
+    builder.WriteToDisc();
+  }
+  for (const QString& session : {QStringLiteral("1"), QStringLiteral("2")}) {
+    const auto [status, out] = Xorriso({"-md5", "on", "-indev", image, "-load", "session", session,
+                                        "-check_md5", "FAILURE", "--", "-check_md5_r", "FAILURE", "/", "--"});
+    EXPECT_EQ(status, 0) << out.toStdString();
+  }
+}
+
 TEST_F(DiscOnImageFile, ForceOverwriteReplacesTheSessions) {
   builder.SourceTree = MakeFolder(QStringLiteral("one"), {QStringLiteral("old.txt")});
   builder.WriteToDisc();

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "disc/DiscService.h"
@@ -54,6 +55,15 @@ inline QStringList ListImageFiles(const QString& image, QString* volumeId = null
   }
   files.sort();
   return files;
+}
+
+// xorriso's exit status and everything it printed.
+inline std::pair<int, QString> Xorriso(const QStringList& args) {
+  QProcess p;
+  p.setProcessChannelMode(QProcess::MergedChannels);
+  p.start(QStringLiteral("xorriso"), args);
+  p.waitForFinished(60000);
+  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAll())};
 }
 
 inline int SessionCount(const QString& image) {
