@@ -14,8 +14,11 @@
 #include <dirent.h>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <thread>
 #include <unistd.h>
+
+#include "disc/DiscTexts.h"
 
 namespace discdrive {
 
@@ -25,19 +28,18 @@ namespace {
 // buffer; a random-access write in that moment (the new session's head) finds the buffer taken away
 // under it and crashes. The thread's last words are a debug message, so while a write runs the queue
 // takes debug messages, and the end of the write waits for that one (when a thread was started at
-// all). Gives the most severe message of at least SORRY met on the way.
+// all). Gives the most severe message of at least SORRY met on the way, with the system's reason.
 std::string AwaitWriteThreadEnd(bool threadStarted) {
-  std::string kept;
-  int keptRank = -1;
+  TLibraryMessages said;
+  said.writeEnded = !threadStarted;
   QElapsedTimer waited;
   waited.start();
-  for (bool ended = !threadStarted, first = true; first || (!ended && waited.elapsed() < 10000);
-       first = false) {
+  for (bool first = true; first || (!said.writeEnded && waited.elapsed() < 10000); first = false) {
     if (!first) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    kept = TakeLibraryMessage(std::move(kept), &keptRank, &ended);
+    said.Drain();
   }
   QueueDebugMessages(false);
-  return kept;
+  return said.Text();
 }
 
 // A folder entry under the name its bytes on disk give; a folder's own entries below it (links are
@@ -217,7 +219,21 @@ class Archiver {
   }
 
   void Write() {
-    DiscProgressNotice notice = WriteSession();
+    // A write that fails leaves an image file as long as it was (a new one is removed again): no part
+    // of the session stays behind taking room. Once the session is activated, it is the disc's.
+    const std::string image = IsImageAddress(adr_) ? ImagePathOf(adr_) : std::string();
+    struct stat before {};
+    const bool existed = ::stat(image.c_str(), &before) == 0;
+    DiscProgressNotice notice;
+    try {
+      notice = WriteSession();
+    } catch (...) {
+      if (!image.empty() && !existed)
+        ::unlink(image.c_str());
+      else if (!image.empty() && S_ISREG(before.st_mode))
+        ::truncate(image.c_str(), before.st_size);
+      throw;
+    }
     // The medium changed under the held drive: it is acquired afresh for the read-back, and from here
     // on a cancel stops the verification (the session itself is written).
     drive_.reset();
@@ -300,6 +316,7 @@ class Archiver {
     }
     burn_drive_set_speed(d, 0, kbps);
     TakeLibraryMessage();
+    if (IsImageAddress(adr_)) CheckRoom(burn_disc_get_sectors(disc.get()));
 
     QElapsedTimer clock;
     clock.start();
@@ -360,6 +377,31 @@ class Archiver {
     wrote = isoburn_drive_wrote_well(d) == 1 && isoburn_activate_session(d) > 0;
     if (!wrote) Raise(met.empty() ? TakeLibraryMessage() : met, "Burn run canceled");
     return notice;
+  }
+
+  // An image file grows by what the session writes past its end (the tail of an earlier write that
+  // was cut off is written over); the Burn is refused before anything is written when its file
+  // system has less room than that.
+  void CheckRoom(int sessionSectors) {
+    const std::string image = ImagePathOf(adr_);
+    struct stat st {};
+    const bool exists = ::stat(image.c_str(), &st) == 0;
+    int lba = 0, nwa = 0;
+    if ((exists && !S_ISREG(st.st_mode)) ||
+        isoburn_disc_track_lba_nwa(drive_->d, nullptr, 0, &lba, &nwa) != 1)
+      return;
+    const long long end = (static_cast<long long>(nwa) + sessionSectors) * 2048;
+    const long long more = end - (exists ? static_cast<long long>(st.st_size) : 0);
+    struct statvfs fs {};
+    const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(image.c_str())).absolutePath());
+    if (more <= 0 || ::statvfs(folder.constData(), &fs) != 0) return;
+    const auto room = static_cast<long long>(fs.f_bavail) * static_cast<long long>(fs.f_frsize);
+    if (more <= room) return;
+    throw EDiscServiceError(
+        TTextTable()
+            .Read(DiscTexts::NoRoom)
+            .arg(QFile::decodeName(image.c_str()), QString::number(more), QString::number(room))
+            .toStdString());
   }
 
   // Full verification: every block of the new session read back and checked against the MD5 the image

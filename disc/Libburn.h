@@ -52,10 +52,17 @@ constexpr int kWriteThreadEnded = 0x00020178;
 void EnsureLibraries();
 // Lets the burn library's queue take debug messages (while a write runs), or only SORRY and above.
 void QueueDebugMessages(bool on);
-// Drains both libraries' queues; gives the most severe message of at least SORRY, the earliest of
-// equals, with the system's reason where the library names one. A caller that drains in rounds passes
-// on the message and rank kept so far; writeEnded is set when the write thread's last words pass.
-std::string TakeLibraryMessage(std::string best = {}, int* bestRank = nullptr, bool* writeEnded = nullptr);
+// What the libraries' queues said over one or more drains: the most severe message of at least SORRY
+// (the earliest of equals), and the system's reason that any of them gave.
+struct TLibraryMessages {
+  std::string text, systemReason;
+  int rank = -1;
+  bool writeEnded = false;   // the write thread's last words passed
+  void Drain();              // takes every message of both queues
+  std::string Text() const;  // the message, with the system's reason when it does not say it already
+};
+// One drain of both queues: TLibraryMessages::Text().
+std::string TakeLibraryMessage();
 // Raises the library's message, or `fallback` when the library gave none.
 [[noreturn]] void Raise(const std::string& libraryMessage,
                         const std::string& fallback = "The disc library failed without giving a reason");

@@ -69,25 +69,35 @@ void EnsureLibraries() {
   });
 }
 
-// Drains both libraries' queues; gives the most severe message of at least SORRY, the earliest of
-// equals. A caller that drains in rounds passes on the message and rank kept so far.
-std::string TakeLibraryMessage(std::string best, int* bestRank, bool* writeEnded) {
-  int rank = 0, floor = 0, none = -1, code = 0, osErrno = 0, imgid = 0;
-  int& kept = bestRank ? *bestRank : none;
+void TLibraryMessages::Drain() {
+  int severe = 0, floor = 0, code = 0, osErrno = 0, imgid = 0;
   burn_text_to_sev(const_cast<char*>("SORRY"), &floor, 0);
-  char text[BURN_MSGS_MESSAGE_LEN], severity[80];
-  auto consider = [&](std::string message) {
-    if (burn_text_to_sev(severity, &rank, 0) > 0 && rank >= floor && rank > kept)
-      kept = rank, best = std::move(message);
+  char message[BURN_MSGS_MESSAGE_LEN], severity[80];
+  auto consider = [&](std::string said, int os) {
+    if (burn_text_to_sev(severity, &severe, 0) <= 0 || severe < floor) return;
+    // The library's last word often comes after, and ranks above, the failed system call that caused
+    // it ("Burn run failed" after a write that ran out of room): the system's reason is kept apart.
+    if (os && systemReason.empty()) systemReason = std::strerror(os);
+    if (severe > rank) rank = severe, text = std::move(said);
   };
-  while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, severity) == 1) {
-    if (writeEnded && code == kWriteThreadEnded) *writeEnded = true;
-    const std::string os = osErrno ? std::strerror(osErrno) : "";
-    consider(text + (os.empty() || std::strstr(text, os.c_str()) ? "" : " (" + os + ")"));
+  while (burn_msgs_obtain(const_cast<char*>("ALL"), &code, message, &osErrno, severity) == 1) {
+    if (code == kWriteThreadEnded) writeEnded = true;
+    consider(message, osErrno);
   }
-  while (iso_obtain_msgs(const_cast<char*>("ALL"), &code, &imgid, text, severity) == 1) consider(text);
-  while (!best.empty() && (best.back() == '\n' || best.back() == ' ')) best.pop_back();
-  return best;
+  while (iso_obtain_msgs(const_cast<char*>("ALL"), &code, &imgid, message, severity) == 1)
+    consider(message, 0);
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+}
+
+std::string TLibraryMessages::Text() const {
+  if (systemReason.empty() || text.find(systemReason) != std::string::npos) return text;
+  return text.empty() ? systemReason : text + " (" + systemReason + ")";
+}
+
+std::string TakeLibraryMessage() {
+  TLibraryMessages said;
+  said.Drain();
+  return said.Text();
 }
 
 void Raise(const std::string& libraryMessage, const std::string& fallback) {

@@ -4,7 +4,12 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "disc/DiscComponents.h"
@@ -157,6 +162,98 @@ TEST_F(DiscOnImageFile, EverySessionPassesXorrisosChecksumCheck) {
                                         "-check_md5", "FAILURE", "--", "-check_md5_r", "FAILURE", "/", "--"});
     EXPECT_EQ(status, 0) << out.toStdString();
   }
+}
+
+// A write the file system stops (here: a file size limit) names the system's reason, and the image
+// file is cut back to what it was: a new one is gone, an existing one keeps its size and sessions.
+TEST_F(DiscOnImageFile, FailedWriteNamesTheReasonAndLeavesTheFileAsItWas) {
+  const QString big = MakeFolder(QStringLiteral("big"), {});
+  WriteFile(big + QStringLiteral("/big.txt"), QByteArray(400000, 'b'));
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  for (const bool existing : {false, true}) {
+    if (existing) {
+      builder.SourceTree = MakeFolder(QStringLiteral("small"), {QStringLiteral("a.txt")});
+      builder.WriteToDisc();
+    }
+    const qint64 size = QFileInfo(image).size();
+    const rlimit limit{static_cast<rlim_t>(size + 100000), RLIM_INFINITY}, none{RLIM_INFINITY, RLIM_INFINITY};
+    builder.SourceTree = big;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    try {
+      builder.WriteToDisc();
+      ADD_FAILURE() << "no failure";
+    } catch (const Exception& e) {
+      EXPECT_NE(std::string(e.what()).find(std::strerror(EFBIG)), std::string::npos) << e.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &none);
+    EXPECT_EQ(QFileInfo::exists(image), existing);
+    EXPECT_EQ(QFileInfo(image).size(), size);
+  }
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(Xorriso({"-md5", "on", "-indev", image, "-check_md5", "FAILURE", "--"}).first, 0);
+}
+
+// The room left on the image file's file system is compared with what the session adds before
+// anything is written; the refusal names both.
+TEST(DiscImageRoom, TooLittleRoomRefusesTheBurnBeforeWriting) {
+  QTemporaryDir tmp;
+  const QString fs = tmp.filePath(QStringLiteral("fs"));
+  QDir().mkpath(fs);
+  if (::mount("tmpfs", QFile::encodeName(fs).constData(), "tmpfs", 0, "size=256k") != 0)
+    GTEST_SKIP() << "no small file system can be mounted here";
+  const QString image = fs + QStringLiteral("/archive.iso");
+  UseImageRecorders({image.toStdString()});
+  {
+    TDiscRecorder recorder;
+    TDiscWrite writer;
+    TDiscImage builder;
+    writer.SetRecorder(&recorder);
+    builder.SetDiscWrite(&writer);
+    builder.SourceTree = tmp.filePath(QStringLiteral("one"));
+    WriteFile(builder.SourceTree + QStringLiteral("/a.txt"), QByteArray(1000, 'a'));
+    builder.WriteToDisc();
+    builder.SourceTree = tmp.filePath(QStringLiteral("two"));
+    WriteFile(builder.SourceTree + QStringLiteral("/b.txt"), QByteArray(300000, 'b'));
+    const qint64 size = QFileInfo(image).size();
+    struct statvfs st {};
+    ::statvfs(QFile::encodeName(fs).constData(), &st);
+    try {
+      builder.WriteToDisc();
+      ADD_FAILURE() << "no refusal";
+    } catch (const Exception& e) {
+      EXPECT_NE(std::string(e.what()).find(" " + std::to_string(st.f_bavail * st.f_frsize) + " bytes free"),
+                std::string::npos)
+          << e.what();
+    }
+    EXPECT_EQ(QFileInfo(image).size(), size);
+  }
+  RestoreService();
+  ::umount(QFile::encodeName(fs).constData());
+}
+
+// A write killed before its session was made the disc's leaves a tail behind the last session; the
+// next Burn writes over it and the earlier session stays whole.
+TEST_F(DiscOnImageFile, TailOfAKilledWriteTakesTheNextBurn) {
+  builder.SourceTree = MakeFolder(QStringLiteral("one"), {QStringLiteral("a.txt")});
+  builder.WriteToDisc();
+  QFile f(image);
+  ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+  const QByteArray head = f.read(64 * 1024);  // what points at the sessions is written last
+  f.close();
+  builder.SourceTree = MakeFolder(QStringLiteral("two"), {QStringLiteral("killed.txt")});
+  builder.WriteToDisc();
+  ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+  f.write(head);
+  f.close();
+  builder.SourceTree = MakeFolder(QStringLiteral("three"), {QStringLiteral("c.txt")});
+  builder.WriteToDisc();
+  EXPECT_EQ(SessionCount(image), 2);
+  EXPECT_EQ(ListImageFiles(image), (QStringList{QStringLiteral("/a.txt"), QStringLiteral("/c.txt")}));
+  for (const char* session : {"1", "2"})
+    EXPECT_EQ(
+        Xorriso({"-md5", "on", "-indev", image, "-load", "session", session, "-check_md5", "FAILURE", "--"})
+            .first,
+        0);
 }
 
 TEST_F(DiscOnImageFile, ForceOverwriteReplacesTheSessions) {
