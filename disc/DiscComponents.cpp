@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <functional>
 #include <iterator>
+#include <optional>
+#include <sys/stat.h>
 
 #include "disc/DiscService.h"
 #include "support/TextUtils.h"
@@ -16,10 +18,30 @@ std::string Narrow(const QString& s) { return s.toStdString(); }
 
 }  // namespace
 
-// The drive layer of a recorder and the notices of its handlers.
+namespace {
+
+bool IsImageId(const std::string& id) { return id.rfind("stdio:", 0) == 0; }
+
+// What tells that an image file may have changed under kept facts: its size and times (a write, or a
+// change of its permissions); all -1 while it does not exist.
+std::array<long long, 3> ImageStamp(const std::string& id) {
+  struct stat st {};
+  if (::stat(id.c_str() + 6, &st) != 0) return {-1, -1, -1};
+  return {st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec,
+          st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec};
+}
+
+}  // namespace
+
+// The drive layer of a recorder, the notices of its handlers, and the facts of the medium last asked about.
 struct TDiscRecorder::TDrives {
   std::shared_ptr<IDiscDrives> service;
-  std::unique_ptr<TDiscDeviceMonitor> monitor;  // while any of the four events has a handler
+  // While any of the four events has a handler, or a drive's facts are kept.
+  std::unique_ptr<TDiscDeviceMonitor> monitor;
+  std::optional<TMediumFacts> facts;
+  std::string factsId;
+  std::array<long long, 3> factsStamp{};
+  bool KeepsDriveFacts() const { return facts && !IsImageId(factsId); }
 };
 
 std::function<void(const std::exception&)>& TBurnComponent::EventErrorHandler() {
@@ -41,8 +63,22 @@ IDiscDrives& TDiscInternals::Drives(TDiscRecorder& r) {
 
 TMediumFacts TDiscInternals::Inspect(TDiscRecorder& r) {
   r.CheckAvailable();
-  return Drives(r).Inspect(r.recorderObject_->id);
+  const std::string id = r.recorderObject_->id;
+  TDiscRecorder::TDrives& k = *r.drives_;
+  const bool image = IsImageId(id);
+  const std::array<long long, 3> stamp = image ? ImageStamp(id) : std::array<long long, 3>{};
+  if (k.facts && k.factsId == id && k.factsStamp == stamp) return *k.facts;
+  TMediumFacts facts = Drives(r).Inspect(id);
+  if (!image) r.UpdateMonitor(true);
+  if (image || k.monitor->Listening()) {
+    k.facts = facts;
+    k.factsId = id;
+    k.factsStamp = stamp;
+  }
+  return facts;
 }
+
+void TDiscInternals::ForgetMedium(TDiscRecorder& r) { r.drives_->facts.reset(); }
 
 TDiscDeviceMonitor* TDiscInternals::MediaMonitor(TDiscRecorder& r) { return r.drives_->monitor.get(); }
 
@@ -98,6 +134,7 @@ void TDiscRecorder::SetDevice(int32_t value) {
   if (value == device_) return;
   device_ = value;
   recorderObject_.reset();
+  drives_->facts.reset();
   for (TDiscWrite* w : writers_) w->ResetFormat();
 }
 
@@ -146,22 +183,31 @@ void TDiscRecorder::Raise(const H& handler, A... args) {
   }
 }
 
-// One udev monitor serves the four events. A recorder that comes or goes makes the next list fresh.
-void TDiscRecorder::UpdateMonitor() {
+// One udev monitor serves the four events and the kept facts of a drive's medium. A recorder that
+// comes or goes makes the next list fresh; any notice forgets the kept facts.
+void TDiscRecorder::UpdateMonitor(bool forMediumFacts) {
   std::unique_ptr<TDiscDeviceMonitor>& monitor = drives_->monitor;
-  const bool wanted = onDeviceAdded_ || onDeviceRemoved_ || onMediaInsertion_ || onMediaRemoval_;
+  const bool wanted = onDeviceAdded_ || onDeviceRemoved_ || onMediaInsertion_ || onMediaRemoval_ ||
+                      forMediumFacts || drives_->KeepsDriveFacts();
   if (wanted && !monitor) {
     monitor = std::make_unique<TDiscDeviceMonitor>();
     auto device = [this](bool added) {
       return [this, added](const std::string& node) {
+        drives_->facts.reset();
         if (drives_->service) drives_->service->Rescan();
         Raise(added ? onDeviceAdded_ : onDeviceRemoved_, Wide(node));
       };
     };
+    auto media = [this](bool inserted) {
+      return [this, inserted](const std::string& node) {
+        drives_->facts.reset();
+        Raise(inserted ? onMediaInsertion_ : onMediaRemoval_, DriveCharOf(node));
+      };
+    };
     monitor->OnRecorderAdded = device(true);
     monitor->OnRecorderRemoved = device(false);
-    monitor->OnMediaInserted = [this](const std::string& n) { Raise(onMediaInsertion_, DriveCharOf(n)); };
-    monitor->OnMediaRemoved = [this](const std::string& n) { Raise(onMediaRemoval_, DriveCharOf(n)); };
+    monitor->OnMediaInserted = media(true);
+    monitor->OnMediaRemoved = media(false);
   } else if (!wanted) {
     monitor.reset();
   }
@@ -258,6 +304,8 @@ void TDiscWrite::WriteImage(TDiscImage* image) {
   TArchiveRequest rq;
   TDiscInternals::BuildImage(*image, rq);
   Configure(*this, rq);
+  // Whatever the outcome, the medium may not be what it was.
+  const auto forget = qScopeGuard([this] { TDiscInternals::ForgetMedium(*recorder_); });
   TDiscInternals::Drives(*recorder_).Archive(recorder_->RecorderObject()->id, rq);
 }
 

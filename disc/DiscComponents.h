@@ -17,7 +17,8 @@
 // and are cleared when the other is destroyed. The drives are made on first use and shared by the
 // three. A drive is held only inside one medium question or one archive, and let go before the call
 // returns, after a failure too (the tray is unlocked).
-// Blocking: TDiscWrite's medium properties ask the drive and return within moments; WriteToDisc blocks
+// Blocking: TDiscWrite's medium properties ask the drive once per medium (a drive can take seconds to
+// open), and answer from what was read until the medium changes; WriteToDisc blocks
 // for the whole archive (a mounted disc is unmounted first), so the program runs it through
 // TArchiveJob. While the job runs it owns the three components: the owner leaves them alone until
 // finished(). Failures are exceptions whose text says what happened and what to do.
@@ -141,7 +142,7 @@ class TDiscRecorder : public TBurnComponent {
     slot = std::move(handler);
     UpdateMonitor();
   }
-  void UpdateMonitor();
+  void UpdateMonitor(bool forMediumFacts = false);
   QString Text(std::string TRecorderInfo::*field) {
     return RecorderObject() ? QString::fromStdString(recorderObject_.get()->*field) : QString();
   }

@@ -119,6 +119,8 @@ class TDiscDeviceMonitor : public QObject {
   std::function<void(const std::string&devnode)> OnRecorderAdded, OnRecorderRemoved, OnMediaInserted,
       OnMediaRemoved;
 
+  // Whether udev's notices reach this monitor (not in a container without udev, for example).
+  bool Listening() const { return notifier_ != nullptr; }
   // The filter every udev event goes through; public so that it can be exercised without udev.
   void Dispatch(const std::string& action, const std::string& devnode, bool optical, bool mediaChange,
                 bool hasMedia);
@@ -135,8 +137,13 @@ struct TDiscInternals {
   // The drives of the recorder's list, made on first use; throws when the libraries cannot start.
   static IDiscDrives& Drives(TDiscRecorder& recorder);
   // The medium in the selected recorder; the drive is held only for the question. Throws "Recorder not
-  // available" without one.
+  // available" without one. Every medium question of the components comes here, and a drive can take
+  // seconds to open: the answer is kept until the medium may have changed (a media notice, another
+  // selection, an archive run; for an image file, a change of its size or times). A drive's facts are
+  // kept only while udev's notices are heard.
   static TMediumFacts Inspect(TDiscRecorder& recorder);
+  // Forgets the kept facts (any thread that owns the components at the moment).
+  static void ForgetMedium(TDiscRecorder& recorder);
   // The udev monitor while an event handler is assigned, else none.
   static TDiscDeviceMonitor* MediaMonitor(TDiscRecorder& recorder);
   // The image part of an archive: the trees, the names, and the import and file-adding handlers (an

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <QVariant>
 #include <algorithm>
 
 #include "disc/DiscComponents.h"
 #include "disc/DiscService.h"
+#include "tests/disc/DiscTestSupport.h"
 #include "tests/disc/FakeDiscService.h"
 
 using namespace disctest;
@@ -116,6 +118,37 @@ TEST_F(Components, DeviceChangesResetWritersOnlyWhenTheValueChanges) {
   w2.SetRecorder(nullptr);
   EXPECT_EQ(r.Writers().size(), 1u);
   EXPECT_EQ(w2.FreeSectors(), 0);
+}
+
+// Opening a real drive can take seconds: its medium is inspected once per change, not per property.
+TEST_F(Components, MediumInspectedOncePerMediumChange) {
+  QTemporaryDir tmp;
+  const std::string imageFile = tmp.filePath(QStringLiteral("a.iso")).toStdString();
+  fake.state->recorders.push_back(Rec(ImageTargetAddress(imageFile), "Image file"));
+  TDiscRecorder r;
+  TDiscWrite w;
+  TDiscImage image;
+  w.SetRecorder(&r);
+  image.SetDiscWrite(&w);
+  auto inspections = [&] {
+    w.FreeSectors();
+    w.CurrentMediaStatus();
+    r.CurrentProfiles();
+    return std::count_if(fake.state->log.begin(), fake.state->log.end(),
+                         [](const std::string& l) { return l.rfind("Inspect=", 0) == 0; });
+  };
+  EXPECT_EQ(inspections(), 1);
+  if (!TDiscInternals::MediaMonitor(r)->Listening()) GTEST_SKIP() << "no udev notices here";
+  EXPECT_EQ(inspections(), 1);
+  TDiscInternals::MediaMonitor(r)->Dispatch("change", "/dev/sr0", true, true, true);
+  EXPECT_EQ(inspections(), 2);
+  image.WriteToDisc();  // the archive's own look at the medium is not a property read
+  EXPECT_EQ(inspections(), 4);
+  r.SetDevice(3);
+  EXPECT_EQ(inspections(), 5);
+  EXPECT_EQ(inspections(), 5);
+  WriteFile(QString::fromStdString(imageFile), "x");  // the image file changed
+  EXPECT_EQ(inspections(), 6);
 }
 
 TEST_F(Components, SelectionByDeviceNameAndProduct) {
