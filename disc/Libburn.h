@@ -26,6 +26,9 @@ namespace discdrive {
 constexpr int kRoleMmcDrive = 1;        // a real optical drive
 constexpr int kRoleReadOnlyFile = 4;    // an image file that cannot be written (with kAllowReadOnlyRoles)
 constexpr int kAllowReadOnlyRoles = 1;  // burn_allow_drive_role_4: bit0, roles 4 and 5 for new drives
+// burn_preset_device_open: drives opened exclusively (O_EXCL, the library's default), or shared.
+constexpr int kOpenExclusive = 1;
+constexpr int kOpenShared = 0;
 // isoburn_drive_aquire flags.
 constexpr int kAcquirePlain = 0;
 constexpr int kOverwritableAsBlank = 1 << 1;  // regard overwritable media as blank
@@ -38,6 +41,8 @@ constexpr int kFastErase = 1;
 // extended attributes (bit1).
 constexpr int kIgnoreLocalAcl = 1;
 constexpr int kIgnoreLocalXattr = 2;
+// isoburn_ropt_set_data_cache: blocks per cache tile (the library's default).
+constexpr int kCacheTileBlocks = 32;
 // burn_read_data: no bits; read errors reach the message queue.
 constexpr int kReadWithMessages = 0;
 // MMC feature "Removable Medium" (0x0003): the loading mechanism in bits 5-7 of its first byte (0 a
@@ -93,7 +98,8 @@ struct Drive {
 int DrivesHeld();
 
 // Acquires the drive at `adr` ("/dev/sr0", "stdio:/path/image.iso"); throws saying why it cannot.
-std::unique_ptr<Drive> AcquireDrive(const std::string& adr);
+// alongsideMounts: for reading only, a disc that is mounted is opened without unmounting it.
+std::unique_ptr<Drive> AcquireDrive(const std::string& adr, bool alongsideMounts = false);
 // The medium in an acquired drive.
 TMediumFacts InspectDrive(const std::string& adr, burn_drive* d);
 // The write action of a drive state.
@@ -106,7 +112,8 @@ IsoImage* LoadSession(burn_drive* d, int extensions);
 int ReadFull(IsoStream* stream, char* buf, int want);
 
 // Builds, writes and verifies one archive on an acquired drive (ArchiveWriter.cpp); false when the
-// request's onAdding handler stopped the build.
+// request's onAdding handler stopped the build. The archive reader (ArchiveReader.cpp) is
+// TArchiveReadJob of disc/DiscArchive.h.
 bool WriteArchive(const std::string& adr, std::unique_ptr<Drive> drive, const TArchiveRequest& request,
                   int pollMs);
 

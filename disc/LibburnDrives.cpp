@@ -67,6 +67,7 @@ void EnsureLibraries() {
       if (g_drivesHeld == 0) isoburn_finish();
     });
   });
+  if (!g_libError.empty()) throw EDiscServiceError(g_libError);
 }
 
 void TLibraryMessages::Drain() {
@@ -113,11 +114,18 @@ Drive::~Drive() {
 
 int DrivesHeld() { return g_drivesHeld; }
 
-std::unique_ptr<Drive> AcquireDrive(const std::string& adr) {
+std::unique_ptr<Drive> AcquireDrive(const std::string& adr, bool alongsideMounts) {
   TakeLibraryMessage();
   auto drive = std::make_unique<Drive>();
-  if (isoburn_drive_aquire(&drive->info, const_cast<char*>(adr.c_str()), kAcquirePlain) <= 0 ||
-      !drive->info) {
+  // A mounted disc keeps its device busy for an exclusive open; a reader opens it shared instead, so
+  // that nothing has to be unmounted to read it. The open mode is the library's, for every drive.
+  static std::mutex openMode;
+  const bool shared = alongsideMounts && !IsImageAddress(adr) && !MountPointsOf(adr).empty();
+  std::unique_lock lock(openMode, std::defer_lock);
+  if (shared) lock.lock(), burn_preset_device_open(kOpenShared, 0, 0);
+  const int acquired = isoburn_drive_aquire(&drive->info, const_cast<char*>(adr.c_str()), kAcquirePlain);
+  if (shared) burn_preset_device_open(kOpenExclusive, 0, 0);
+  if (acquired <= 0 || !drive->info) {
     drive->info = nullptr;
     throw EDiscServiceError(AcquireFailureText(adr, TakeLibraryMessage()));
   }
@@ -233,6 +241,9 @@ IsoImage* LoadSession(burn_drive* d, int extensions) {
   isoburn_read_opts* ro = nullptr;
   if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
   isoburn_ropt_set_extensions(ro, extensions | isoburn_ropt_noacl | isoburn_ropt_noea);
+  // An image file is read through the system's cache; the library's own (2 MB by default, set up for
+  // every session loaded) only costs time there.
+  if (burn_drive_get_drive_role(d) != kRoleMmcDrive) isoburn_ropt_set_data_cache(ro, 1, kCacheTileBlocks, 0);
   IsoImage* image = nullptr;
   const int r = isoburn_read_image(d, ro, &image);
   isoburn_ropt_destroy(&ro, 0);
@@ -256,7 +267,6 @@ class LibburnService : public IDiscDrives {
  public:
   explicit LibburnService(LibburnServiceOptions options) : options_(std::move(options)) {
     EnsureLibraries();
-    if (!g_libError.empty()) throw EDiscServiceError(g_libError);
     Refresh();
   }
 

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "disc/DiscComponents.h"
 #include "disc/DiscService.h"
 
 namespace disctest {
@@ -34,6 +35,19 @@ inline void UseImageRecorders(const std::vector<std::string>& images) {
 }
 
 inline void RestoreService() { SetDiscServiceFactoryForTesting({}); }
+
+// Burns the folder's files as one more session onto the image file, through the components.
+inline void BurnToImage(const QString& image, const QString& folder) {
+  UseImageRecorders({image.toStdString()});
+  TDiscRecorder recorder;
+  TDiscWrite writer;
+  TDiscImage builder;
+  writer.SetRecorder(&recorder);
+  builder.SetDiscWrite(&writer);
+  builder.SourceTree = folder;
+  builder.WriteToDisc();
+  RestoreService();
+}
 
 // Files (type f) in the newest session of an image file, as absolute image paths.
 inline QStringList ListImageFiles(const QString& image, QString* volumeId = nullptr) {
