@@ -65,18 +65,6 @@ void RemoveTempFolder(const std::string& folder, const std::string& reportCopy) 
   }
 }
 
-std::vector<std::string> SplitImageTargets(const std::string& text, const std::string& baseFolder) {
-  std::vector<std::string> out;
-  for (const std::string& item : SplitText(text, ';')) {
-    QString p = QString::fromStdString(item).trimmed();
-    if (p.isEmpty()) continue;
-    if (p.startsWith(QLatin1String("~/"))) p = QDir::homePath() + p.mid(1);
-    if (QFileInfo(p).isRelative()) p = QDir(QString::fromStdString(baseFolder)).absoluteFilePath(p);
-    out.push_back(QDir::cleanPath(p).toStdString());
-  }
-  return out;
-}
-
 void BurnReport(QWidget* mainWindow, const TReportLines& lines, const std::string& reportFileName,
                 const std::string& fileNameStem) {
   const std::string folder = MakeTempFolderPath(MakeTempFolderName());
@@ -91,7 +79,7 @@ void BurnReport(QWidget* mainWindow, const TReportLines& lines, const std::strin
     // The settings' image files join the recorder list; the last one chosen in the dialog is
     // where its "Image file..." choice starts.
     TIniFile_VT settings;
-    SetImageTargets(SplitImageTargets(ReadSetting(settings, Setting::ImageTargets), UserProgramFolder()));
+    SetImageTargets(ImageTargetsOf(settings));
     auto dialog = std::make_unique<TfmBurnToCD>(nullptr);
     const QString lastImage = QString::fromStdString(ReadSetting(settings, Setting::LastImageFile));
     dialog->ImageFile = lastImage;

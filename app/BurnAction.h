@@ -22,10 +22,6 @@ void RemoveTempFolder(const std::string& folder, const std::string& reportCopy);
 // Tests replace the 500 ms pause of RemoveTempFolder; an empty function restores the real sleep.
 void SetRemoveTempFolderPauseForTesting(std::function<void(int milliseconds)> pause);
 
-// The image targets of a settings text: paths separated by ";", blanks at the ends dropped, empty
-// items skipped, "~/" the home folder; relative paths are taken relative to `baseFolder`.
-std::vector<std::string> SplitImageTargets(const std::string& text, const std::string& baseFolder);
-
 // Writes `lines` into the temporary folder under `reportFileName`, shows the burn dialog on that folder
 // with `fileNameStem` as proposed volume name, and cleans up. A failure of the folder, the copy or the
 // dialog is thrown after the clean-up has run. The caller checks that the view is not empty.

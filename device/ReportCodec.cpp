@@ -24,6 +24,11 @@ class TReportDecoder {
       table_[b] = c.front();
     }
   }
+  char Encode(QChar c) const {
+    for (int b = 1; b < 256; ++b)
+      if (table_[b] == c) return static_cast<char>(b);
+    return '_';
+  }
   QString Decode(std::string_view bytes) const {
     if (!exact_) return AnsiStringToWideString(std::string(bytes), kReportCodePage);
     QString out(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
@@ -42,6 +47,11 @@ class TReportDecoder {
   QChar table_[256];
   bool exact_ = true;
 };
+
+const TReportDecoder& Decoder() {
+  static const TReportDecoder decoder;
+  return decoder;
+}
 
 }  // namespace
 
@@ -69,9 +79,14 @@ void LoadReportLines(const std::string& text, TStringList& lines) {
   splitter.Finish(add);
 }
 
-QString ReportText(std::string_view bytes) {
-  static const TReportDecoder decoder;
-  return decoder.Decode(bytes);
+QString ReportText(std::string_view bytes) { return Decoder().Decode(bytes); }
+
+std::string ReportBytes(const QString& text) {
+  std::string out;
+  out.reserve(static_cast<size_t>(text.size()));
+  for (const QChar c : text)
+    out += c.unicode() < 0x80 && c.unicode() > 0 ? static_cast<char>(c.unicode()) : Decoder().Encode(c);
+  return out;
 }
 
 std::string ReportFileBytes(const TReportLines& lines) {

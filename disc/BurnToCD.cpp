@@ -2,37 +2,14 @@
 
 #include <QFileDialog>
 #include <QLabel>
-#include <QStringList>
-#include <QAbstractItemView>
-#include <QProxyStyle>
 #include <QStyle>
-#include <QStyleOptionComboBox>
 #include <algorithm>
 
+#include "disc/RecorderList.h"
 #include "support/InterfaceTexts.h"
 #include "support/MessageBox.h"
 
 namespace {
-
-class TMiddleElideComboStyle : public QProxyStyle {
- public:
-  using QProxyStyle::QProxyStyle;
-  void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
-                   const QWidget* widget) const override {
-    if (element == CE_ComboBoxLabel) {
-      if (const auto* combo = qstyleoption_cast<const QStyleOptionComboBox*>(option)) {
-        QStyleOptionComboBox shortened = *combo;
-        const QRect text = subControlRect(CC_ComboBox, combo, SC_ComboBoxEditField, widget);
-        shortened.currentText = combo->fontMetrics.elidedText(
-            combo->currentText, Qt::ElideMiddle,
-            text.width() - 4 - (combo->currentIcon.isNull() ? 0 : combo->iconSize.width() + 4));
-        QProxyStyle::drawControl(element, &shortened, painter, widget);
-        return;
-      }
-    }
-    QProxyStyle::drawControl(element, option, painter, widget);
-  }
-};
 
 // The save dialog of the "Image file..." entry, when a test replaces it.
 std::function<QString(QWidget*, const QString&)> g_imageFileDialog;
@@ -49,13 +26,7 @@ TfmBurnToCD::TfmBurnToCD(QWidget* owner)
   setupUi(this);
   btnBurn->setIcon(style()->standardIcon(QStyle::SP_DriveCDIcon));
   btnCancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-  // A long recorder entry (an image file's path) is shortened in the middle, where it is
-  // least telling; the whole entry is in the tooltip and in the open list.
-  auto* elide = new TMiddleElideComboStyle(style()->name());
-  elide->setParent(cbRecorder);
-  cbRecorder->setStyle(elide);
-  cbRecorder->view()->setTextElideMode(Qt::ElideMiddle);
-  connect(cbRecorder, &QComboBox::currentTextChanged, cbRecorder, &QComboBox::setToolTip);
+  SetUpRecorderList(cbRecorder);
 
   // A failure in a component's notice handler is shown like any other failure.
   TBurnComponent::EventErrorHandler() = [](const std::exception& e) { ShowErrorBox(e); };
@@ -136,19 +107,7 @@ void TfmBurnToCD::SetVolumeName(const QString& name) {
 }
 
 void TfmBurnToCD::FillRecorderList() {
-  cbRecorder->clear();
-  const int32_t count = DiscRecorder->DeviceCount();
-  for (int32_t i = 1; i <= count; ++i) {
-    const std::unique_ptr<TRecorderInfo> info = DiscRecorder->OpenRecorder(i);
-    QStringList paths;
-    for (const std::string& p : info ? info->mountPaths : std::vector<std::string>())
-      paths << QString::fromStdString(p);
-    cbRecorder->addItem(info ? QString::fromStdString(info->product) + QStringLiteral(" [") +
-                                   paths.join(QLatin1Char(',')) + QStringLiteral("]")
-                             : deviceWord_ + QLatin1Char(' ') + QString::number(i));
-  }
-  cbRecorder->addItem(imageFileWord_);
-  cbRecorder->setCurrentIndex(0);
+  ::FillRecorderList(cbRecorder, *DiscRecorder, deviceWord_, imageFileWord_);
 }
 
 void TfmBurnToCD::SetControlsEnabled(bool enabled) {
@@ -203,7 +162,7 @@ bool TfmBurnToCD::ChooseImageFile() {
 
 void TfmBurnToCD::btnBurnClick() {
   if (job_) return;
-  if (cbRecorder->currentIndex() >= 0 && cbRecorder->currentIndex() == cbRecorder->count() - 1) {
+  if (IsImageFileEntry(cbRecorder, cbRecorder->currentIndex())) {
     try {
       if (!ChooseImageFile()) return;
     } catch (const std::exception& e) {

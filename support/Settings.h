@@ -7,6 +7,7 @@
 //   WriteSetting(ini, Setting::BaudRate, 9600);                  // throws when it cannot be written
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/IniFile.h"
 
@@ -29,6 +30,13 @@ inline constexpr TIntSetting BaudRate{"Settings", "BaudRate", 38400};
 inline constexpr TStringSetting ImageTargets{"Disc", "ImageTargets", ""};
 inline constexpr TStringSetting LastImageFile{"Disc", "LastImageFile", ""};
 }  // namespace Setting
+
+// The image targets of a settings text: paths separated by ";", blanks at the ends dropped, empty
+// items skipped, "~/" the home folder; relative paths are taken relative to `baseFolder`.
+std::vector<std::string> SplitImageTargets(const std::string& text, const std::string& baseFolder);
+// The image files the settings offer as recorders (Setting::ImageTargets), relative ones taken from the
+// settings file's folder. Burn and the Archive window offer the same.
+std::vector<std::string> ImageTargetsOf(const TIniFile& settings);
 
 inline std::string ReadSetting(const TIniFile& ini, const TStringSetting& s) {
   return ini.ReadString(s.Section, s.Key, s.Default);

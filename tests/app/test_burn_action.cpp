@@ -1,4 +1,5 @@
-// The Burn action: temporary folder, report copy, dialog, clean-up, and two archives on one image file.
+// The Burn action: temporary folder, report copy, dialog, clean-up, and two archives on one image file,
+// one of them opened again through the Archive action.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -14,13 +15,16 @@
 #include <QTimer>
 #include <functional>
 
+#include "app/ArchiveAction.h"
 #include "app/BurnAction.h"
 #include "device/ReportCodec.h"
+#include "disc/ArchiveDialog.h"
 #include "disc/BurnToCD.h"
 #include "disc/DiscService.h"
 #include "support/AppPaths.h"
 #include "support/IniFile.h"
 #include "support/MessageBox.h"
+#include "support/Settings.h"
 
 namespace {
 
@@ -228,6 +232,20 @@ TEST_F(BurnAction, CodePageStemBurnedTwiceUnderItsUnicodeName) {
   QFile back(out);
   ASSERT_TRUE(back.open(QIODevice::ReadOnly));
   EXPECT_EQ(back.readAll(), QByteArray("^ HEADER\r\nline \xA3\r\n"));
+
+  // Opened again from the Archive window: the lines and the code-page name as they were read.
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    auto* window = qobject_cast<TfmArchive*>(QApplication::activeModalWidget());
+    if (window && !window->Reading() && window->tblReports->rowCount() == 2) window->btnOpen->click();
+  });
+  timer.start(5);
+  TReport opened;
+  ASSERT_TRUE(OpenArchivedReport(nullptr, opened));
+  EXPECT_EQ(opened.FileName, SafeFileNameStem(stem) + "_D_2023-02.txt");
+  EXPECT_EQ(opened.Stem, SafeFileNameStem(stem));
+  EXPECT_EQ(opened.RangePart, "D_2023-02");
+  EXPECT_EQ(opened.Lines, (TReportLines{"^ HEADER", "line \xA3"}));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <set>
 
 #include "app/ReaderFM.h"
+#include "disc/ArchiveDialog.h"
 #include "disc/BurnToCD.h"
 #include "options/ReadOptions.h"
 #include "support/AppPaths.h"
@@ -48,13 +49,14 @@ std::map<QString, QString> Captions(QWidget* w) {
   return out;
 }
 
-// The three windows that load texts, each made anew under the current locale.
+// The windows that load texts, each made anew under the current locale.
 std::vector<std::map<QString, QString>> AllCaptions() {
   disctest::FakeServiceScope fake;
   TfmReaderFM main;
   TfmReadOptions options;
   TfmBurnToCD burn;
-  return {Captions(&main), Captions(&options), Captions(&burn)};
+  TfmArchive archive;
+  return {Captions(&main), Captions(&options), Captions(&burn), Captions(&archive)};
 }
 
 class Languages : public ::testing::Test {
@@ -135,6 +137,7 @@ TEST_F(Languages, PolishLocaleTranslatesEveryKeyAndCaption) {
   EXPECT_EQ(polish[2][QStringLiteral("lblVolumeName")], QStringLiteral("Nazwa woluminu:"));
   EXPECT_EQ(english[0][QStringLiteral("mmFile")], QStringLiteral("File"));
   EXPECT_EQ(english[2][QStringLiteral("Caption")], QStringLiteral("Burn to CD/DVD"));
+  EXPECT_EQ(polish[3][QStringLiteral("Caption")], QStringLiteral("Archiwum"));
 }
 
 TEST_F(Languages, OtherLocalesAndStringsIniKeyByKey) {
