@@ -4,11 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "device/ReportCodec.h"
@@ -16,6 +13,7 @@
 #include "device/PortMap.h"
 #include "device/SerialPort.h"
 #include "device/ReadKLEN.h"
+#include "jobs/StopSignals.h"
 #include "support/AppPaths.h"
 #include "support/Settings.h"
 #include "support/InterfaceTexts.h"
@@ -34,27 +32,6 @@ void Say(FILE* to, const QString& text) {
 void Complain(const QString& text) { Say(stderr, QStringLiteral("%1: %2").arg(QLatin1String(kName), text)); }
 
 QDate Day(const QString& text) { return QDate::fromString(text, QStringLiteral("dd.MM.yyyy")); }
-
-// SIGINT and SIGTERM become a byte on a pipe that the event loop watches, so they cancel the
-// read from the UI side of the job exactly like the Cancel button.
-int g_signalPipe[2] = {-1, -1};
-volatile std::sig_atomic_t g_interrupted = 0;
-
-extern "C" void OnStopSignal(int) {
-  g_interrupted = 1;
-  const char b = 1;
-  [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &b, 1);
-}
-
-void CatchStopSignals() {
-  if (g_signalPipe[0] < 0 && ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-    throw Exception("Unable to watch for interrupts");
-  struct sigaction sa = {};
-  sa.sa_handler = OnStopSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-}
 
 // A port that cannot be opened or set up is the link's ECommError; every other failure is the
 // device's or the line's.
@@ -205,7 +182,12 @@ int RunHeadlessRead(const QStringList& args) {
   }
   if (a.Baud == 0) a.Baud = ReadSetting(TIniFile_VT(), Setting::BaudRate);
 
-  CatchStopSignals();
+  try {
+    CatchStopSignals();
+  } catch (const std::exception& e) {
+    Complain(QString::fromUtf8(e.what()));
+    return kExitDeviceFailure;
+  }
   OpenLog();
   struct LogCloser {
     ~LogCloser() { CloseLog(); }
@@ -226,21 +208,10 @@ int RunHeadlessRead(const QStringList& args) {
     std::fprintf(stderr, "\r%s\033[K", text.toUtf8().constData());
     progressShown = true;
   });
-  QObject::connect(&job, &TSmProgressThread::finished, app, &QCoreApplication::quit, Qt::QueuedConnection);
-  QSocketNotifier stopNotifier(g_signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&stopNotifier, &QSocketNotifier::activated, app, [&job] {
-    char drained[16];
-    while (::read(g_signalPipe[0], drained, sizeof drained) > 0) {
-    }
-    job.Cancel();
-  });
-  if (g_interrupted) job.Cancel();
-  job.Resume();
-  QCoreApplication::exec();
-  job.Wait();
+  RunUntilFinished(job);
   if (progressShown) std::fputs("\n", stderr);
 
-  if (g_interrupted || job.Terminated()) {
+  if (StopSignalCaught() || job.Terminated()) {
     Complain(QStringLiteral("interrupted; nothing written"));
     return kExitInterrupted;
   }

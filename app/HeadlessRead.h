@@ -44,12 +44,6 @@ struct THeadlessArgs {
   std::string Output, OutputDir;
 };
 
-// A command line that cannot be run; the message says why in one line.
-class EBadArguments : public Exception {
- public:
-  using Exception::Exception;
-};
-
 // Parses the arguments (without the program name) and makes the window's checks of the period;
 // throws EBadArguments.
 THeadlessArgs ParseHeadlessArgs(const QStringList& args, const THeadlessTexts& texts);

@@ -6,3 +6,9 @@ class Exception : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// A command line that cannot be run; the message says why in one line.
+class EBadArguments : public Exception {
+ public:
+  using Exception::Exception;
+};
