@@ -379,7 +379,7 @@ class TReader {
 std::string AddressOf(const QString& source) {
   if (source.startsWith(QLatin1String("stdio:")) || source.isEmpty()) return source.toStdString();
   const QFileInfo info(source);
-  if (!info.exists()) throw EArchiveSource(Text(DiscTexts::ImageMissing).arg(source).toStdString());
+  if (!info.exists()) throw EArchiveSource(Text(DiscTexts::SourceMissing).arg(source).toStdString());
   struct stat st {};
   const QByteArray path = QFile::encodeName(info.canonicalFilePath());
   if (::stat(path.constData(), &st) == 0 && (S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode)))

@@ -39,7 +39,8 @@ inline constexpr TTextKey AllIntact{"fmArchive", "AllIntact", "All %1 reports in
 // %1 damaged or unreadable reports of %2.
 inline constexpr TTextKey SomeBad{"fmArchive", "SomeBad", "%1 of %2 reports are damaged or unreadable."};
 // Failures; %1 the source, or the report and %2 its session or the source.
-inline constexpr TTextKey ImageMissing{"fmArchive", "ImageMissing", "The image file %1 does not exist."};
+inline constexpr TTextKey SourceMissing{"fmArchive", "SourceMissing",
+                                        "There is no image file or recorder %1."};
 inline constexpr TTextKey NoDisc{"fmArchive", "NoDisc", "There is no disc in the recorder %1."};
 inline constexpr TTextKey NoArchive{"fmArchive", "NoArchive", "%1 holds no archive."};
 inline constexpr TTextKey NotFound{"fmArchive", "NotFound", "There is no report named %1 in %2."};
