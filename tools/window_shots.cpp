@@ -1,10 +1,14 @@
 // Renders every window of the program into PNG files, for the documentation and for checking
 // by eye that no text is cut: the main window with a report, the read options, the progress
-// window, the burn dialog and its success box. Usage: vq-window-shots <folder> <name prefix>.
+// window, the burn dialog and its success box, and the Archive window over an image file of three
+// sessions after Check. Usage: vq-window-shots <folder> <name prefix>.
 // The texts follow the environment as in the program (Strings.ini, language); the scale comes
 // from QT_SCALE_FACTOR.
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -15,6 +19,8 @@
 
 #include "app/ReaderFM.h"
 #include "device/ReadTexts.h"
+#include "device/ReportCodec.h"
+#include "disc/ArchiveDialog.h"
 #include "disc/BurnToCD.h"
 #include "jobs/SmallProgressForm.h"
 #include "options/ReadOptions.h"
@@ -36,6 +42,36 @@ void Save(QWidget* window, const char* name, bool settle = true) {
   } else {
     std::printf("%s\n", qPrintable(file));
   }
+}
+
+void WaitWhileReading(const TfmArchive& window) {
+  QElapsedTimer clock;
+  clock.start();
+  while (window.Reading() && clock.elapsed() < 30000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// An image file with a report in each of three sessions, written by the disc components.
+QString MakeArchiveImage(const QTemporaryDir& tmp) {
+  const QString image = tmp.filePath(QStringLiteral("archive.iso"));
+  SetImageTargets({image.toStdString()});
+  const char* const ranges[][2] = {
+      {"0001_0007", "D,1,1,7"}, {"0008_0014", "D,1,8,14"}, {"0015_0021", "D,1,15,21"}};
+  for (const auto& [range, params] : ranges) {
+    const QString folder = tmp.filePath(QString::fromLatin1(range));
+    QDir().mkpath(folder);
+    WriteReportFile((folder + QStringLiteral("/ZHK12345678_") + QLatin1String(range) + QStringLiteral(".txt"))
+                        .toStdString(),
+                    BuildSimReport(PrinterSimOptions(), 95, params).Lines);
+    TDiscRecorder recorder;
+    TDiscWrite writer;
+    TDiscImage disc;
+    writer.SetRecorder(&recorder);
+    disc.SetDiscWrite(&writer);
+    disc.SourceTree = folder;
+    disc.WriteToDisc();
+  }
+  return image;
 }
 
 }  // namespace
@@ -93,6 +129,21 @@ int main(int argc, char* argv[]) {
     const TTextTable texts;
     ShowMessageBox(&burn, texts.Read("fmBurnToCD", "OperSucc", "Operation completed successfully!"), 0xFF,
                    MB_OK, QString(), 0);
+  }
+  {
+    QTemporaryDir tmp;
+    const QString image = MakeArchiveImage(tmp);
+    TfmArchive archive(&main);
+    archive.show();
+    WaitWhileReading(archive);
+    // The machine's drives come first in the list; the picture shows the image file.
+    const int entry = archive.cbSource->findText(image, Qt::MatchContains);
+    archive.cbSource->setCurrentIndex(entry);
+    emit archive.cbSource->activated(entry);
+    WaitWhileReading(archive);
+    archive.btnCheck->click();
+    WaitWhileReading(archive);
+    Save(&archive, "archive");
   }
   return g_failures == 0 ? 0 : 1;
 }
