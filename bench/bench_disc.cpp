@@ -1,7 +1,9 @@
-// Builds an image of a 12 MB folder, writes it to an image file through the disc components and
-// verifies it (every file read back, session MD5), against xorriso building, writing and checking the
-// MD5 of the same folder, in alternation; prints the medians and the ratio (goal <= 1.0). Then times the
-// verification of a 1 MB report on its own (from the first verifying notice to the last notice).
+// Builds an image of a 12 MB folder, writes it to an image file through the disc components (which
+// record the session's and every file's MD5 whatever the level) and verifies it, at the level Burn uses
+// (every file read back) and at the Full level (also the session MD5), against xorriso building,
+// writing (-md5 on) and checking the MD5 of the same folder, in alternation; prints the medians and the
+// ratios (goal <= 1.0). Then times the verification of a 1 MB report on its own (from the first
+// verifying notice to the last notice).
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -43,8 +45,9 @@ int main(int argc, char** argv) {
     f.write(data);
   }
 
-  std::vector<double> ours, theirs;
-  for (int r = 0; r < rounds; ++r) {
+  std::vector<double> ours, oursFull, theirs;
+  for (int r = 0; r < 2 * rounds; ++r) {
+    const bool full = r % 2 == 1;
     const QString imageA = tmp.filePath(QStringLiteral("a%1.iso").arg(r));
     const QString imageB = tmp.filePath(QStringLiteral("b%1.iso").arg(r));
     {
@@ -63,7 +66,7 @@ int main(int argc, char** argv) {
       image.SetDiscWrite(&writer);
       image.SourceTree = src;
       image.VolumeName = QStringLiteral("BENCH");
-      writer.Verification = veFull;  // read-back of every file plus the session MD5
+      writer.Verification = full ? veFull : veNone;  // Burn's own level reads every file back
       writer.OnUpdate = [](QObject*, TWriteAction, bool&, int32_t, int32_t, int32_t, int32_t, int32_t,
                            int32_t, int32_t, int32_t, int32_t, int32_t) {};
       try {
@@ -72,7 +75,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "components failed: %s\n", e.what());
         return 2;
       }
-      ours.push_back(t.nsecsElapsed() / 1e6);
+      (full ? oursFull : ours).push_back(t.nsecsElapsed() / 1e6);
     }
     {
       QElapsedTimer t;
@@ -91,8 +94,9 @@ int main(int argc, char** argv) {
       }
       theirs.push_back(t.nsecsElapsed() / 1e6);
     }
-    std::printf("round %d: components %.1f ms, xorriso %.1f ms (images %lld / %lld bytes)\n", r + 1,
-                ours.back(), theirs.back(), static_cast<long long>(QFileInfo(imageA).size()),
+    std::printf("round %d: components (%s) %.1f ms, xorriso %.1f ms (images %lld / %lld bytes)\n", r + 1,
+                full ? "full" : "burn's level", (full ? oursFull : ours).back(), theirs.back(),
+                static_cast<long long>(QFileInfo(imageA).size()),
                 static_cast<long long>(QFileInfo(imageB).size()));
   }
   // A 1 MB report of CR LF lines, each archive to a fresh image file.
@@ -129,9 +133,9 @@ int main(int argc, char** argv) {
     verify.push_back(t.nsecsElapsed() / 1e6);
   }
   std::printf("median: verification of a 1 MB report %.2f ms\n", Median(verify));
-  const double a = Median(ours), b = Median(theirs);
-  std::printf(
-      "median: build+write+verify %.1f ms, xorriso build+write+check_md5 %.1f ms, ratio %.2f (goal <= 1.0)\n",
-      a, b, a / b);
-  return a / b <= 1.0 ? 0 : 1;
+  const double a = Median(ours), f = Median(oursFull), b = Median(theirs);
+  std::printf("median: xorriso build+write(-md5 on)+check_md5 %.1f ms\n", b);
+  std::printf("median: build+write+verify at Burn's level %.1f ms, ratio %.2f (goal <= 1.0)\n", a, a / b);
+  std::printf("median: build+write+verify at the Full level %.1f ms, ratio %.2f (goal <= 1.0)\n", f, f / b);
+  return a / b <= 1.0 && f / b <= 1.0 ? 0 : 1;
 }

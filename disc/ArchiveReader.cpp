@@ -28,7 +28,7 @@ constexpr uint32_t kBlock = 2048;
 constexpr uint32_t kPvdBlock = 16, kRootExtentAt = 156 + 2, kCreationTimeAt = 813;
 // Reads of an image file go in large steps; a disc's in small ones, so that a cancel is seen soon
 // even at the lowest speed.
-constexpr uint32_t kImageChunkBlocks = 512, kDiscChunkBlocks = 32;
+constexpr uint32_t kImageChunkBlocks = 2048, kDiscChunkBlocks = 32;
 // burn_read_data: no messages for read errors (they are counted here), and no retry block by block
 // inside the library (done here, between cancel checks).
 constexpr int kQuietSingleRead = (1 << 1) | (1 << 2);
@@ -102,7 +102,10 @@ class TReader {
     if (status != BURN_DISC_BLANK) FindSessions();
     TakeLibraryMessage();
     if (sessions_.empty()) throw EArchiveSource(Text(DiscTexts::NoArchive).arg(source).toStdString());
-    for (size_t i = 0; i < sessions_.size(); ++i) LoadTree(i);
+    for (size_t i = 0; i < sessions_.size(); ++i) {
+      StopIfCancelled();
+      LoadTree(i);
+    }
     TakeLibraryMessage();
     std::ranges::sort(files_, {}, [](const TFileCopy& f) { return std::tie(f.session, f.path); });
   }
@@ -215,7 +218,8 @@ class TReader {
     const std::string lba = std::to_string(s.loadFrom);
     IsoImage* image = nullptr;
     // With checksums first; a session cut off before its checksum array still shows its directory.
-    for (const int extensions : {isoburn_ropt_noiso1999, isoburn_ropt_noiso1999 | isoburn_ropt_nomd5}) {
+    for (const int extensions :
+         {isoburn_ropt_noiso1999 | isoburn_ropt_nomd5tag, isoburn_ropt_noiso1999 | isoburn_ropt_nomd5}) {
       if (isoburn_set_msc1(drive_->d, 3, const_cast<char*>(lba.c_str()), 0) <= 0) break;
       if ((image = LoadSession(drive_->d, extensions))) break;
     }
@@ -262,6 +266,10 @@ class TReader {
     }
   }
 
+  void StopIfCancelled() const {
+    if (cancel_.IsCancelled()) throw Exception("Archive reading canceled");
+  }
+
   size_t SessionOf(uint32_t block) const {
     for (size_t i = sessions_.size(); i-- > 1;)
       if (block >= sessions_[i].start) return i;
@@ -299,24 +307,25 @@ class TReader {
       if (own[k]->hasMd5) sums[k] = std::make_unique<TMd5>();
     TMd5 sessionSum;
     bool sessionWhole = true;
-    std::vector<char> buf(static_cast<size_t>(chunk_) * kBlock);
+    if (!buf_) buf_ = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(chunk_) * kBlock);
+    char* const buf = buf_.get();
     std::vector<bool> bad;
     for (const auto& [from, to] : spans) {
       for (uint32_t a = from; a < to; a += chunk_) {
-        if (cancel_.IsCancelled()) throw Exception("Archive check canceled");
+        StopIfCancelled();
         const uint32_t b = std::min(to, a + chunk_);
         bad.assign(b - a, false);
-        if (!ReadBlocks(a, (b - a) * kBlock, buf.data()))
+        if (!ReadBlocks(a, (b - a) * kBlock, buf))
           for (uint32_t k = a; k < b && !cancel_.IsCancelled(); ++k)
-            bad[k - a] = !ReadBlocks(k, kBlock, buf.data() + static_cast<size_t>(k - a) * kBlock);
+            bad[k - a] = !ReadBlocks(k, kBlock, buf + static_cast<size_t>(k - a) * kBlock);
         auto files = std::async(sums.empty() ? std::launch::deferred : std::launch::async, [&, a = a, b = b] {
-          for (size_t k = 0; k < own.size(); ++k) Feed(*own[k], sums[k].get(), a, b, buf.data(), bad);
+          for (size_t k = 0; k < own.size(); ++k) Feed(*own[k], sums[k].get(), a, b, buf, bad);
         });
         if (s.hasMd5 && sessionWhole) {
           const uint32_t lo = std::max(a, s.md5Start), hi = std::min(b, s.md5End);
           for (uint32_t k = lo; k < hi; ++k) sessionWhole = sessionWhole && !bad[k - a];
           if (lo < hi && sessionWhole)
-            sessionSum.Add(buf.data() + static_cast<size_t>(lo - a) * kBlock,
+            sessionSum.Add(buf + static_cast<size_t>(lo - a) * kBlock,
                            static_cast<long long>(hi - lo) * kBlock);
         }
         files.get();
@@ -368,6 +377,7 @@ class TReader {
   TCancelToken& cancel_;
   std::function<void(qint64, qint64)> progress_;
   uint32_t chunk_;
+  std::unique_ptr<char[]> buf_;  // one chunk, kept: a fresh one for every session costs its zeroing
   std::unique_ptr<Drive> drive_;
   std::vector<TSession> sessions_;
   std::vector<TFileCopy> files_;

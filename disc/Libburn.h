@@ -41,8 +41,8 @@ constexpr int kFastErase = 1;
 // extended attributes (bit1).
 constexpr int kIgnoreLocalAcl = 1;
 constexpr int kIgnoreLocalXattr = 2;
-// isoburn_ropt_set_data_cache: blocks per cache tile (the library's default).
-constexpr int kCacheTileBlocks = 32;
+// isoburn_ropt_set_data_cache: the smallest cache there is, one tile of one block.
+constexpr int kCacheTiles = 1, kCacheTileBlocks = 1;
 // burn_read_data: no bits; read errors reach the message queue.
 constexpr int kReadWithMessages = 0;
 // MMC feature "Removable Medium" (0x0003): the loading mechanism in bits 5-7 of its first byte (0 a
