@@ -32,6 +32,9 @@ constexpr uint32_t kImageChunkBlocks = 2048, kDiscChunkBlocks = 32;
 // burn_read_data: no messages for read errors (they are counted here), and no retry block by block
 // inside the library (done here, between cancel checks).
 constexpr int kQuietSingleRead = (1 << 1) | (1 << 2);
+// iso_read_opts_set_no_md5: load the checksums without testing the tags (the check tests every block
+// itself), or leave them.
+constexpr int kMd5WithoutTagTest = 2, kNoMd5 = 1;
 
 QString Text(const TTextKey& key) { return TTextTable().Read(key); }
 
@@ -213,15 +216,35 @@ class TReader {
     }
   }
 
+  // Loads the session's directory straight through libisofs: libisoburn's own loading keeps the data
+  // source of every session it loaded on one drive until the drive is let go.
   void LoadTree(size_t index) {
     TSession& s = sessions_[index];
-    const std::string lba = std::to_string(s.loadFrom);
     IsoImage* image = nullptr;
     // With checksums first; a session cut off before its checksum array still shows its directory.
-    for (const int extensions :
-         {isoburn_ropt_noiso1999 | isoburn_ropt_nomd5tag, isoburn_ropt_noiso1999 | isoburn_ropt_nomd5}) {
-      if (isoburn_set_msc1(drive_->d, 3, const_cast<char*>(lba.c_str()), 0) <= 0) break;
-      if ((image = LoadSession(drive_->d, extensions))) break;
+    for (const int noMd5 : {kMd5WithoutTagTest, kNoMd5}) {
+      if (iso_image_new("", &image) < 0) return;
+      auto* source = static_cast<IsoDataSource*>(std::calloc(1, sizeof(IsoDataSource)));
+      *source = {0,
+                 1,
+                 [](IsoDataSource*) { return 1; },
+                 [](IsoDataSource*) { return 1; },
+                 &TReader::ReadBlock,
+                 [](IsoDataSource*) {},
+                 this};
+      IsoReadOpts* opts = nullptr;
+      iso_read_opts_new(&opts, 0);
+      iso_read_opts_set_start_block(opts, s.loadFrom);
+      iso_read_opts_set_no_iso1999(opts, 1);
+      iso_read_opts_set_no_aaip(opts, 0);  // where the checksums lie is an AAIP attribute
+      iso_read_opts_set_no_md5(opts, noMd5);
+      iso_read_opts_auto_input_charset(opts, 1);  // as the session says it recorded its names
+      const int imported = iso_image_import(image, source, opts, nullptr);
+      iso_read_opts_free(opts);
+      iso_data_source_unref(source);  // the image holds it while it lives
+      if (imported >= 0) break;
+      iso_image_unref(image);
+      image = nullptr;
     }
     TakeLibraryMessage();
     if (!image) return;
@@ -231,6 +254,12 @@ class TReader {
     s.hasMd5 = iso_image_get_session_md5(image, &s.md5Start, &s.md5End, md5, 0) == 1;
     if (s.hasMd5) std::memcpy(s.md5.data(), md5, 16);
     Walk(image, iso_image_get_root(image), index);
+  }
+
+  static int ReadBlock(IsoDataSource* source, uint32_t lba, uint8_t* buffer) {
+    return static_cast<TReader*>(source->data)->ReadBlocks(lba, kBlock, reinterpret_cast<char*>(buffer))
+               ? 1
+               : ISO_DATA_SOURCE_MISHAP;
   }
 
   // Every file below `dir`: a copy not seen before joins the session its data lies in; the checksum

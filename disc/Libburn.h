@@ -41,8 +41,6 @@ constexpr int kFastErase = 1;
 // extended attributes (bit1).
 constexpr int kIgnoreLocalAcl = 1;
 constexpr int kIgnoreLocalXattr = 2;
-// isoburn_ropt_set_data_cache: the smallest cache there is, one tile of one block.
-constexpr int kCacheTiles = 1, kCacheTileBlocks = 1;
 // burn_read_data: no bits; read errors reach the message queue.
 constexpr int kReadWithMessages = 0;
 // MMC feature "Removable Medium" (0x0003): the loading mechanism in bits 5-7 of its first byte (0 a
@@ -104,9 +102,9 @@ std::unique_ptr<Drive> AcquireDrive(const std::string& adr, bool alongsideMounts
 TMediumFacts InspectDrive(const std::string& adr, burn_drive* d);
 // The write action of a drive state.
 TWriteAction ActionOfStatus(burn_drive_status s);
-// The disc's newest session (or the one isoburn_set_msc1 chose) as a fresh image, or none (the
-// library's message stays queued). `extensions` are isoburn_ropt_* bits; without noaaip the recorded
-// checksums are loaded, and tags that do not match refuse the session.
+// The disc's newest session as a fresh image, or none (the library's message stays queued). `extensions` are
+// isoburn_ropt_* bits; without noaaip the recorded checksums are loaded, and tags that do not match refuse
+// the session.
 IsoImage* LoadSession(burn_drive* d, int extensions);
 // Reads up to `want` bytes of a stream; fewer only at its end or on a read error.
 int ReadFull(IsoStream* stream, char* buf, int want);

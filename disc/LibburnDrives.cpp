@@ -241,10 +241,6 @@ IsoImage* LoadSession(burn_drive* d, int extensions) {
   isoburn_read_opts* ro = nullptr;
   if (isoburn_ropt_new(&ro, 0) <= 0) Fail();
   isoburn_ropt_set_extensions(ro, extensions | isoburn_ropt_noacl | isoburn_ropt_noea);
-  // An image file is read through the system's cache; the library's own (2 MB by default, set up for
-  // every session loaded) only costs time there, a third of a listing of 100 sessions.
-  if (burn_drive_get_drive_role(d) != kRoleMmcDrive)
-    isoburn_ropt_set_data_cache(ro, kCacheTiles, kCacheTileBlocks, 0);
   IsoImage* image = nullptr;
   const int r = isoburn_read_image(d, ro, &image);
   isoburn_ropt_destroy(&ro, 0);
