@@ -1,5 +1,8 @@
 #include "device/ReportCodec.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "support/AtomicFile.h"
 #include "support/Exceptions.h"
 #include "support/TextUtils.h"
@@ -37,6 +40,15 @@ class TReportDecoder {
     out.truncate(n);
     return out;
   }
+  std::string Encode(const QString& text) const {
+    std::string out;
+    out.reserve(static_cast<size_t>(text.size()));
+    for (const QChar c : text) {
+      const auto* at = std::find(std::begin(table_) + 1, std::end(table_), c);
+      out += at != std::end(table_) ? static_cast<char>(at - std::begin(table_)) : '?';
+    }
+    return out;
+  }
 
  private:
   QChar table_[256];
@@ -69,10 +81,16 @@ void LoadReportLines(const std::string& text, TStringList& lines) {
   splitter.Finish(add);
 }
 
-QString ReportText(std::string_view bytes) {
+namespace {
+const TReportDecoder& Decoder() {
   static const TReportDecoder decoder;
-  return decoder.Decode(bytes);
+  return decoder;
 }
+}  // namespace
+
+QString ReportText(std::string_view bytes) { return Decoder().Decode(bytes); }
+
+std::string ReportBytes(const QString& text) { return Decoder().Encode(text); }
 
 std::string ReportFileBytes(const TReportLines& lines) {
   size_t size = 0;

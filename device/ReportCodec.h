@@ -78,6 +78,10 @@ void LoadReportLines(const std::string& text, TStringList& lines);
 // ends the text.
 QString ReportText(std::string_view bytes);
 
+// Text back in the printer's code page, as ReportText reads it; a character the code page lacks becomes
+// "?" (a report name taken from a file name on disk).
+std::string ReportBytes(const QString& text);
+
 // The bytes of a saved report: every line as received, followed by CR LF.
 std::string ReportFileBytes(const TReportLines& lines);
 
