@@ -35,17 +35,25 @@ void AssignLetters(const QList<QAction*>& actions) {
   }
 }
 
+// The text shortened to `width`. Laying a text out to measure it costs more than the rest of a
+// caption's work, so a text that cannot be wider than the room even in the font's widest characters is
+// taken as it is.
+QString Fitted(const QString& text, const QFontMetrics& font, int width) {
+  if (text.size() * font.maxWidth() <= width) return text;
+  return font.elidedText(text, Qt::ElideRight, width);
+}
+
 }  // namespace
 
 void SetActionCaption(QAction* action, const QString& text, const TCaptionRoom& room) {
-  action->setText(Shown(room.menu.elidedText(text, Qt::ElideRight, room.menuWidth)));
+  action->setText(Shown(Fitted(text, room.menu, room.menuWidth)));
   // The toolbar shows the caption as given; Qt would otherwise drop the "..." of "Save As...".
-  action->setIconText(room.button.elidedText(text, Qt::ElideRight, room.buttonWidth));
+  action->setIconText(Fitted(text, room.button, room.buttonWidth));
   action->setToolTip(text);
 }
 
 void SetMenuTitle(QMenu* menu, const QString& text, const QFontMetrics& font, int width) {
-  menu->setTitle(Shown(font.elidedText(text, Qt::ElideRight, width)));
+  menu->setTitle(Shown(Fitted(text, font, width)));
   menu->menuAction()->setToolTip(text);
 }
 
