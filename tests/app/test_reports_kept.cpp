@@ -94,7 +94,7 @@ TEST_F(ReportsKept, LoadRefusesWhatIsNoReportAndTakesEveryLineEnd) {
     f.write(bytes);
     return path.toStdString();
   };
-  for (const QByteArray ends : {QByteArray("\r\n"), QByteArray("\n"), QByteArray("\r")}) {
+  for (const QByteArray& ends : {QByteArray("\r\n"), QByteArray("\n"), QByteArray("\r")}) {
     // One control byte a printer sent, in a report of over a hundred bytes.
     const QByteArray z(120, 'z');
     const TReport r =
