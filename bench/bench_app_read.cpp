@@ -96,6 +96,24 @@ int CancelChild(const char* mode) {
   return 0;
 }
 
+// A read whose report's last byte and filled view (after the first layout and paint) are timed.
+std::pair<double, double> TimedRead(TfmReaderFM& w, QApplication& app) {
+  double lastByte = 0;
+  bool hooked = false;
+  Read(w, [&](TSmallProgressForm* f) {
+    if (hooked || f->Job == nullptr) return;
+    hooked = true;
+    QObject::connect(
+        f->Job, &TSmProgressThread::progressChanged, f->Job,
+        [&](qint64 done, qint64 total) {
+          if (total > 0 && done == total) lastByte = MonotonicMs();
+        },
+        Qt::DirectConnection);
+  });
+  app.processEvents();
+  return {lastByte, MonotonicMs()};
+}
+
 int BigChild(bool bare) {
   int argc = 1;
   char name[] = "bench_app_read";
@@ -121,20 +139,7 @@ int BigChild(bool bare) {
   w.show();
   app.processEvents();
   const long before = RssKiB();
-  double lastByte = 0;
-  bool hooked = false;
-  Read(w, [&](TSmallProgressForm* f) {
-    if (hooked || f->Job == nullptr) return;
-    hooked = true;
-    QObject::connect(
-        f->Job, &TSmProgressThread::progressChanged, f->Job,
-        [&](qint64 done, qint64 total) {
-          if (total > 0 && done == total) lastByte = MonotonicMs();
-        },
-        Qt::DirectConnection);
-  });
-  app.processEvents();  // the first layout and paint of the filled view
-  const double filled = MonotonicMs();
+  const auto [lastByte, filled] = TimedRead(w, app);
   if (lastByte == 0 || w.Report().Lines.empty()) return 1;
   std::printf("%.1f %ld %zu %ld\n", filled - lastByte, PeakRssKiB(), w.Report().Lines.size(), before);
   return 0;
@@ -160,21 +165,8 @@ int KeepChild(bool keep) {
   for (int run = 0; run < 9; ++run) {
     QDir(QString::fromStdString(HistoryFolder())).removeRecursively();
     app.processEvents();
-    double lastByte = 0;
-    bool hooked = false;
     const double start = MonotonicMs();
-    Read(w, [&](TSmallProgressForm* f) {
-      if (hooked || f->Job == nullptr) return;
-      hooked = true;
-      QObject::connect(
-          f->Job, &TSmProgressThread::progressChanged, f->Job,
-          [&](qint64 done, qint64 total) {
-            if (total > 0 && done == total) lastByte = MonotonicMs();
-          },
-          Qt::DirectConnection);
-    });
-    app.processEvents();
-    const double filled = MonotonicMs();
+    const auto [lastByte, filled] = TimedRead(w, app);
     const bool kept = QFileInfo::exists(QString::fromStdString(HistoryFolder() + "/" + w.Report().FileName));
     if (lastByte == 0 || w.Report().Lines.empty() || kept != keep) return 1;
     if (run == 0) continue;  // warms the caches
