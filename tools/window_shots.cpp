@@ -13,12 +13,15 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/BurnAction.h"
 #include "app/ReaderFM.h"
 #include "device/ReadTexts.h"
 #include "disc/BurnToCD.h"
 #include "jobs/SmallProgressForm.h"
 #include "options/ReadOptions.h"
+#include "support/AppPaths.h"
 #include "support/InterfaceTexts.h"
+#include "support/Settings.h"
 #include "support/MessageBox.h"
 #include "tools/PrinterSim.h"
 
@@ -78,6 +81,9 @@ int main(int argc, char* argv[]) {
     progress.hide();
   }
   {
+    // The image files of the settings join the recorder list, as Burn offers them.
+    SetImageTargets(
+        SplitImageTargets(ReadSetting(TIniFile_VT(), Setting::ImageTargets), UserProgramFolder()));
     TfmBurnToCD burn(&main);
     burn.SetVolumeName(QStringLiteral("ZHK12345678"));
     burn.show();
