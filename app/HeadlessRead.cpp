@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "app/ReportFiles.h"
 #include "device/ReportCodec.h"
 #include "device/FiscalLink.h"
 #include "device/PortMap.h"
@@ -56,15 +57,17 @@ void THeadlessTexts::Load() {
   NoAnswer = texts.Read(ReadTexts::NoAnswer);
   Finishing = texts.Read(ReadTexts::FinishingEarlier);
   Progress = texts.Read(ReadTexts::ReceivedCount);
+  KeepFailed = texts.Read(ReadTexts::KeepFailed);
 }
 
 QString HeadlessUsage() {
   return QStringLiteral(
       "Usage: veltra-qrm-read --port PORT [--baud N] (--month MM.YYYY | --dates DD.MM.YYYY-DD.MM.YYYY"
-      " | --numbers FIRST-LAST) [--summary] [--output FILE | --output-dir DIR]\n"
+      " | --numbers FIRST-LAST) [--summary] [--output FILE | --output-dir DIR] [--no-history]\n"
       "       veltra-qrm-read --help | --version\n"
       "Reads a fiscal-memory report into a file, as Read and Save As of veltra-qrm do.\n"
       "PORT is COMn or a device path beginning with /. The path written goes to stdout.\n"
+      "Every report read is also kept in the history folder of veltra-qrm unless --no-history is given.\n"
       "Exit status: 0 written, 1 bad arguments, 2 port not opened, 3 no answer, 4 other device\n"
       "failure, 5 file not written, 130 interrupted.");
 }
@@ -94,6 +97,8 @@ THeadlessArgs ParseHeadlessArgs(const QStringList& args, const THeadlessTexts& t
       a.Help = true;
     } else if (name == QLatin1String("--version")) {
       a.Version = true;
+    } else if (name == QLatin1String("--no-history")) {
+      a.History = false;
     } else if (name == QLatin1String("--summary")) {
       summary = true;
     } else if (name == QLatin1String("--port")) {
@@ -224,6 +229,16 @@ int RunHeadlessRead(const QStringList& args) {
     return kExitNoAnswer;
   }
   const TReport report = job.TakeReport();
+  // Kept as a read in the window is; a report that cannot be kept is still written.
+  if (a.History && HistoryEnabled() && !report.Lines.empty()) {
+    try {
+      KeepReport(report);
+    } catch (const EReportNotKept& e) {
+      Complain(QString(texts.KeepFailed)
+                   .replace(QLatin1String("%1"), QFile::decodeName(e.Folder.c_str()))
+                   .replace(QLatin1String("%2"), QString::fromUtf8(e.Reason.c_str())));
+    }
+  }
   std::string path = a.Output;
   try {
     if (path.empty()) {

@@ -33,11 +33,13 @@ struct THeadlessTexts {
   QString NoAnswer = ReadTexts::NoAnswer.Default();
   QString Finishing = ReadTexts::FinishingEarlier.Default();
   QString Progress = ReadTexts::ReceivedCount.Default();
+  QString KeepFailed = ReadTexts::KeepFailed.Default();
   void Load();
 };
 
 struct THeadlessArgs {
   bool Help = false, Version = false;
+  bool History = true;  // --no-history: this read is not kept in the history folder
   std::string Port;
   int32_t Baud = 0;  // 0: the saved speed, else the window's default
   TReportRequest Request;

@@ -4,10 +4,12 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
 
 #include "device/ReportCodec.h"
 #include "support/Exceptions.h"
+#include "support/MessageBox.h"
 
 namespace {
 
@@ -74,8 +76,10 @@ int PrintRows(QPrinter& printer, const TStringList& rows) {
   return pages;
 }
 
-void PrintReport(QWidget* window, const TStringList& rows, const std::function<bool(QPrinter&)>& chooser) {
+void PrintReport(QWidget* window, const TStringList& rows, const QString& docName,
+                 const std::function<bool(QPrinter&)>& chooser) {
   QPrinter printer(QPrinter::HighResolution);
+  printer.setDocName(docName);
   if (chooser) {
     if (!chooser(printer)) return;
   } else {
@@ -86,7 +90,27 @@ void PrintReport(QWidget* window, const TStringList& rows, const std::function<b
   PrintRows(printer, rows);
 }
 
-extern "C" void vq_print_report(QWidget* window, const TStringList& rows,
+void PreviewReport(QWidget* window, const TStringList& rows, const QString& docName) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setDocName(docName);
+  QPrintPreviewDialog preview(&printer, window);
+  preview.setObjectName(QStringLiteral("PrintPreviewDialog1"));
+  QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, [&rows](QPrinter* target) {
+    // The dialog asks for the pages from its own event handling, where nothing may be thrown.
+    try {
+      PrintRows(*target, rows);
+    } catch (const std::exception& e) {
+      ShowErrorBox(e);
+    }
+  });
+  preview.exec();
+}
+
+extern "C" void vq_print_report(QWidget* window, const TStringList& rows, const QString& docName,
                                 const std::function<bool(QPrinter&)>& chooser) {
-  PrintReport(window, rows, chooser);
+  PrintReport(window, rows, docName, chooser);
+}
+
+extern "C" void vq_preview_report(QWidget* window, const TStringList& rows, const QString& docName) {
+  PreviewReport(window, rows, docName);
 }

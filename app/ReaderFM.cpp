@@ -1,19 +1,27 @@
 #include "app/ReaderFM.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QToolButton>
+#include <QUrl>
 
 #include "app/BurnAction.h"
+#include "app/Captions.h"
+#include "app/FindBar.h"
 #include "app/PictureIcon.h"
 #include "app/PrintReport.h"
 #include "app/ProgramModules.h"
+#include "app/ReportShelf.h"
+#include "app/ReportFiles.h"
 #include "app/ReportView.h"
 #include "device/ReadKLEN.h"
 #include "device/ReportCodec.h"
@@ -39,6 +47,10 @@ constexpr int kButtonPadding = 12;
 constexpr int kMostMenuTitleWidth = 200;
 constexpr int kMostMenuTextWidth = 400;
 constexpr int32_t kPrintRows = 74;
+
+bool IsReportFile(const QUrl& url) {
+  return url.isLocalFile() && url.toLocalFile().endsWith(QLatin1String(".txt"), Qt::CaseInsensitive);
+}
 
 }  // namespace
 
@@ -77,17 +89,28 @@ TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmR
     if (a->isSeparator()) a->setObjectName(QStringLiteral("N%1").arg(++separator));
 
   connect(ui_->acRead, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acReadExecute); });
+  connect(ui_->acOpen, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acOpenExecute); });
   connect(ui_->acSaveAs, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acSaveAsExecute); });
   connect(ui_->acPrint, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acPrintExecute); });
+  connect(ui_->acPrintPreview, &QAction::triggered, this,
+          [this] { RunAction(&TfmReaderFM::acPrintPreviewExecute); });
   connect(ui_->acBurn, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acBurnExecute); });
   connect(ui_->acExit, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acExitExecute); });
+  shelf_ = new TReportShelf(ui_->mmRecent, this);
+  connect(shelf_, &TReportShelf::openRequested, this, [this](const QString& path) {
+    if (shelf_->StillThere(path)) OpenReportFile(path);
+  });
 
   LoadTexts();
+  SetUpKeys();
   const QString version = QString::fromStdString(GetFileVersionText(ProgramFilePath()));
   setWindowTitle(QStringLiteral("%1 %2").arg(QLatin1String(kProductTitle), version));
   SetApplicationTitle(QStringLiteral("%1 %2").arg(QLatin1String(kApplicationTitle), version));
   LoadSettings();
 
+  // Dropped report files are the window's; the view would take their text as an edit.
+  setAcceptDrops(true);
+  ui_->richResult->setAcceptDrops(false);
   resize(DesignClientSize(759, 608).expandedTo(sizeHint()));
   if (const QScreen* s = screen()) {
     const QRect area = s->availableGeometry();
@@ -99,40 +122,64 @@ TfmReaderFM::~TfmReaderFM() = default;
 
 void TfmReaderFM::LoadTexts() {
   const TTextTable texts;
-  // A caption longer than its place is shortened with "…" and shown whole in the tooltip, so
-  // an overlong text cannot push the File menu out of the menu bar or the buttons out of sight.
-  const QFontMetrics toolbarFont(ui_->SpeedButton1->font());
-  const QFontMetrics menuFont(ui_->MM->font());
-  auto caption = [&](QAction* action, const char* def) {
-    const QString text = texts.Read(kSection, action->objectName().toLatin1().constData(), def);
-    action->setText(menuFont.elidedText(text, Qt::ElideRight, kMostMenuTextWidth));
-    // The toolbar shows the caption as given; Qt would otherwise drop the "..." of "Save As...".
-    action->setIconText(toolbarFont.elidedText(text, Qt::ElideRight, kMostButtonWidth - kButtonPadding));
-    action->setToolTip(text);
+  const TCaptionRoom room{QFontMetrics(ui_->mmFile->font()), QFontMetrics(ui_->SpeedButton1->font()),
+                          kMostMenuTextWidth, kMostButtonWidth - kButtonPadding};
+  const std::pair<QAction*, const char*> captions[] = {{ui_->acRead, "Read"},
+                                                       {ui_->acOpen, "Open..."},
+                                                       {ui_->acSaveAs, "Save As..."},
+                                                       {ui_->acPrint, "Print"},
+                                                       {ui_->acPrintPreview, "Print Preview..."},
+                                                       {ui_->acBurn, "Burn"},
+                                                       {ui_->acExit, "Exit"}};
+  for (const auto& [action, english] : captions)
+    SetActionCaption(action, texts.Read(kSection, action->objectName().toLatin1().constData(), english),
+                     room);
+  const QFontMetrics titleFont(ui_->MM->font());
+  SetMenuTitle(ui_->mmFile, texts.Read(kSection, "mmFile", "File"), titleFont, kMostMenuTitleWidth);
+  SetMenuTitle(ui_->mmRecent, texts.Read(kSection, "mmRecent", "Recent Reports"), room.menu,
+               kMostMenuTextWidth);
+  AssignShortcutLetters(ui_->MM);
+
+  const std::pair<QString*, TTextKey> messages[] = {{&texts_.Read, ReadTexts::Caption},
+                                                    {&texts_.Progress, ReadTexts::Progress},
+                                                    {&texts_.StatusLabel, ReadTexts::StatusLabel},
+                                                    {&texts_.Cancel, ReadTexts::Cancel},
+                                                    {&texts_.NoAnswer, ReadTexts::NoAnswer},
+                                                    {&texts_.IncorrectPeriod, ReadTexts::IncorrectPeriod},
+                                                    {&texts_.IncorrectRange, ReadTexts::IncorrectRange},
+                                                    {&texts_.FinishingEarlier, ReadTexts::FinishingEarlier},
+                                                    {&texts_.ReceivedCount, ReadTexts::ReceivedCount}};
+  for (const auto& [target, key] : messages) *target = texts.Read(key);
+}
+
+void TfmReaderFM::SetUpKeys() {
+  ui_->acRead->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  ui_->acOpen->setShortcut(QKeySequence::Open);
+  ui_->acSaveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  ui_->acPrint->setShortcut(QKeySequence::Print);
+  ui_->acExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  // Keys without a menu item of their own.
+  auto key = [this](const QList<QKeySequence>& keys, auto slot) {
+    auto* action = new QAction(this);
+    action->setShortcuts(keys);
+    connect(action, &QAction::triggered, this, slot);
+    addAction(action);
   };
-  caption(ui_->acRead, "Read");
-  caption(ui_->acSaveAs, "Save As...");
-  caption(ui_->acPrint, "Print");
-  caption(ui_->acBurn, "Burn");
-  caption(ui_->acExit, "Exit");
-  const QString fileTitle = texts.Read(kSection, "mmFile", "File");
-  ui_->mmFile->setTitle(menuFont.elidedText(fileTitle, Qt::ElideRight, kMostMenuTitleWidth));
-  ui_->mmFile->menuAction()->setToolTip(fileTitle);
-  texts_.Read = texts.Read(ReadTexts::Caption);
-  texts_.Progress = texts.Read(ReadTexts::Progress);
-  texts_.StatusLabel = texts.Read(ReadTexts::StatusLabel);
-  texts_.Cancel = texts.Read(ReadTexts::Cancel);
-  texts_.NoAnswer = texts.Read(ReadTexts::NoAnswer);
-  texts_.IncorrectPeriod = texts.Read(ReadTexts::IncorrectPeriod);
-  texts_.IncorrectRange = texts.Read(ReadTexts::IncorrectRange);
-  texts_.FinishingEarlier = texts.Read(ReadTexts::FinishingEarlier);
-  texts_.ReceivedCount = texts.Read(ReadTexts::ReceivedCount);
+  key({QKeySequence::Find}, [this] { RunAction(&TfmReaderFM::acFindExecute); });
+  key({QKeySequence::FindNext}, [this] { findBar_ ? findBar_->FindNext(false) : acFindExecute(); });
+  key({QKeySequence::FindPrevious}, [this] { findBar_ ? findBar_->FindNext(true) : acFindExecute(); });
+  TReportView* view = ui_->richResult;
+  key({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)},
+      [view] { view->SetZoom(view->Zoom() + 1); });
+  key({QKeySequence::ZoomOut}, [view] { view->SetZoom(view->Zoom() - 1); });
+  key({QKeySequence(Qt::CTRL | Qt::Key_0)}, [view] { view->SetZoom(0); });
 }
 
 void TfmReaderFM::LoadSettings() {
   const TIniFile_VT ini;
   portName_ = ReadSetting(ini, Setting::SerialPort);
   baud_ = ReadSetting(ini, Setting::BaudRate);
+  ui_->richResult->LoadZoom(ini);
 }
 
 void TfmReaderFM::SaveSettings() {
@@ -204,11 +251,43 @@ void TfmReaderFM::acReadExecute() {
 
   RunWithProgress(job.get(), texts_.Read, texts_.StatusLabel, texts_.Cancel, this);
   if (job->Terminated()) return;  // cancelled: no box, nothing changes
-  if (job->GaveUp()) ShowNoAnswer();
+  const bool gaveUp = job->GaveUp();
+  if (gaveUp) ShowNoAnswer();
   ShowReport(job->TakeReport());
+  if (!gaveUp) shelf_->Keep(report_);  // a read the printer did not finish is shown, not kept
 }
 
 void TfmReaderFM::ShowNoAnswer() { ShowMessageBox(this, texts_.NoAnswer, mkError, 0, QString(), 0); }
+
+void TfmReaderFM::acOpenExecute() {
+  const QString file = OpenFileChooser ? OpenFileChooser(QFile::decodeName(HistoryFolder().c_str()))
+                                       : shelf_->ChooseFile(ui_->acOpen->toolTip());
+  if (!file.isEmpty()) OpenReportFile(file);
+}
+
+void TfmReaderFM::OpenReportFile(const QString& path) {
+  if (std::optional<TReport> report = shelf_->Load(path)) ShowReport(std::move(*report));
+}
+
+void TfmReaderFM::dragEnterEvent(QDragEnterEvent* e) {
+  const QList<QUrl> urls = e->mimeData()->urls();
+  if (urls.size() == 1 && IsReportFile(urls.front())) e->acceptProposedAction();
+}
+
+void TfmReaderFM::dropEvent(QDropEvent* e) {
+  const QList<QUrl> urls = e->mimeData()->urls();
+  if (urls.size() != 1 || !IsReportFile(urls.front())) return;
+  e->acceptProposedAction();
+  OpenReportFile(urls.front().toLocalFile());
+}
+
+void TfmReaderFM::acFindExecute() {
+  if (!findBar_) {
+    findBar_ = new TFindBar(ui_->richResult, ui_->centralwidget);
+    ui_->clientLayout->addWidget(findBar_);
+  }
+  findBar_->Open();
+}
 
 QString TfmReaderFM::ChooseSaveFileName() {
   if (SaveFileChooser) return SaveFileChooser(lastSaveFileName_);
@@ -233,11 +312,20 @@ void TfmReaderFM::acSaveAsExecute() {
   WriteReportFile(QFile::encodeName(fileName).toStdString(), report_.Lines);
 }
 
+QString TfmReaderFM::DocName() const { return ReportText(report_.FileName); }
+
 void TfmReaderFM::acPrintExecute() {
   if (!ui_->richResult->HasLines()) return;
   TStringList rows;
   MakePrintColumns(report_.Lines.ToList(), rows, kPrintRows, TReportView::kLineWidth);
-  ProgramModuleFunction<TPrintReportEntry>("print", kPrintReportEntry)(this, rows, PrintChooser);
+  ProgramModuleFunction<TPrintReportEntry>("print", kPrintReportEntry)(this, rows, DocName(), PrintChooser);
+}
+
+void TfmReaderFM::acPrintPreviewExecute() {
+  if (!ui_->richResult->HasLines()) return;
+  TStringList rows;
+  MakePrintColumns(report_.Lines.ToList(), rows, kPrintRows, TReportView::kLineWidth);
+  ProgramModuleFunction<TPreviewReportEntry>("print", kPreviewReportEntry)(this, rows, DocName());
 }
 
 void TfmReaderFM::acBurnExecute() {

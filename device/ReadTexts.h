@@ -15,4 +15,6 @@ inline constexpr TTextKey FinishingEarlier{"fmReaderFM", "FinishingEarlier",
                                            "The printer is finishing an earlier report..."};
 // The live count of a read: %1 lines, %2 bytes, %3 seconds.
 inline constexpr TTextKey ReceivedCount{"fmReaderFM", "ReceivedCount", "Received %1 lines, %2 bytes in %3 s"};
+// A report that could not be kept in the history folder: %1 the folder, %2 the reason.
+inline constexpr TTextKey KeepFailed{"fmReaderFM", "KeepFailed", "The report could not be kept in %1: %2"};
 }  // namespace ReadTexts

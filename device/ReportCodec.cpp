@@ -1,5 +1,8 @@
 #include "device/ReportCodec.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "support/AtomicFile.h"
 #include "support/Exceptions.h"
 #include "support/TextUtils.h"
@@ -24,11 +27,6 @@ class TReportDecoder {
       table_[b] = c.front();
     }
   }
-  char Encode(QChar c) const {
-    for (int b = 1; b < 256; ++b)
-      if (table_[b] == c) return static_cast<char>(b);
-    return '_';
-  }
   QString Decode(std::string_view bytes) const {
     if (!exact_) return AnsiStringToWideString(std::string(bytes), kReportCodePage);
     QString out(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
@@ -42,16 +40,20 @@ class TReportDecoder {
     out.truncate(n);
     return out;
   }
+  std::string Encode(const QString& text) const {
+    std::string out;
+    out.reserve(static_cast<size_t>(text.size()));
+    for (const QChar c : text) {
+      const auto* at = std::find(std::begin(table_) + 1, std::end(table_), c);
+      out += at != std::end(table_) ? static_cast<char>(at - std::begin(table_)) : '?';
+    }
+    return out;
+  }
 
  private:
   QChar table_[256];
   bool exact_ = true;
 };
-
-const TReportDecoder& Decoder() {
-  static const TReportDecoder decoder;
-  return decoder;
-}
 
 }  // namespace
 
@@ -79,15 +81,16 @@ void LoadReportLines(const std::string& text, TStringList& lines) {
   splitter.Finish(add);
 }
 
+namespace {
+const TReportDecoder& Decoder() {
+  static const TReportDecoder decoder;
+  return decoder;
+}
+}  // namespace
+
 QString ReportText(std::string_view bytes) { return Decoder().Decode(bytes); }
 
-std::string ReportBytes(const QString& text) {
-  std::string out;
-  out.reserve(static_cast<size_t>(text.size()));
-  for (const QChar c : text)
-    out += c.unicode() < 0x80 && c.unicode() > 0 ? static_cast<char>(c.unicode()) : Decoder().Encode(c);
-  return out;
-}
+std::string ReportBytes(const QString& text) { return Decoder().Encode(text); }
 
 std::string ReportFileBytes(const TReportLines& lines) {
   size_t size = 0;

@@ -8,7 +8,6 @@
 //
 //   TReportLines lines = SplitReportText(std::move(bytes));  // bytes to lines, cut in place
 //   QString shown = ReportText(lines[i]);                    // a line as the operator reads it
-//   std::string name = ReportBytes(nameFromDisc);            // Unicode back to the printer's bytes
 //   std::string bytes = ReportFileBytes(lines);              // what Save As writes: each line + CR LF
 //   WriteReportFile(path, lines);                            // those bytes, whole or not at all
 //   std::string name = ReportFileNameOnDisk(report.FileName);// the report's name as a UTF-8 file name
@@ -79,8 +78,8 @@ void LoadReportLines(const std::string& text, TStringList& lines);
 // ends the text.
 QString ReportText(std::string_view bytes);
 
-// Text back in the report's code page, the inverse of ReportText (a report's name read from a disc,
-// where it is Unicode); a character the code page lacks becomes "_".
+// Text back in the printer's code page, as ReportText reads it; a character the code page lacks becomes
+// "?" (a report name taken from a file name on disk).
 std::string ReportBytes(const QString& text);
 
 // The bytes of a saved report: every line as received, followed by CR LF.

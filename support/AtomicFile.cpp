@@ -1,18 +1,19 @@
 #include "support/AtomicFile.h"
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "support/Exceptions.h"
-
 namespace {
 
-[[noreturn]] void Fail(const std::string& path, const std::string& why) {
-  throw Exception("Cannot create file \"" + path + "\". " + why);
-}
+[[noreturn]] void Fail(const std::string& path, const std::string& why) { throw EWriteFailed(path, why); }
 
 }  // namespace
 
@@ -54,4 +55,67 @@ void WriteFileAtomically(const std::string& path, const std::string& data) {
   }
   // commit() flushes the data to disk before the rename.
   if (!file.commit()) Fail(path, file.errorString().toStdString());
+}
+
+namespace {
+
+// The whole of data into an open file, flushed to disk; false with errno set on failure.
+bool WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return ::fsync(fd) == 0;
+}
+
+}  // namespace
+
+bool WriteNewFileAtomically(const std::string& path, const std::string& data) {
+  if (path.empty()) Fail(path, "No file name given");
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  auto failWith = [&](int error) { Fail(path, std::strerror(error)); };
+
+  // A file without a name, given one only when whole: no half-written file is ever seen in the folder.
+  int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  std::string named;  // a named temporary file, where the file system has no unnamed ones
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    named = folder + "/.vq-new-XXXXXX";
+    fd = ::mkostemp(named.data(), O_CLOEXEC);  // 0600
+  }
+  if (fd < 0) failWith(errno);
+  int error = 0;
+  bool created = false;
+  if (!WriteAll(fd, data)) {
+    error = errno;
+  } else if (named.empty()) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+      created = true;
+    else if (errno != EEXIST)
+      error = errno;
+  } else if (::renameat2(AT_FDCWD, named.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+    created = true;
+    named.clear();
+  } else if (errno != EEXIST) {
+    error = errno;
+  }
+  ::close(fd);
+  if (!named.empty()) ::unlink(named.c_str());
+  if (error != 0) failWith(error);
+  if (created) {
+    // The new name itself reaches the disk too.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+  }
+  return created;
 }

@@ -212,11 +212,20 @@ int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
-  const std::string wantSection = TrimBlanks(section), wantKey = TrimBlanks(key);
-  if (wantSection.empty() || wantKey.empty() || HasLineBreak(section) || HasLineBreak(key) ||
-      HasLineBreak(value) || wantSection.find(']') != std::string::npos ||
-      wantKey.find('=') != std::string::npos || wantKey[0] == '[' || wantKey[0] == ';')
+  WriteStrings(section, {{key, value}});
+}
+
+void TIniFile::WriteStrings(const std::string& section,
+                            const std::vector<std::pair<std::string, std::string>>& keyValues) {
+  const std::string wantSection = TrimBlanks(section);
+  if (wantSection.empty() || HasLineBreak(section) || wantSection.find(']') != std::string::npos)
     WriteFailed(path_);
+  for (const auto& [key, value] : keyValues) {
+    const std::string wantKey = TrimBlanks(key);
+    if (wantKey.empty() || HasLineBreak(key) || HasLineBreak(value) ||
+        wantKey.find('=') != std::string::npos || wantKey[0] == '[' || wantKey[0] == ';')
+      WriteFailed(path_);
+  }
 
   std::vector<Line> lines;
   if (!ReadLines(path_, lines)) {
@@ -233,34 +242,36 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
       ++crlf;
   }
   const std::string eol = crlf > lf ? "\r\n" : "\n";
-  const std::string newLine = wantKey + "=" + value;
 
-  bool inSection = false, done = false;
-  size_t sectionLine = lines.size(), lastKeyLine = lines.size();
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const std::string text = Content(lines, i);
-    std::string name, v;
-    if (SectionOf(text, name)) {
-      if (inSection) break;
-      if (SameName(name, wantSection)) {
-        inSection = true;
-        sectionLine = lastKeyLine = i;
-      }
-    } else if (inSection) {
-      if (KeyOf(text, name, v)) {
-        if (SameName(name, wantKey)) {
-          std::string bom = (i == 0 && text.size() != lines[0].text.size()) ? "\xEF\xBB\xBF" : "";
-          lines[i].text = bom + newLine;
-          done = true;
-          break;
+  for (const auto& [key, value] : keyValues) {
+    const std::string wantKey = TrimBlanks(key);
+    const std::string newLine = wantKey + "=" + value;
+    bool inSection = false, done = false;
+    size_t sectionLine = lines.size(), lastKeyLine = lines.size();
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const std::string text = Content(lines, i);
+      std::string name, v;
+      if (SectionOf(text, name)) {
+        if (inSection) break;
+        if (SameName(name, wantSection)) {
+          inSection = true;
+          sectionLine = lastKeyLine = i;
         }
-        lastKeyLine = i;
-      } else if (!TrimBlanks(text).empty()) {
-        lastKeyLine = i;  // keep comments that belong to the section above the new key
+      } else if (inSection) {
+        if (KeyOf(text, name, v)) {
+          if (SameName(name, wantKey)) {
+            std::string bom = (i == 0 && text.size() != lines[0].text.size()) ? "\xEF\xBB\xBF" : "";
+            lines[i].text = bom + newLine;
+            done = true;
+            break;
+          }
+          lastKeyLine = i;
+        } else if (!TrimBlanks(text).empty()) {
+          lastKeyLine = i;  // keep comments that belong to the section above the new key
+        }
       }
     }
-  }
-  if (!done) {
+    if (done) continue;
     auto terminate = [&](size_t i) {
       if (lines[i].end.empty() || lines[i].end == "\r") lines[i].end = eol;
     };

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/Exceptions.h"
@@ -28,6 +29,9 @@ class TIniFile {
   // Throw Exception("Unable to write to <path>") on failure. Names and values that would break
   // the file's line structure (line breaks, "=" or "]" in names, empty names) are refused the same way.
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  // Several keys of one section in one rewrite of the file, in order, by WriteString's rules.
+  void WriteStrings(const std::string& section,
+                    const std::vector<std::pair<std::string, std::string>>& keyValues);
   void WriteInteger(const std::string& section, const std::string& key, int32_t value);
 
  protected:

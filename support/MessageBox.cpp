@@ -23,8 +23,8 @@ namespace {
 constexpr int kLeastBoxWidth = 320;
 
 // The installed fonts that stand in for a design family, best first. Liberation Sans keeps
-// Arial's widths, which come closest to the design font, so the captions fit the fixed layouts;
-// the DejaVu fonts are always there as a fallback.
+// Arial's widths, which come closest to the design font, so the captions fit the fixed layouts (the
+// package depends on the Liberation fonts); the DejaVu fonts serve where they are missing.
 QStringList StandInsFor(const QString& designFamily) {
   if (designFamily == QStringLiteral("Courier New"))
     return {QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")};
@@ -179,7 +179,7 @@ void ShowErrorBox(const QString& message) {
 void ShowErrorBox(const std::exception& error) { ShowErrorBox(QString::fromUtf8(error.what())); }
 
 void InstallFontSubstitutes() {
-  for (const QString design : {QStringLiteral("MS Sans Serif"), QStringLiteral("Courier New")})
+  for (const QString& design : {QStringLiteral("MS Sans Serif"), QStringLiteral("Courier New")})
     QFont::insertSubstitutions(design, StandInsFor(design));
 }
 

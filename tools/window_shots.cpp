@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/BurnAction.h"
 #include "app/ReaderFM.h"
 #include "device/ReadTexts.h"
 #include "device/ReportCodec.h"
@@ -24,7 +25,9 @@
 #include "disc/BurnToCD.h"
 #include "jobs/SmallProgressForm.h"
 #include "options/ReadOptions.h"
+#include "support/AppPaths.h"
 #include "support/InterfaceTexts.h"
+#include "support/Settings.h"
 #include "support/MessageBox.h"
 #include "tools/PrinterSim.h"
 
@@ -114,6 +117,9 @@ int main(int argc, char* argv[]) {
     progress.hide();
   }
   {
+    // The image files of the settings join the recorder list, as Burn offers them.
+    SetImageTargets(
+        SplitImageTargets(ReadSetting(TIniFile_VT(), Setting::ImageTargets), UserProgramFolder()));
     TfmBurnToCD burn(&main);
     burn.SetVolumeName(QStringLiteral("ZHK12345678"));
     burn.show();

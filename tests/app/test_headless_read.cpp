@@ -79,6 +79,11 @@ TEST(HeadlessRead, ExitStatusesAgainstTheSimulator) {
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll().toStdString(), expected);
+  // Kept in the window program's history too, unless --no-history.
+  const QDir history(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + "/veltra-qrm/reports");
+  EXPECT_TRUE(history.exists("ZHK12345678_0007_0012.txt"));
+  ASSERT_EQ(Reader({"--port", port, "--numbers", "7-8", "--no-history"}, dir.path()).status, kExitWritten);
+  EXPECT_FALSE(history.exists("ZHK12345678_0007_0008.txt"));
 
   EXPECT_EQ(Reader({"--port", dir.path() + "/none", "--numbers", "1-2"}, dir.path()).status,
             kExitPortNotOpened);
@@ -96,7 +101,7 @@ TEST(HeadlessRead, ExitStatusesAgainstTheSimulator) {
       Reader({"--port", QString::fromStdString(mute.SlavePath()), "--month", "03.2024"}, dir.path());
   EXPECT_EQ(none.status, kExitNoAnswer);
   EXPECT_TRUE(none.err.contains("Device not respond!"));
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
 }
 
 }  // namespace

@@ -58,7 +58,9 @@ std::vector<ViewLine> ViewLines(const TfmReaderFM& w) {
       const QTextCharFormat f = it.fragment().charFormat();
       line.bold = f.fontWeight() >= QFont::Bold;
       line.family = f.fontFamilies().toStringList().value(0);
-      line.pointSize = f.fontPointSize();
+      // The size the line is shown at: its own, or the view's that it takes.
+      line.pointSize =
+          f.hasProperty(QTextFormat::FontPointSize) ? f.fontPointSize() : doc->defaultFont().pointSizeF();
     }
     out.push_back(line);
   }
@@ -115,7 +117,7 @@ TEST_F(MainWindowTest, FirstStartShowsDefaults) {
   EXPECT_TRUE(TfmReaderFMPeer::Report(w).Lines.empty());
   EXPECT_TRUE(TfmReaderFMPeer::Report(w).FileName.empty());
   EXPECT_TRUE(TfmReaderFMPeer::Report(w).Stem.empty());
-  EXPECT_EQ(Child<QMenu>(w, "mmFile")->title(), "File");
+  EXPECT_EQ(ShownCaption(Child<QMenu>(w, "mmFile")->title()), "File");
   EXPECT_EQ(TfmReaderFMPeer::Texts(w).Read, "Read");
   EXPECT_EQ(TfmReaderFMPeer::Texts(w).Progress, "Read of the fiscal memory. Please wait...");
   EXPECT_EQ(TfmReaderFMPeer::Texts(w).StatusLabel, "Status:");
@@ -145,8 +147,9 @@ TEST_F(MainWindowTest, FirstStartShowsDefaults) {
   // File menu: Read | Save As, Print | Burn | Exit, separators named N1..N3.
   QStringList items;
   for (QAction* a : Child<QMenu>(w, "mmFile")->actions())
-    items << (a->isSeparator() ? a->objectName() : a->text());
-  EXPECT_EQ(items, QStringList({"Read", "N1", "Save As...", "Print", "N2", "Burn", "N3", "Exit"}));
+    items << (a->isSeparator() ? a->objectName() : ShownCaption(a->text()));
+  EXPECT_EQ(items, QStringList({"Read", "Open...", "Recent Reports", "N1", "Save As...", "Print",
+                                "Print Preview...", "N2", "Burn", "N3", "Exit"}));
   EXPECT_EQ(w.size(), QSize(751, 570));                        // 759 by 608 with the window frame
   EXPECT_EQ(QFontInfo(w.font()).family(), "Liberation Sans");  // the design font is not installed here
   EXPECT_EQ(w.font().pixelSize(), 11);
@@ -205,12 +208,12 @@ TEST_F(MainWindowTest, StringsIniRelabelsButtonAndMenuTogether) {
       "IncorrectRange=Falscher Bereich!\n"
       "Caption=never used\n");
   TfmReaderFM w;
-  EXPECT_EQ(Child<QAction>(w, "acRead")->text(), "Lesen");
+  EXPECT_EQ(ShownCaption(Child<QAction>(w, "acRead")->text()), "Lesen");
   EXPECT_EQ(Child<QToolButton>(w, "SpeedButton1")->text(), "Lesen");
-  EXPECT_EQ(Child<QMenu>(w, "mmFile")->actions().first()->text(), "Lesen");
+  EXPECT_EQ(ShownCaption(Child<QMenu>(w, "mmFile")->actions().first()->text()), "Lesen");
   EXPECT_EQ(Child<QToolButton>(w, "SpeedButton2")->text(), "Speichern unter...");
   EXPECT_EQ(Child<QToolButton>(w, "SpeedButton5")->text(), "");  // a present empty key empties the caption
-  EXPECT_EQ(Child<QMenu>(w, "mmFile")->title(), "Datei");
+  EXPECT_EQ(ShownCaption(Child<QMenu>(w, "mmFile")->title()), "Datei");
   EXPECT_EQ(TfmReaderFMPeer::Texts(w).NoAnswer, "Keine Antwort!");
   EXPECT_EQ(TfmReaderFMPeer::Texts(w).IncorrectRange, "Falscher Bereich!");
   EXPECT_EQ(TfmReaderFMPeer::Texts(w).IncorrectPeriod, "Incorrect period!");

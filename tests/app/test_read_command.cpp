@@ -16,6 +16,9 @@
 
 #include "AppTestSupport.h"
 #include "app/ReaderFM.h"
+#include "app/ReportFiles.h"
+#include "device/ReportCodec.h"
+#include "support/IniFile.h"
 #include "device/PortMap.h"
 #include "jobs/SmallProgressForm.h"
 #include "options/ConfigComServer.h"
@@ -89,6 +92,10 @@ TEST_F(ReadCommandTest, ReadFromTheButtonFillsTheView) {
   EXPECT_EQ(TfmReaderFMPeer::Report(w).Stem, "ZHK 12345678");
   EXPECT_EQ(TfmReaderFMPeer::Report(w).FileName,
             "ZHK12345678_" + Today().toStdString() + "_" + Today().toStdString() + ".txt");
+  // Kept at once, with the bytes Save As writes, and first in Recent Reports.
+  const std::string kept = HistoryFolder() + "/" + TfmReaderFMPeer::Report(w).FileName;
+  EXPECT_EQ(ReadWholeFile(QString::fromStdString(kept)).toStdString(), ReportFileBytes(expected.Lines));
+  EXPECT_EQ(TIniFile_VT().ReadString("Recent", "File1", ""), kept);
 
   // Identification first, then the report command with the parameter text.
   const auto requests = sim_->Requests();

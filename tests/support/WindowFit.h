@@ -75,3 +75,13 @@ inline std::string DoubledTexts(const char* section,
   for (const auto& [key, text] : keys) out += std::string(key) + "=" + text + text + "\r\n";
   return out;
 }
+
+// A menu caption as the operator reads it: without the marker of its shortcut letter ("&File").
+inline QString ShownCaption(const QString& text) {
+  QString out;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] == QLatin1Char('&') && ++i >= text.size()) break;
+    out += text[i];
+  }
+  return out;
+}
