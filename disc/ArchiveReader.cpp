@@ -324,7 +324,8 @@ class TReader {
   }
 
   // Reads the spans once, chunk by chunk. The session's checksum is computed here while a helper
-  // thread computes the reports' own, from the same bytes.
+  // thread computes the reports' own from the same bytes and then reads the next chunk, so that the
+  // two threads carry about the same load.
   void CheckSession(size_t index, const std::vector<std::pair<uint32_t, uint32_t>>& spans, qint64& done,
                     qint64 total) {
     TSession& s = sessions_[index];
@@ -334,33 +335,43 @@ class TReader {
     std::vector<std::unique_ptr<TMd5>> sums(own.size());
     for (size_t k = 0; k < own.size(); ++k)
       if (own[k]->hasMd5) sums[k] = std::make_unique<TMd5>();
+    std::vector<std::pair<uint32_t, uint32_t>> chunks;
+    for (const auto& [from, to] : spans)
+      for (uint32_t a = from; a < to; a += chunk_) chunks.emplace_back(a, std::min(to, a + chunk_));
+    const size_t slot = static_cast<size_t>(chunk_) * kBlock;
+    if (!buf_) buf_ = std::make_unique_for_overwrite<char[]>(2 * slot);
+    std::vector<bool> bad[2];
+    // A chunk that cannot be read whole is read block by block, to know which blocks are lost.
+    auto read = [&](size_t n) {
+      const auto [a, b] = chunks[n];
+      char* const buf = buf_.get() + (n % 2) * slot;
+      bad[n % 2].assign(b - a, false);
+      if (!ReadBlocks(a, (b - a) * kBlock, buf))
+        for (uint32_t k = a; k < b && !cancel_.IsCancelled(); ++k)
+          bad[n % 2][k - a] = !ReadBlocks(k, kBlock, buf + static_cast<size_t>(k - a) * kBlock);
+    };
     TMd5 sessionSum;
     bool sessionWhole = true;
-    if (!buf_) buf_ = std::make_unique_for_overwrite<char[]>(static_cast<size_t>(chunk_) * kBlock);
-    char* const buf = buf_.get();
-    std::vector<bool> bad;
-    for (const auto& [from, to] : spans) {
-      for (uint32_t a = from; a < to; a += chunk_) {
-        StopIfCancelled();
-        const uint32_t b = std::min(to, a + chunk_);
-        bad.assign(b - a, false);
-        if (!ReadBlocks(a, (b - a) * kBlock, buf))
-          for (uint32_t k = a; k < b && !cancel_.IsCancelled(); ++k)
-            bad[k - a] = !ReadBlocks(k, kBlock, buf + static_cast<size_t>(k - a) * kBlock);
-        auto files = std::async(sums.empty() ? std::launch::deferred : std::launch::async, [&, a = a, b = b] {
-          for (size_t k = 0; k < own.size(); ++k) Feed(*own[k], sums[k].get(), a, b, buf, bad);
-        });
-        if (s.hasMd5 && sessionWhole) {
-          const uint32_t lo = std::max(a, s.md5Start), hi = std::min(b, s.md5End);
-          for (uint32_t k = lo; k < hi; ++k) sessionWhole = sessionWhole && !bad[k - a];
-          if (lo < hi && sessionWhole)
-            sessionSum.Add(buf + static_cast<size_t>(lo - a) * kBlock,
-                           static_cast<long long>(hi - lo) * kBlock);
-        }
-        files.get();
-        done += static_cast<qint64>(b - a) * kBlock;
-        if (total > 0) progress_(done, total);
+    if (!chunks.empty()) read(0);
+    for (size_t n = 0; n < chunks.size(); ++n) {
+      StopIfCancelled();
+      const auto [a, b] = chunks[n];
+      const char* const buf = buf_.get() + (n % 2) * slot;
+      const std::vector<bool>& lost = bad[n % 2];
+      auto helper = std::async(std::launch::async, [&, n, a = a, b = b] {
+        for (size_t k = 0; k < own.size(); ++k) Feed(*own[k], sums[k].get(), a, b, buf, lost);
+        if (n + 1 < chunks.size()) read(n + 1);
+      });
+      if (s.hasMd5 && sessionWhole) {
+        const uint32_t lo = std::max(a, s.md5Start), hi = std::min(b, s.md5End);
+        for (uint32_t k = lo; k < hi; ++k) sessionWhole = sessionWhole && !lost[k - a];
+        if (lo < hi && sessionWhole)
+          sessionSum.Add(buf + static_cast<size_t>(lo - a) * kBlock,
+                         static_cast<long long>(hi - lo) * kBlock);
       }
+      helper.get();
+      done += static_cast<qint64>(b - a) * kBlock;
+      if (total > 0) progress_(done, total);
     }
     if (s.hasMd5)
       s.md5State = !sessionWhole               ? TReportState::Unreadable
@@ -406,7 +417,7 @@ class TReader {
   TCancelToken& cancel_;
   std::function<void(qint64, qint64)> progress_;
   uint32_t chunk_;
-  std::unique_ptr<char[]> buf_;  // one chunk, kept: a fresh one for every session costs its zeroing
+  std::unique_ptr<char[]> buf_;  // two chunks, kept: fresh ones for every session cost their zeroing
   std::unique_ptr<Drive> drive_;
   std::vector<TSession> sessions_;
   std::vector<TFileCopy> files_;
