@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "app/ArchiveAction.h"
 #include "app/BurnAction.h"
 #include "app/Captions.h"
 #include "app/FindBar.h"
@@ -95,6 +96,7 @@ TfmReaderFM::TfmReaderFM(QWidget* parent) : QMainWindow(parent), ui_(new Ui::fmR
   connect(ui_->acPrintPreview, &QAction::triggered, this,
           [this] { RunAction(&TfmReaderFM::acPrintPreviewExecute); });
   connect(ui_->acBurn, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acBurnExecute); });
+  connect(ui_->acArchive, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acArchiveExecute); });
   connect(ui_->acExit, &QAction::triggered, this, [this] { RunAction(&TfmReaderFM::acExitExecute); });
   shelf_ = new TReportShelf(ui_->mmRecent, this);
   connect(shelf_, &TReportShelf::openRequested, this, [this](const QString& path) {
@@ -130,6 +132,7 @@ void TfmReaderFM::LoadTexts() {
                                                        {ui_->acPrint, "Print"},
                                                        {ui_->acPrintPreview, "Print Preview..."},
                                                        {ui_->acBurn, "Burn"},
+                                                       {ui_->acArchive, "Archive..."},
                                                        {ui_->acExit, "Exit"}};
   for (const auto& [action, english] : captions)
     SetActionCaption(action, texts.Read(kSection, action->objectName().toLatin1().constData(), english),
@@ -332,6 +335,12 @@ void TfmReaderFM::acBurnExecute() {
   if (!ui_->richResult->HasLines()) return;
   ProgramModuleFunction<TBurnReportEntry>("burn", kBurnReportEntry)(this, report_.Lines, report_.FileName,
                                                                     report_.Stem);
+}
+
+void TfmReaderFM::acArchiveExecute() {
+  TReport opened;
+  if (ProgramModuleFunction<TArchiveWindowEntry>("archive", kArchiveWindowEntry)(this, opened))
+    ShowReport(std::move(opened));
 }
 
 void TfmReaderFM::acExitExecute() { close(); }

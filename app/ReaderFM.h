@@ -1,6 +1,6 @@
 #pragma once
-// The main window: its actions (Read, Open, Recent Reports, Save As, Print, Print Preview, Burn, Exit,
-// Find and zoom) over one report view, and the state those actions share for the whole run: the port
+// The main window: its actions (Read, Open, Recent Reports, Save As, Print, Print Preview, Burn, Archive,
+// Exit, Find and zoom) over one report view, and the state those actions share for the whole run: the port
 // and speed of the next read and the report shown. Start-up around it is TProgramStart's
 // (app/ProgramStart.h); a report file dropped on the window opens like File > Open.
 #include <QMainWindow>
@@ -80,6 +80,7 @@ class TfmReaderFM : public QMainWindow {
   void acPrintExecute();
   void acPrintPreviewExecute();
   void acBurnExecute();
+  void acArchiveExecute();
   void acExitExecute();
   void acFindExecute();
 

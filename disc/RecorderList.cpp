@@ -48,8 +48,13 @@ void FillRecorderList(QComboBox* list, TDiscRecorder& recorder, const QString& d
     QStringList paths;
     for (const std::string& p : info ? info->mountPaths : std::vector<std::string>())
       paths << QString::fromStdString(p);
-    list->addItem(info ? QString::fromStdString(info->product) + QStringLiteral(" [") +
-                             paths.join(QLatin1Char(',')) + QStringLiteral("]")
+    // An image file is named in the window's language: the word of the last entry without its "…".
+    QString product = info ? QString::fromStdString(info->product) : QString();
+    if (info && info->id.rfind("stdio:", 0) == 0) {
+      product = imageFileWord;
+      while (product.endsWith(QChar(0x2026)) || product.endsWith(QLatin1Char('.'))) product.chop(1);
+    }
+    list->addItem(info ? product + QStringLiteral(" [") + paths.join(QLatin1Char(',')) + QStringLiteral("]")
                        : deviceWord + QLatin1Char(' ') + QString::number(i));
   }
   list->addItem(imageFileWord);

@@ -149,7 +149,7 @@ TEST_F(MainWindowTest, FirstStartShowsDefaults) {
   for (QAction* a : Child<QMenu>(w, "mmFile")->actions())
     items << (a->isSeparator() ? a->objectName() : ShownCaption(a->text()));
   EXPECT_EQ(items, QStringList({"Read", "Open...", "Recent Reports", "N1", "Save As...", "Print",
-                                "Print Preview...", "N2", "Burn", "N3", "Exit"}));
+                                "Print Preview...", "N2", "Burn", "Archive...", "N3", "Exit"}));
   EXPECT_EQ(w.size(), QSize(751, 570));                        // 759 by 608 with the window frame
   EXPECT_EQ(QFontInfo(w.font()).family(), "Liberation Sans");  // the design font is not installed here
   EXPECT_EQ(w.font().pixelSize(), 11);

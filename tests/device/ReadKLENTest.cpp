@@ -29,8 +29,8 @@ TEST(ReportLines, BreaksNulAndLastLine) {
 }
 
 TEST(ReportLines, CutInPlaceByTheSameRule) {
-  for (const std::string text : {std::string("P\r\nQ\n\nR"), std::string("P\n\rQ\r"), std::string("P\0Q", 3),
-                                 std::string("\r\n"), std::string(), std::string(" ^ \xB9\x04\r\n\r\rx")}) {
+  for (const std::string& text : {std::string("P\r\nQ\n\nR"), std::string("P\n\rQ\r"), std::string("P\0Q", 3),
+                                  std::string("\r\n"), std::string(), std::string(" ^ \xB9\x04\r\n\r\rx")}) {
     const TReportLines lines = SplitReportText(text);
     EXPECT_TRUE(lines == Lines(text)) << text;
     EXPECT_EQ(lines.ToList(), Lines(text)) << text;

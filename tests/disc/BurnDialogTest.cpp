@@ -80,8 +80,10 @@ TEST(BurnDialog, LayoutAndDefaultTexts) {
 TEST(BurnDialog, TextsFromStringsIni) {
   FakeServiceScope fake;
   QTemporaryDir dir;
-  WriteFile(dir.filePath(QStringLiteral("Strings.ini")),
-            "[FMBURNTOCD]\nbtnBurn=Brenne\nSecond=sek\nElapsedTime=\nVerifyng=Pruefe\n");
+  WriteFile(
+      dir.filePath(QStringLiteral("Strings.ini")),
+      "[FMBURNTOCD]\nbtnBurn=Brenne\nSecond=sek\nElapsedTime=\nVerifyng=Pruefe\nImageFile=Bilddatei...\n");
+  fake.state->recorders.push_back({ImageTargetAddress("/a.iso"), {}, "Image file", {}, {"/a.iso"}});
   SetProgramFilePathForTesting(dir.filePath(QStringLiteral("veltra-qrm")).toStdString());
   TfmBurnToCD dlg;
   SetProgramFilePathForTesting("");
@@ -89,6 +91,8 @@ TEST(BurnDialog, TextsFromStringsIni) {
   EXPECT_EQ(dlg.btnExit->text(), QStringLiteral("Exit"));
   EXPECT_EQ(dlg.ActionText(waVerifying), QStringLiteral("Pruefe"));
   EXPECT_EQ(dlg.TimeLine(1, 2, 1), QStringLiteral(" 1 sek   Estimated time: 2 sek   Remaining time: 1 sek"));
+  // An image file listed is named in the dialog's language too.
+  EXPECT_EQ(dlg.cbRecorder->itemText(0), QStringLiteral("Bilddatei [/a.iso]"));
 }
 
 TEST(BurnDialog, TwiceAsLongTextsAndALongRecorderPathFit) {
