@@ -434,6 +434,9 @@ std::string AddressOf(const QString& source) {
   const QByteArray path = QFile::encodeName(info.canonicalFilePath());
   if (::stat(path.constData(), &st) == 0 && (S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode)))
     return path.toStdString();
+  // A FIFO would make the library wait in its open for a writer that never comes; a folder or a
+  // socket holds no archive either.
+  if (!S_ISREG(st.st_mode)) throw EArchiveSource(Text(DiscTexts::NoArchive).arg(source).toStdString());
   return ImageTargetAddress(path.toStdString());
 }
 

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "app/ArchiveCommand.h"
 #include "tests/disc/DiscTestSupport.h"
 
@@ -54,6 +56,8 @@ TEST(ArchiveCommand, ListsChecksAndExtractsWithItsExitStatuses) {
           .match(list.out)
           .hasMatch())
       << list.out.toStdString();
+  const QString fifo = tmp.filePath(QStringLiteral("fifo.iso"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
   struct Case {
     QStringList args;
     int status;
@@ -73,6 +77,7 @@ TEST(ArchiveCommand, ListsChecksAndExtractsWithItsExitStatuses) {
       {{"extract", image, "ZHK_0001.txt", "--output-dir", tmp.filePath("none")}, kArchiveNotWritten, ""},
       {{"list", tmp.filePath(QStringLiteral("none.iso"))}, kArchiveNoSource, ""},
       {{"list", tmp.filePath(QStringLiteral("one/ZHK_0001.txt"))}, kArchiveNoSource, ""},
+      {{"list", fifo}, kArchiveNoSource, ""},  // refused, not waited on
       {{"list", image, "--output", "x"}, kArchiveBadArguments, ""},
       {{"extract", image}, kArchiveBadArguments, ""},
   };
