@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontMetrics>
@@ -161,21 +162,24 @@ void TfmReaderFM::SetUpKeys() {
   ui_->acSaveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   ui_->acPrint->setShortcut(QKeySequence::Print);
   ui_->acExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-  // Keys without a menu item of their own.
-  auto key = [this](const QList<QKeySequence>& keys, auto slot) {
-    auto* action = new QAction(this);
-    action->setShortcuts(keys);
-    connect(action, &QAction::triggered, this, slot);
-    addAction(action);
-  };
-  key({QKeySequence::Find}, [this] { RunAction(&TfmReaderFM::acFindExecute); });
-  key({QKeySequence::FindNext}, [this] { findBar_ ? findBar_->FindNext(false) : acFindExecute(); });
-  key({QKeySequence::FindPrevious}, [this] { findBar_ ? findBar_->FindNext(true) : acFindExecute(); });
+}
+
+// Keys without a menu item, as the focused control leaves them (window shortcuts would cost the start).
+void TfmReaderFM::keyPressEvent(QKeyEvent* e) {
   TReportView* view = ui_->richResult;
-  key({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)},
-      [view] { view->SetZoom(view->Zoom() + 1); });
-  key({QKeySequence::ZoomOut}, [view] { view->SetZoom(view->Zoom() - 1); });
-  key({QKeySequence(Qt::CTRL | Qt::Key_0)}, [view] { view->SetZoom(0); });
+  if (e->matches(QKeySequence::Find))
+    RunAction(&TfmReaderFM::acFindExecute);
+  else if (e->matches(QKeySequence::FindNext) || e->matches(QKeySequence::FindPrevious))
+    findBar_ ? findBar_->FindNext(e->matches(QKeySequence::FindPrevious)) : acFindExecute();
+  else if (e->matches(QKeySequence::ZoomIn) || e->keyCombination() == (Qt::CTRL | Qt::Key_Equal))
+    view->SetZoom(view->Zoom() + 1);
+  else if (e->matches(QKeySequence::ZoomOut))
+    view->SetZoom(view->Zoom() - 1);
+  else if (e->keyCombination() == (Qt::CTRL | Qt::Key_0))
+    view->SetZoom(0);
+  else
+    return QMainWindow::keyPressEvent(e);
+  e->accept();
 }
 
 void TfmReaderFM::LoadSettings() {

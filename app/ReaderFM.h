@@ -57,6 +57,7 @@ class TfmReaderFM : public QMainWindow {
  protected:
   void dragEnterEvent(QDragEnterEvent* e) override;
   void dropEvent(QDropEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   friend struct TfmReaderFMPeer;  // the window's tests

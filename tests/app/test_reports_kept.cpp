@@ -192,7 +192,7 @@ TEST_F(ReportsKept, FindCountsWrapsAndTellsPolishLettersApart) {
   w.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
   w.ShowReport(Made("X", {"\xA3UK", "luk", "\xB3uk \xB3uk", "end"}));  // ŁUK, luk, łuk łuk
-  QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
+  QTest::keyClick(View(w), Qt::Key_F, Qt::ControlModifier);
   auto* field = Child<QLineEdit>(w, "eFind");
   auto* count = Child<QLabel>(w, "lblFindCount");
   ASSERT_TRUE(field->isVisible());
@@ -234,8 +234,8 @@ TEST_F(ReportsKept, KeysShortcutLettersZoomAndPreview) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return Child<QMenu>(w, "mmFile")->isVisible(); }, 2000));
   Child<QMenu>(w, "mmFile")->close();
 
-  QTest::keyClick(&w, Qt::Key_Plus, Qt::ControlModifier);
-  QTest::keyClick(&w, Qt::Key_Plus, Qt::ControlModifier);
+  QTest::keyClick(View(w), Qt::Key_Plus, Qt::ControlModifier);  // typed in the report view
+  QTest::keyClick(View(w), Qt::Key_Equal, Qt::ControlModifier);
   EXPECT_EQ(TIniFile_VT().ReadInteger("View", "Zoom", 0), 2);
   EXPECT_EQ(TfmReaderFMPeer::Report(w).Lines.size(), 0u);
   TfmReaderFM again;
