@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QLabel>
+#include <QMenu>
+#include <QtTest/QTest>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
@@ -98,6 +100,19 @@ int main(int argc, char* argv[]) {
   main.ShowReport(std::move(report));
   main.show();
   Save(&main, "main");
+  {
+    // The File menu as it opens, and the find bar at work.
+    auto* file = main.findChild<QMenu*>(QStringLiteral("mmFile"));
+    file->popup(main.mapToGlobal(QPoint(0, 0)));
+    Save(file, "menu");
+    file->hide();
+    main.activateWindow();
+    QTest::keyClick(&main, Qt::Key_F, Qt::ControlModifier);
+    if (auto* field = main.findChild<QLineEdit*>(QStringLiteral("eFind")))
+      field->setText(QStringLiteral("ptu"));
+    Save(&main, "find");
+    QTest::keyClick(main.findChild<QLineEdit*>(QStringLiteral("eFind")), Qt::Key_Escape);
+  }
 
   {
     TfmReadOptions options(&main);
