@@ -33,11 +33,7 @@ std::string MakeReportFile(const QTemporaryDir& dir, TReportLines& lines) {
   return path;
 }
 
-int OpenChild(bool bare) {
-  int argc = 1;
-  char name[] = "bench_app_reports";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
+int OpenChild(QApplication& app, bool bare) {
   QTemporaryDir dir;
   TReportLines lines;
   const std::string path = MakeReportFile(dir, lines);
@@ -68,11 +64,7 @@ int OpenChild(bool bare) {
 
 // Finds `needle`: prints the time to the first match selected, to the count shown, and the longest
 // wait of a 5 ms timer in between.
-int FindChild(const char* needle) {
-  int argc = 1;
-  char name[] = "bench_app_reports";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
+int FindChild(QApplication& app, const char* needle) {
   QTemporaryDir dir;
   TReportLines lines;
   const std::string path = MakeReportFile(dir, lines);
@@ -115,8 +107,11 @@ int FindChild(const char* needle) {
 
 int main(int argc, char** argv) {
   PrepareBenchEnvironment();
-  if (argc == 3 && std::strcmp(argv[1], "--open") == 0) return OpenChild(std::strcmp(argv[2], "bare") == 0);
-  if (argc == 3 && std::strcmp(argv[1], "--find") == 0) return FindChild(argv[2]);
+  if (argc == 3 && (std::strcmp(argv[1], "--open") == 0 || std::strcmp(argv[1], "--find") == 0)) {
+    QApplication app(argc, argv);
+    return std::strcmp(argv[1], "--open") == 0 ? OpenChild(app, std::strcmp(argv[2], "bare") == 0)
+                                               : FindChild(app, argv[2]);
+  }
 
   const std::string self = SelfFolder() + "/bench_app_reports";
   std::printf("Reports opened again (%s)\n", PlatformName());
